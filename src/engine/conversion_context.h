@@ -1,0 +1,71 @@
+// What one running conversion sees of its caller: progress with cancel, the run's disk-full flag,
+// the status fields, and how many worker threads its codecs may use.
+//
+// Drivers and codecs receive a ConversionContext& and never reach the host directly. One
+// conversion has one context; a context is used from the thread that runs the conversion.
+#pragma once
+
+#include <string>
+
+#include "engine/host.h"
+#include "engine/run_flags.h"
+
+namespace calvex {
+
+class ConversionContext {
+ public:
+  ConversionContext(ConversionHost& host, RunFlags& flags, int threads = 1)
+      : host_(host), flags_(flags), threads_(threads < 1 ? 1 : threads) {}
+
+  // Reports progress in thousandths (clamped to 0..1000). Returns true when the user confirmed a
+  // cancel; the caller then stops with status 1.
+  bool Progress(const ProgressRecord& record, ProgressKind kind, int thousandths) {
+    if (thousandths < 0) thousandths = 0;
+    if (thousandths > 1000) thousandths = 1000;
+    const bool cancel = host_.ConversionProgress(record, kind, thousandths);
+    if (cancel) flags_.cancelled = true;
+    return cancel;
+  }
+
+  // Keeps the front end alive between pictures. Returns true on a confirmed cancel.
+  bool PollCancel() {
+    const bool cancel = host_.PollCancel();
+    if (cancel) flags_.cancelled = true;
+    return cancel;
+  }
+
+  // Raised by any writer whose write or close failed.
+  void RaiseDiskFull() { flags_.diskFull = true; }
+  bool DiskFull() const { return flags_.diskFull; }
+
+  void SetStatusField(StatusField field, const std::string& text) {
+    host_.SetStatusField(field, text);
+  }
+
+  // Worker threads the codecs may use (1 = run everything on the calling thread). Outputs never
+  // depend on it.
+  int threads() const { return threads_; }
+
+  ConversionHost& host() { return host_; }
+  RunFlags& flags() { return flags_; }
+
+ private:
+  ConversionHost& host_;
+  RunFlags& flags_;
+  int threads_;
+};
+
+// A context over a NullHost and its own flags, for tests, benchmarks and information readers.
+class StandaloneContext {
+ public:
+  explicit StandaloneContext(int threads = 1) : context_(host_, flags_, threads) {}
+  ConversionContext& get() { return context_; }
+  RunFlags& flags() { return flags_; }
+
+ private:
+  NullHost host_;
+  RunFlags flags_;
+  ConversionContext context_;
+};
+
+}  // namespace calvex

@@ -1,0 +1,209 @@
+// The media-access layer: AVI and WAV files, non-PCM audio and the AVI output codecs, reached
+// through FFmpeg's libraries. This folder is the only one that links them; everything else sees
+// only the operations below.
+//
+// Every operation returns 0 or a status code (engine/status.h); the layer's own failures are the
+// codes 1000..1008, passed on unchanged by the callers. Each reader or writer is an object that
+// owns its open file: several may be open at once, in different conversions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/bitmap.h"
+#include "engine/conversion_context.h"
+#include "engine/info_blocks.h"
+#include "engine/settings.h"
+#include "engine/status.h"
+#include "engine/wave_format.h"
+
+namespace calvex::media {
+
+// ---------------------------------------------------------------------------------------------
+// Reading AVI files
+
+// Fills the AVI information block (path, compression name, sizes, rate, frame count, picture size
+// and the audio description). Returns 0, 107 when the AVI has no audio (the block is still
+// filled), or a failure code (105 no video, 1001 cannot open, ...).
+Status RAVIGetInfo(const std::string& path, AviInfo& info);
+
+// What RAVIOpen reports about the open AVI.
+struct AviOpenInfo {
+  std::uint32_t frameRatePacked = 0;  // numerator << 16 | denominator
+  std::int32_t frameCount = 0;        // total frames (full 32 bits)
+  std::int32_t width = 0;             // the AVI's own picture size
+  std::int32_t height = 0;
+  std::uint16_t audioFormatTag = 0;  // 0 = no audio
+  std::uint16_t audioSampleRate = 0;
+  std::uint16_t audioChannels = 0;
+  std::uint16_t audioBitsPerSample = 0;
+};
+
+// The video frames of one AVI, decoded and scaled to a requested size.
+class AviReader {
+ public:
+  AviReader();
+  ~AviReader();  // closes the AVI
+  AviReader(const AviReader&) = delete;
+  AviReader& operator=(const AviReader&) = delete;
+
+  // Opens the AVI for frame reading. `request` carries the output width and height; on return it
+  // describes the frames RAVIGetFrame delivers: 24 bits per pixel, bottom-up rows padded to 4
+  // bytes, sizeImage set.
+  Status RAVIOpen(const std::string& path, BitmapInfoHeader& request, AviOpenInfo& info);
+
+  // Fills `buffer` (request.sizeImage bytes) with AVI frame `frame` (0-based index of the AVI's
+  // frames). Sequential reads decode forward; random access seeks to the nearest key frame first.
+  Status RAVIGetFrame(std::int32_t frame, std::uint8_t* buffer);
+
+  void RAVIClose();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Section request of RAVIAudioOpen, in video frames.
+struct AudioSectionRequest {
+  std::int32_t totalVideoFrames = 0;  // the AVI's frame count for a section; 0 = whole file
+  std::int32_t unused = 0;
+  std::int32_t firstFrame = 0;  // first video frame of the section
+  std::int32_t frameCount = 0;  // in: video frames of the section; out: sample frames to read
+};
+
+// The audio track of one AVI as interleaved PCM in its own rate, channels and sample size (8 or
+// 16 bits; compressed audio decodes to 16 bits).
+class AviAudioReader {
+ public:
+  AviAudioReader();
+  ~AviAudioReader();
+  AviAudioReader(const AviAudioReader&) = delete;
+  AviAudioReader& operator=(const AviAudioReader&) = delete;
+
+  // `format` receives the PCM format delivered. `section.frameCount` returns the number of sample
+  // frames per channel that the file or section holds (the section's duration, rounded to whole
+  // samples). 107 when the AVI has no audio.
+  Status RAVIAudioOpen(const std::string& path, WaveFormat& format, AudioSectionRequest& section);
+
+  // Reads up to `sampleFrames` sample frames into `buffer`; `sampleFrames` returns the number
+  // delivered (0 at the end).
+  Status RAVIAudioRead(std::uint8_t* buffer, std::int32_t& sampleFrames);
+
+  void RAVIAudioClose();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Decodes the AVI's audio into a raw PCM file (no header) and returns its format. Reports progress
+// through the context (kind 1); returns 1 when cancelled.
+Status ConvertToPCM(const std::string& aviPath, const std::string& pcmPath, WaveFormat& format,
+                    ConversionContext& context);
+
+// ---------------------------------------------------------------------------------------------
+// Reading WAV files
+
+// What OpenWaveFile reports.
+struct WaveRecord {
+  WaveFormat format;               // as delivered by ReadWave (compressed formats: 16-bit PCM)
+  std::uint32_t sampleFrames = 0;  // sample frames per channel in the file
+  // The number of 16-bit values the audio encoder will code, over all channels, after it has
+  // multiplied the rate by 1, 2 or 4 to reach 32, 44.1 or 48 kHz.
+  std::uint32_t totalValues = 0;
+};
+
+class WaveReader {
+ public:
+  WaveReader();
+  ~WaveReader();
+  WaveReader(const WaveReader&) = delete;
+  WaveReader& operator=(const WaveReader&) = delete;
+
+  // 115 not a WAV file, 116 corrupted; WAV files with sample sizes or channel counts the encoder
+  // cannot take are reported as they are, so that it can refuse them with its own codes.
+  Status OpenWaveFile(const std::string& path, WaveRecord& record);
+
+  // Reads up to `bytes` bytes of PCM; `delivered` returns the count (0 at the end).
+  Status ReadWave(std::uint8_t* buffer, std::size_t bytes, std::size_t& delivered);
+
+  void CloseWaveFile();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Writing AVI files
+
+// The stream information the MPEG to AVI driver fills for writing.
+struct AviStreamInfo {
+  std::uint32_t scale = 1;  // frame-rate denominator
+  std::uint32_t rate = 30;  // frame-rate numerator
+  std::int32_t decodingOption1 = 1;
+  std::int32_t decodingOption2 = 6500;
+  std::uint32_t audioByteTotal = 0;  // bytes of PCM in the temporary audio file, 0 = no audio
+};
+
+// One AVI being written: pictures as 24-bit bitmaps, compressed with the codec of the
+// MpegToAviParams record, and the PCM of a temporary file converted to the record's audio format.
+class AviWriter {
+ public:
+  AviWriter();
+  ~AviWriter();  // an unfinished file is closed and deleted
+  AviWriter(const AviWriter&) = delete;
+  AviWriter& operator=(const AviWriter&) = delete;
+
+  // `audioFormat` and `audioTempPath` are null/empty without audio. Returns 1004 when the file
+  // cannot be created.
+  Status aviSaveBegin(const BitmapInfoHeader& frameFormat, const WaveFormat* audioFormat,
+                      const AviStreamInfo& info, const std::string& destination,
+                      const MpegToAviParams& params, std::int32_t frameCount,
+                      const std::string& audioTempPath);
+
+  // Appends picture `frameIndex` (0-based in the output). 111 when writing fails.
+  Status aviSaveFrames(const BitmapInfoHeader& header, const std::uint8_t* bits,
+                       std::int32_t frameIndex);
+
+  // Writes the audio, the index and the headers and closes the file. 607 when limitDataRate is
+  // set and the file's data rate exceeds dataRateKBps (the file is complete).
+  Status aviSaveEnd();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Writing WAV files
+
+class WavWriter {
+ public:
+  WavWriter();
+  ~WavWriter();  // an unfinished file is closed and deleted
+  WavWriter(const WavWriter&) = delete;
+  WavWriter& operator=(const WavWriter&) = delete;
+
+  // Starts a WAV file in `outputFormat` (PCM 8/16-bit at 5125..48000 Hz, mono or stereo, or a
+  // compressed format) from 16-bit interleaved PCM of `sourceRate` Hz and `sourceChannels`.
+  Status myWAVOutputBegin(const std::string& path, const WaveFormat& outputFormat,
+                          std::int32_t sourceRate, std::int32_t sourceBits,
+                          std::int32_t sourceChannels);
+
+  // Converts and writes `count` 16-bit values (interleaved over the source channels). 124 when
+  // writing fails.
+  Status myWAVOutput(const std::int16_t* samples, std::int32_t count);
+
+  // Flushes, completes the header and closes. 124 when that fails.
+  Status myWAVOutputEnd();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace calvex::media
