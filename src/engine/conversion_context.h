@@ -12,6 +12,8 @@
 
 namespace calvex {
 
+class RunLog;
+
 class ConversionContext {
  public:
   ConversionContext(ConversionHost& host, RunFlags& flags, int threads = 1)
@@ -42,6 +44,14 @@ class ConversionContext {
     host_.SetStatusField(field, text);
   }
 
+  // Adds a line to the run's status list and, while the run logs, to its log file.
+  void LogLine(const std::string& line);
+  // Message `id` as a log line: the text alone, or the message filled with `text` ("%s").
+  void LogMessage(int id, const std::string& text = {});
+
+  // The log of the batch run this conversion belongs to (none outside a run).
+  void SetRunLog(RunLog* log) { log_ = log; }
+
   // Worker threads the codecs may use (1 = run everything on the calling thread). Outputs never
   // depend on it.
   int threads() const { return threads_; }
@@ -53,6 +63,7 @@ class ConversionContext {
   ConversionHost& host_;
   RunFlags& flags_;
   int threads_;
+  RunLog* log_ = nullptr;
 };
 
 // A context over a NullHost and its own flags, for tests, benchmarks and information readers.

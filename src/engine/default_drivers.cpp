@@ -1,0 +1,88 @@
+// Each subsystem wires its driver or reader on its own line below (a line apart from the others,
+// so that the changes of different subsystems merge without touching each other).
+#include "engine/default_drivers.h"
+
+#include "media_library/media_library.h"
+
+// AVI to MPEG driver header:
+
+// WAV to MP2 driver header:
+
+// MPEG to AVI driver header:
+
+// MP2 to WAV driver header:
+
+namespace calvex {
+namespace {
+
+// The answer of a conversion whose driver has not landed yet.
+template <typename Job>
+Status NotYet(Job&, ConversionContext&) {
+  return kNotSupported;
+}
+
+template <typename Info>
+Status NoReaderYet(const std::string&, Info&) {
+  return kNotSupported;
+}
+
+// Whether a driver is wired (anything but NotYet).
+template <typename Job>
+bool Wired(const std::function<Status(Job&, ConversionContext&)>& driver) {
+  using Function = Status (*)(Job&, ConversionContext&);
+  const Function* f = driver.template target<Function>();
+  return driver && (f == nullptr || *f != &NotYet<Job>);
+}
+
+Status ConvertAviAudioToPcm(PcmConversionJob& job, ConversionContext& context) {
+  return media::ConvertToPCM(job.source, job.pcmPath, job.format, context);
+}
+
+}  // namespace
+
+DriverSet DefaultDrivers() {
+  DriverSet d;
+  d.convertToPcm = ConvertAviAudioToPcm;
+
+  d.aviToMpeg = NotYet<AviToMpegJob>;
+
+  d.wavToMp2 = NotYet<WavToMp2Job>;
+
+  d.mpegToAvi = NotYet<MpegToAviJob>;
+
+  d.mp2ToWav = NotYet<Mp2ToWavJob>;
+
+  return d;
+}
+
+InfoReaders DefaultInfoReaders() {
+  InfoReaders r;
+  r.avi = media::RAVIGetInfo;
+
+  r.wav = NoReaderYet<WavInfo>;
+
+  r.mpeg = NoReaderYet<MpegInfo>;
+
+  r.mp2 = NoReaderYet<Mp2Info>;
+
+  return r;
+}
+
+bool DriverAvailable(ConversionKind kind) {
+  const DriverSet d = DefaultDrivers();
+  switch (kind) {
+    case ConversionKind::kAviToMpeg:
+      return Wired(d.aviToMpeg);
+    case ConversionKind::kWavToMp2:
+      return Wired(d.wavToMp2);
+    case ConversionKind::kMpegToAvi:
+      return Wired(d.mpegToAvi);
+    case ConversionKind::kMp2ToWav:
+      return Wired(d.mp2ToWav);
+    case ConversionKind::kNone:
+      break;
+  }
+  return false;
+}
+
+}  // namespace calvex

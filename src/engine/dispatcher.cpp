@@ -1,0 +1,269 @@
+#include "engine/dispatcher.h"
+
+#include <filesystem>
+
+#include "engine/error_report.h"
+#include "engine/file_names.h"
+#include "engine/messages.h"
+#include "engine/temp_file.h"
+
+namespace calvex {
+namespace {
+
+template <typename Job>
+Status RunDriver(const std::function<Status(Job&, ConversionContext&)>& driver, Job& job,
+                 ConversionContext& context) {
+  return driver ? driver(job, context) : kNotSupported;
+}
+
+void LoadSettings(const SourceEntry& entry, ConversionSettings& s) {
+  s.aviToMpeg = entry.aviToMpeg;
+  s.wavToMp2 = entry.wavToMp2;
+  s.mpegToAvi = entry.mpegToAvi;
+  s.mp2ToWav = entry.mp2ToWav;
+  s.aviInfo = entry.aviInfo;
+  s.mpegInfo = entry.mpegInfo;
+  s.mp2Info = entry.mp2Info;
+}
+
+AudioEncodeParams AudioParamsFor(std::int32_t layer, std::int32_t jointStereo,
+                                 std::int32_t bitrate) {
+  AudioEncodeParams p;
+  p.audioLayer = layer;
+  p.jointStereo = jointStereo != 0 ? 1 : 0;
+  p.audioBitrateKbps = bitrate;
+  return p;
+}
+
+// The file name a failure text names: the source for "Unable to open file." and "does not
+// exist", the destination for "Unable to create file.".
+std::string ArgumentFor(Status code, const std::string& source, const std::string& destination) {
+  return code == kCreateFailed ? destination : source;
+}
+
+void RemoveOutput(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
+}
+
+// One entry's conversion: the working settings and the temporary audio file live as long as
+// the entry.
+class EntryConversion {
+ public:
+  EntryConversion(const SourceEntry& entry, const std::string& directory, const DriverSet& drivers,
+                  ConversionContext& context)
+      : entry_(entry),
+        directory_(directory),
+        drivers_(drivers),
+        context_(context),
+        kind_(KindByExtension(entry.path)) {
+    LoadSettings(entry, settings_);
+  }
+
+  Status Run();
+
+ private:
+  Status ConvertPass(int section, const std::string& destination);
+  Status PrepareAviAudio();
+  Status ConvertAviToMpeg(const std::string& destination);
+  Status ConvertWavToMp2(const std::string& destination);
+  Status ConvertMpegToAvi(const std::string& destination);
+  Status ConvertMp2ToWav(const std::string& destination);
+  void SetTitle(int section, const std::string& destination);
+
+  const SourceEntry& entry_;
+  const std::string& directory_;
+  const DriverSet& drivers_;
+  ConversionContext& context_;
+  const ConversionKind kind_;
+  ConversionSettings settings_;
+  TemporaryFile audioTemp_;
+  bool aborted_ = false;
+};
+
+Status EntryConversion::Run() {
+  ConversionHost& host = context_.host();
+  host.ConversionKindChanged(kind_);
+  if (kind_ == ConversionKind::kNone) {
+    ReportError(context_, kNotSupported);
+    return kNotSupported;
+  }
+
+  const int passes = entry_.sections.empty() ? 1 : static_cast<int>(entry_.sections.size());
+  Status last = kOk;
+  for (int n = 0; n < passes; ++n) {
+    const int section = entry_.sections.empty() ? -1 : n;
+    const std::string destination = DestinationPath(entry_.path, directory_, kind_, section);
+    SetTitle(section, destination);
+    last = ConvertPass(section, destination);
+    host.ResetStatusFields();
+    if (!IsSuccess(last)) {
+      ReportError(context_, last, ArgumentFor(last, entry_.path, destination));
+      RemoveOutput(destination);
+      audioTemp_.Remove();
+      context_.LogMessage(224, destination);
+      break;
+    }
+    // The log keeps the destination's case: on this system names differ by case.
+    context_.LogMessage(223, destination);
+  }
+
+  audioTemp_.Remove();
+  host.SetWindowTitle(std::string(MessageText(31)));
+  if (last == kCancelled || aborted_) return kEntryAborted;
+  if (IsSuccess(last)) return kEntryConverted;
+  return last;
+}
+
+void EntryConversion::SetTitle(int section, const std::string& destination) {
+  const std::string title = section < 0
+                                ? FormatText(std::string(MessageText(24)).c_str(),
+                                             entry_.path.c_str(), destination.c_str())
+                                : FormatText(std::string(MessageText(89)).c_str(),
+                                             entry_.path.c_str(), section, destination.c_str());
+  context_.host().SetWindowTitle(title);
+}
+
+Status EntryConversion::ConvertPass(int section, const std::string& destination) {
+  if (section >= 0) {
+    const Section& s = entry_.sections[static_cast<std::size_t>(section)];
+    settings_.sectionFirst = s.first;
+    settings_.sectionLast = s.last;
+    settings_.sectionSeek = s.seek;
+  } else {
+    settings_.sectionFirst = -1;
+    settings_.sectionLast = -1;
+    settings_.sectionSeek = {};
+  }
+
+  switch (kind_) {
+    case ConversionKind::kAviToMpeg:
+      if (section <= 0) {
+        const Status prepared = PrepareAviAudio();
+        if (!IsSuccess(prepared)) return prepared;
+      }
+      return ConvertAviToMpeg(destination);
+    case ConversionKind::kWavToMp2:
+      return ConvertWavToMp2(destination);
+    case ConversionKind::kMpegToAvi:
+      return ConvertMpegToAvi(destination);
+    case ConversionKind::kMp2ToWav:
+      return ConvertMp2ToWav(destination);
+    case ConversionKind::kNone:
+      break;
+  }
+  return kNotSupported;
+}
+
+Status EntryConversion::PrepareAviAudio() {
+  if (!settings_.aviInfo.HasAudio() || EncoderTakesAviAudio(settings_.aviInfo)) return kOk;
+  if (!audioTemp_.Create(directory_, std::string(MessageText(276)))) return kTempCreateFailed;
+
+  PcmConversionJob job;
+  job.source = entry_.path;
+  job.pcmPath = audioTemp_.path();
+  const Status result = RunDriver(drivers_.convertToPcm, job, context_);
+  if (result == kCancelled) aborted_ = true;
+  if (!IsSuccess(result)) {
+    audioTemp_.Remove();
+    return result;
+  }
+  // From here on the encoder reads the PCM file: its format replaces the AVI's audio description.
+  AviInfo& info = settings_.aviInfo;
+  info.audioFormatTag = kWaveFormatPcm;
+  info.audioSampleRate = static_cast<std::uint16_t>(job.format.samplesPerSec);
+  info.audioBitsPerSample = job.format.bitsPerSample;
+  info.audioChannels = job.format.channels;
+  settings_.pcmTempPath = audioTemp_.path();
+  return kOk;
+}
+
+Status EntryConversion::ConvertAviToMpeg(const std::string& destination) {
+  AudioEncodeParams audio =
+      AudioParamsFor(settings_.aviToMpeg.audioLayer, settings_.aviToMpeg.jointStereo,
+                     settings_.aviToMpeg.audioBitrateKbps);
+  settings_.videoBitRate = VideoBitRateFor(settings_.aviToMpeg);
+  AviToMpegJob job;
+  job.source = entry_.path;
+  job.destination = destination;
+  job.settings = &settings_;
+  job.audio = &audio;
+  return RunDriver(drivers_.aviToMpeg, job, context_);
+}
+
+Status EntryConversion::ConvertWavToMp2(const std::string& destination) {
+  AudioEncodeParams audio =
+      AudioParamsFor(settings_.wavToMp2.audioLayer, settings_.wavToMp2.jointStereo,
+                     settings_.wavToMp2.audioBitrateKbps);
+  WavToMp2Job job;
+  job.source = entry_.path;
+  job.destination = destination;
+  job.audio = &audio;
+  return RunDriver(drivers_.wavToMp2, job, context_);
+}
+
+Status EntryConversion::ConvertMpegToAvi(const std::string& destination) {
+  const MpegToAviParams& p = settings_.mpegToAvi;
+  context_.SetStatusField(StatusField::kOutputSize, FormatText("%3d x %3d", p.width, p.height));
+  const double rate = p.frameRateScale != 0 ? static_cast<double>(p.frameRateMilli) /
+                                                  static_cast<double>(p.frameRateScale)
+                                            : 0.0;
+  context_.SetStatusField(StatusField::kOutputRate, FormatText("%3.2f", rate));
+
+  MpegToAviJob job;
+  job.source = entry_.path;
+  job.destination = destination;
+  job.outputOptions = {1, settings_.mpegInfo.audioBitsPerSample};
+  job.firstFrame = settings_.HasSection() ? settings_.sectionFirst : 0;
+  job.lastFrame = settings_.HasSection() ? settings_.sectionLast : -1;
+  job.settings = &settings_;
+  const Status result = RunDriver(drivers_.mpegToAvi, job, context_);
+  if (result != kDataRateExceeded) return result;
+  // The AVI is complete; it only runs above the requested rate.
+  if (p.limitDataRate != 0) {
+    context_.LogMessage(248);
+    context_.flags().warning = true;
+  }
+  return kFinishedWithNote;
+}
+
+Status EntryConversion::ConvertMp2ToWav(const std::string& destination) {
+  Mp2ToWavJob job;
+  job.source = entry_.path;
+  job.destination = destination;
+  job.format = settings_.mp2ToWav.Format();
+  const auto outputRate = static_cast<std::int32_t>(job.format.samplesPerSec);
+  job.rateDivisor = outputRate > 0 ? settings_.mp2Info.sampleRate / outputRate : 1;
+  job.bitsPerSample = job.format.bitsPerSample;
+  job.settings = &settings_;
+  return RunDriver(drivers_.mp2ToWav, job, context_);
+}
+
+}  // namespace
+
+bool EncoderTakesAviAudio(const AviInfo& info) {
+  if (info.audioFormatTag != kWaveFormatPcm) return false;
+  if (info.audioBitsPerSample != 8 && info.audioBitsPerSample != 16) return false;
+  switch (info.audioSampleRate) {
+    case 8000:
+    case 11025:
+    case 12000:
+    case 16000:
+    case 22050:
+    case 24000:
+    case 32000:
+    case 44100:
+    case 48000:
+      return true;
+    default:
+      return false;
+  }
+}
+
+Status ConvertEntry(const SourceEntry& entry, const std::string& directory,
+                    const DriverSet& drivers, ConversionContext& context) {
+  EntryConversion conversion(entry, directory, drivers, context);
+  return conversion.Run();
+}
+
+}  // namespace calvex

@@ -1,0 +1,91 @@
+#include "engine/error_report.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/recording_host.h"
+#include "engine/run_log.h"
+
+namespace calvex {
+namespace {
+
+using testing::RecordingHost;
+
+TEST(ErrorText, BuildsTheTextByCode) {
+  EXPECT_EQ(ErrorText(101, "/v/a.avi"), "Unable to open file. /v/a.avi");
+  EXPECT_EQ(ErrorText(102, "/o/a.mpg"), "Unable to create file. /o/a.mpg");
+  EXPECT_EQ(ErrorText(132, "/v/a.avi"), "/v/a.avi does not exist.");
+  EXPECT_EQ(ErrorText(138, "vbrowse.dll"), "Unable to load library vbrowse.dll.");
+  // A name with a percent sign is text, not a format.
+  EXPECT_EQ(ErrorText(132, "/v/100%s.avi"), "/v/100%s.avi does not exist.");
+  EXPECT_EQ(ErrorText(142, "ignored"), "Not supported.");
+  EXPECT_EQ(ErrorText(607),
+            "The actual data transfer rate exceeds the data transfer rate specified.");
+  EXPECT_EQ(ErrorText(1003), "Unable to open the AVI file.");
+  // Codes without a message of their own, or not shown by it, are internal errors.
+  EXPECT_EQ(ErrorText(103), "Internal error code = 103.");
+  EXPECT_EQ(ErrorText(129), "Internal error code = 129.");
+  EXPECT_EQ(ErrorText(137), "Internal error code = 137.");
+  EXPECT_EQ(ErrorText(240), "Internal error code = 240.");
+  EXPECT_EQ(ErrorText(99999), "Internal error code = 99999.");
+  for (Status quiet : {kOk, kCancelled, kFinishedWithNote}) EXPECT_EQ(ErrorText(quiet), "");
+}
+
+TEST(ReportError, OutsideARunShowsABox) {
+  RecordingHost host;
+  RunFlags flags;
+  ConversionContext context(host, flags);
+  ReportError(context, 101, "/v/a.avi");
+  ReportError(host, 139);
+  EXPECT_EQ(host.errorBoxes, (std::vector<std::string>{"Unable to open file. /v/a.avi",
+                                                       "The list file has been corrupted."}));
+  EXPECT_TRUE(host.lines.empty());
+  EXPECT_FALSE(flags.errorOccurred);
+}
+
+TEST(ReportError, DuringARunLogsTwoLinesAndRaisesTheErrorFlag) {
+  RecordingHost host;
+  RunFlags flags;
+  flags.batchRunInProgress = true;
+  ConversionContext context(host, flags);
+  ReportError(context, 103);
+  EXPECT_EQ(host.lines,
+            (std::vector<std::string>{"Error occurred:", "Internal error code = 103."}));
+  EXPECT_TRUE(host.errorBoxes.empty());
+  EXPECT_EQ(host.sounds, std::vector<std::string>{"error"});
+  EXPECT_TRUE(flags.errorOccurred);
+}
+
+TEST(ReportError, CancelAndNotesShowNothing) {
+  RecordingHost host;
+  RunFlags flags;
+  ConversionContext context(host, flags);
+  for (Status quiet : {kOk, kCancelled, kFinishedWithNote}) {
+    ReportError(context, quiet);
+    flags.batchRunInProgress = true;
+    ReportError(context, quiet);
+    flags.batchRunInProgress = false;
+  }
+  EXPECT_TRUE(host.errorBoxes.empty());
+  EXPECT_TRUE(host.lines.empty());
+  EXPECT_TRUE(host.sounds.empty());
+  EXPECT_FALSE(flags.errorOccurred);
+}
+
+TEST(LogText, LinesAndTimes) {
+  EXPECT_EQ(LogLineText(0, "plain"), "plain");
+  EXPECT_EQ(LogLineText(223, "/o/a.mpg"), "Write /o/a.mpg");
+  EXPECT_EQ(LogLineText(220), "Converting...");
+  std::tm t{};
+  t.tm_wday = 6;
+  t.tm_mon = 7;
+  t.tm_mday = 5;
+  t.tm_hour = 18;
+  t.tm_min = 44;
+  t.tm_sec = 51;
+  t.tm_year = 95;
+  EXPECT_EQ(LogTimeText(t), "Sat Aug 05 18:44:51 1995");
+  EXPECT_EQ(LogTimeText(LocalTimeNow()).size(), 24u);
+}
+
+}  // namespace
+}  // namespace calvex
