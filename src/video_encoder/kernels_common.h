@@ -1,0 +1,40 @@
+// Scalar pieces shared by the reference and the vector kernels (for the edges they leave).
+#pragma once
+
+#include <cstdint>
+
+namespace calvex::video {
+
+struct ColourSample {
+  std::uint8_t y, cb, cr;
+};
+
+// ITU-R BT.601 conversion of one pixel in double precision, studio range.
+inline ColourSample ConvertPixel(int r, int g, int b) {
+  const double cr = 0.299, cg = 0.587, cb = 0.114;
+  const double y = cr * r + cg * g + cb * b;
+  const double u = (b - y) * 0.5 / (1 - cb);
+  const double v = (r - y) * 0.5 / (1 - cr);
+  return {static_cast<std::uint8_t>(static_cast<int>(y * 219 / 256 + 16.5)),
+          static_cast<std::uint8_t>(static_cast<int>(u * 224 / 256 + 128.5)),
+          static_cast<std::uint8_t>(static_cast<int>(v * 224 / 256 + 128.5))};
+}
+
+inline int ClampIndex(int i, int length) {
+  return i < 0 ? 0 : (i >= length ? length - 1 : i);
+}
+
+inline std::uint8_t ClipByte(int v) {
+  return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
+// The 12-tap 2:1 filter for output at even index i of a line of `length` samples `step` apart.
+// Its phase puts each output midway between samples i and i + 1.
+inline std::uint8_t ChromaTap(const std::uint8_t* s, int step, int length, int i) {
+  auto at = [&](int k) { return static_cast<int>(s[ClampIndex(i + k, length) * step]); };
+  const int sum = 228 * (at(0) + at(1)) + 70 * (at(-1) + at(2)) - 37 * (at(-2) + at(3)) -
+                  21 * (at(-3) + at(4)) + 11 * (at(-4) + at(5)) + 5 * (at(-5) + at(6)) + 256;
+  return ClipByte(sum >> 9);
+}
+
+}  // namespace calvex::video

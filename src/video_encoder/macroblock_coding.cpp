@@ -1,0 +1,242 @@
+#include "video_encoder/macroblock_coding.h"
+
+#include <array>
+#include <cstdlib>
+
+#include "video_encoder/stream_headers.h"
+#include "video_encoder/transform.h"
+#include "video_encoder/video_tables.h"
+
+namespace calvex::video {
+namespace vt = video_tables;
+namespace {
+
+void Put(BitWriter& w, const vt::Vlc& code) {
+  w.PutBits(code.bits, code.length);
+}
+
+// dct_coeff_next codes by run (0..31) and level (1..40); length 0 where the table has none.
+struct RunLevelTable {
+  std::array<std::array<vt::Vlc, 41>, 32> code{};
+  RunLevelTable() {
+    for (const auto& c : vt::kDctCoeff) code[c.run][c.level] = c.code;
+  }
+};
+
+const RunLevelTable& RunLevels() {
+  static const RunLevelTable table;
+  return table;
+}
+
+int SignificantBits(int v) {
+  int n = 0;
+  while (v) {
+    ++n;
+    v >>= 1;
+  }
+  return n;
+}
+
+}  // namespace
+
+void WriteMotionCode(BitWriter& w, int delta, int fCode) {
+  const int r = fCode - 1;
+  const int f = 1 << r;
+  if (delta > 16 * f - 1)
+    delta -= 32 * f;
+  else if (delta < -16 * f)
+    delta += 32 * f;
+  const int t = std::abs(delta) + f - 1;
+  const int magnitude = t >> r;
+  Put(w, vt::kMotionCode[static_cast<std::size_t>(magnitude)]);
+  if (magnitude != 0) w.PutBits(delta < 0 ? 1 : 0, 1);
+  if (r != 0 && magnitude != 0) w.PutBits(static_cast<std::uint32_t>(t & (f - 1)), r);
+}
+
+void WriteRunLevel(BitWriter& w, int run, int level, bool first) {
+  const int magnitude = std::abs(level);
+  if (first && run == 0 && magnitude == 1) {
+    Put(w, vt::kDctFirstRun0Level1);
+    w.PutBits(level < 0 ? 1 : 0, 1);
+    return;
+  }
+  if ((run <= 1 && magnitude <= 40) || (run <= 31 && magnitude <= 5)) {
+    const vt::Vlc& code = RunLevels().code[static_cast<std::size_t>(run)][static_cast<std::size_t>(magnitude)];
+    if (code.length != 0) {
+      Put(w, code);
+      w.PutBits(level < 0 ? 1 : 0, 1);
+      return;
+    }
+  }
+  Put(w, vt::kDctEscape);
+  w.PutBits(static_cast<std::uint32_t>(run), 6);
+  if (level >= -127 && level <= 127) {
+    w.PutBits(static_cast<std::uint32_t>(level) & 0xFF, 8);
+  } else if (level > 127) {
+    w.PutBits(0, 8);
+    w.PutBits(static_cast<std::uint32_t>(level), 8);
+  } else {
+    w.PutBits(0x80, 8);
+    w.PutBits(static_cast<std::uint32_t>(level) & 0xFF, 8);
+  }
+}
+
+void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, bool chroma, int& dcPredictor) {
+  const int diff = levels[0] - dcPredictor;
+  dcPredictor = levels[0];
+  const int size = SignificantBits(std::abs(diff));
+  Put(w, (chroma ? vt::kDctDcSizeChrominance : vt::kDctDcSizeLuminance)[static_cast<std::size_t>(size)]);
+  if (size > 0) w.PutBits(static_cast<std::uint32_t>(diff < 0 ? diff + (1 << size) - 1 : diff), size);
+  int run = 0;
+  for (int n = 1; n < 64; ++n) {
+    const int level = levels[vt::kZigzag[static_cast<std::size_t>(n)]];
+    if (level == 0) {
+      ++run;
+      continue;
+    }
+    WriteRunLevel(w, run, level, false);
+    run = 0;
+  }
+  Put(w, vt::kEndOfBlock);
+}
+
+void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels) {
+  int run = 0;
+  bool first = true;
+  for (int n = 0; n < 64; ++n) {
+    const int level = levels[vt::kZigzag[static_cast<std::size_t>(n)]];
+    if (level == 0) {
+      ++run;
+      continue;
+    }
+    WriteRunLevel(w, run, level, first);
+    first = false;
+    run = 0;
+  }
+  Put(w, vt::kEndOfBlock);
+}
+
+namespace {
+
+const vt::Vlc& MacroblockTypeCode(int pictureType, int flags) {
+  auto find = [flags](const auto& table) -> const vt::Vlc& {
+    for (const auto& t : table)
+      if (t.flags == flags) return t.code;
+    return table[0].code;  // not reached: the coder only forms flags the table has
+  };
+  if (pictureType == kPictureI) return find(vt::kMacroblockTypeI);
+  if (pictureType == kPictureP) return find(vt::kMacroblockTypeP);
+  return find(vt::kMacroblockTypeB);
+}
+
+void WriteAddressIncrement(BitWriter& w, int increment) {
+  while (increment > 33) {
+    Put(w, vt::kMacroblockEscape);
+    increment -= 33;
+  }
+  Put(w, vt::kMacroblockAddressIncrement[static_cast<std::size_t>(increment)]);
+}
+
+}  // namespace
+
+void CodePicture(BitWriter& w, RateControl& rc, const PictureGeometry& g, int pictureType,
+                 int temporalReference, std::vector<MacroblockInfo>& mbs,
+                 std::vector<MacroblockBlocks>& blocks) {
+  int prevMquant = rc.StartPicture(pictureType, w.BitCount());
+  WritePictureHeader(w, temporalReference, pictureType,
+                     [&] { return rc.VbvDelay(pictureType, w.BitCount()); });
+  const int forwardFCode = pictureType == kPictureP ? 2 : 1;
+  const int backwardFCode = 1;
+
+  std::array<int, 3> dc{};
+  std::array<std::array<int, 2>, 2> pmv{};
+  int mbaInc = 1;
+  for (int j = 0; j < g.mbHeight; ++j) {
+    for (int i = 0; i < g.mbWidth; ++i) {
+      const int k = j * g.mbWidth + i;
+      MacroblockInfo& mb = mbs[static_cast<std::size_t>(k)];
+      MacroblockBlocks& b = blocks[static_cast<std::size_t>(k)];
+      if (i == 0) {
+        w.Align();
+        w.PutBits(0x00000101u + static_cast<std::uint32_t>(j), 32);
+        w.PutBits(static_cast<std::uint32_t>(prevMquant / 2), 5);
+        w.PutBits(0, 1);  // extra_bit_slice
+        dc = {};
+        pmv = {};
+        mbaInc = 1;
+      }
+
+      mb.mquant = rc.MacroblockQuantiser(k, mb.act, w.BitCount());
+      int type = mb.mbType;
+      int cbp = 0;
+      if (type & kMbIntra) {
+        for (auto& block : b) QuantiseIntra(block.data(), mb.mquant);
+        cbp = 63;
+      } else {
+        for (int n = 0; n < 6; ++n)
+          if (QuantiseNonIntra(b[static_cast<std::size_t>(n)].data(), mb.mquant)) cbp |= 32 >> n;
+        if (cbp) type |= kMbPattern;
+      }
+      if (cbp && mb.mquant != prevMquant) type |= kMbQuant;
+      mb.cbp = cbp;
+      mb.skipped = false;
+
+      const bool inner = i != 0 && i != g.mbWidth - 1;
+      if (inner && cbp == 0) {
+        if (pictureType == kPictureP && !(type & kMbForward)) {
+          dc = {};
+          pmv = {};
+          mb.skipped = true;
+          ++mbaInc;
+          continue;
+        }
+        if (pictureType == kPictureB) {
+          const int directions = type & (kMbForward | kMbBackward);
+          const MacroblockInfo& left = mbs[static_cast<std::size_t>(k - 1)];
+          const bool sameDirections = directions == (left.mbType & (kMbForward | kMbBackward | kMbIntra));
+          const bool forwardSame = !(type & kMbForward) || mb.mv[0] == pmv[0];
+          const bool backwardSame = !(type & kMbBackward) || mb.mv[1] == pmv[1];
+          if (sameDirections && forwardSame && backwardSame) {
+            mb.skipped = true;
+            ++mbaInc;
+            continue;
+          }
+        }
+      }
+      if (pictureType == kPictureP && cbp == 0 && !(type & kMbForward)) type |= kMbForward;
+
+      WriteAddressIncrement(w, mbaInc);
+      mbaInc = 1;
+      Put(w, MacroblockTypeCode(pictureType, type));
+      if (type & kMbQuant) {
+        w.PutBits(static_cast<std::uint32_t>(mb.mquant / 2), 5);
+        prevMquant = mb.mquant;
+      }
+      if (type & kMbForward) {
+        WriteMotionCode(w, mb.mv[0][0] - pmv[0][0], forwardFCode);
+        WriteMotionCode(w, mb.mv[0][1] - pmv[0][1], forwardFCode);
+        pmv[0] = mb.mv[0];
+      }
+      if (type & kMbBackward) {
+        WriteMotionCode(w, mb.mv[1][0] - pmv[1][0], backwardFCode);
+        WriteMotionCode(w, mb.mv[1][1] - pmv[1][1], backwardFCode);
+        pmv[1] = mb.mv[1];
+      }
+      if (type & kMbPattern) Put(w, vt::kCodedBlockPattern[static_cast<std::size_t>(cbp)]);
+      for (int n = 0; n < 6; ++n) {
+        if (!(cbp & (32 >> n))) continue;
+        const std::int16_t* levels = b[static_cast<std::size_t>(n)].data();
+        if (type & kMbIntra)
+          WriteIntraBlock(w, levels, n >= 4, dc[static_cast<std::size_t>(n < 4 ? 0 : n - 3)]);
+        else
+          WriteNonIntraBlock(w, levels);
+      }
+      if (!(type & kMbIntra)) dc = {};
+      if ((type & kMbIntra) || (pictureType == kPictureP && !(type & kMbForward))) pmv = {};
+      mb.mbType = type;
+    }
+  }
+  rc.EndPicture(w.BitCount());
+}
+
+}  // namespace calvex::video

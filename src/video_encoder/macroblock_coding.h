@@ -1,0 +1,35 @@
+// Slice and macroblock layer of one picture (ISO/IEC 11172-2 2.4.2.7-2.4.2.8): rate-controlled
+// quantisation, skipping, and the variable-length codes of mode, quantiser, vectors, pattern and
+// coefficients.
+#pragma once
+
+#include <vector>
+
+#include "video_encoder/bit_writer.h"
+#include "video_encoder/picture.h"
+#include "video_encoder/rate_control.h"
+
+namespace calvex::video {
+
+// Codes the motion vector component difference `delta` (half-pels) with `fCode`.
+void WriteMotionCode(BitWriter& w, int delta, int fCode);
+
+// Codes one (run, level) pair with dct_coeff_next, or escaped. `first` selects the short code of
+// run 0, level +-1 that dct_coeff_first has for the first pair of a non-intra block.
+void WriteRunLevel(BitWriter& w, int run, int level, bool first);
+
+// Codes an intra block: the DC difference to `dcPredictor` (updated), the AC levels and the end
+// of block. `chroma` selects the chrominance DC size table.
+void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, bool chroma, int& dcPredictor);
+
+// Codes a non-intra block: every level in zigzag order, then the end of block.
+void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels);
+
+// Codes a whole picture: picture header, one slice per macroblock row and every macroblock.
+// The blocks hold DCT coefficients on entry and quantised levels on return; the records get
+// their quantiser, pattern and skip flag.
+void CodePicture(BitWriter& w, RateControl& rc, const PictureGeometry& g, int pictureType,
+                 int temporalReference, std::vector<MacroblockInfo>& mbs,
+                 std::vector<MacroblockBlocks>& blocks);
+
+}  // namespace calvex::video

@@ -1,0 +1,65 @@
+// Test Model 5 rate control: a bit budget per group of pictures, a target per picture from the
+// complexities of I, P and B pictures, a virtual buffer per picture type that sets the quantiser,
+// and spatial activity that modulates it per macroblock. Also the VBV delay of each picture.
+#pragma once
+
+#include <cstdint>
+
+namespace calvex::video {
+
+class RateControl {
+ public:
+  // Sequence start, for `bitRate` bits per second at `frameRate` pictures per second and
+  // `mbCount` macroblocks per picture.
+  RateControl(double bitRate, double frameRate, int mbCount);
+
+  // A group with np P pictures and nb B pictures after its I picture.
+  void StartGroup(int np, int nb);
+
+  // Picture start: sets the target and the virtual buffer for `pictureType` (1 I, 2 P, 3 B) and
+  // returns the picture's starting quantiser. `bitCount` is the stream's bit count now.
+  int StartPicture(int pictureType, double bitCount);
+
+  // The quantiser of macroblock j (raster order), with its activity.
+  int MacroblockQuantiser(int j, double act, double bitCount);
+
+  void EndPicture(double bitCount);
+
+  // vbv_delay of a picture whose start code ends at `bitCount`.
+  int VbvDelay(int pictureType, double bitCount);
+
+  // For tests.
+  int reaction() const { return r_; }
+  int remaining() const { return R_; }
+  int complexityI() const { return Xi_; }
+  int complexityP() const { return Xp_; }
+  int complexityB() const { return Xb_; }
+  int bufferI() const { return d0i_; }
+  int bufferP() const { return d0p_; }
+  int bufferB() const { return d0b_; }
+  int target() const { return T_; }
+
+ private:
+  double bitRate_;
+  double frameRate_;
+  int mbCount_;
+  int pictureType_ = 1;
+
+  int r_ = 0;
+  int R_ = 0;
+  int Xi_ = 0, Xp_ = 0, Xb_ = 0;
+  int d0i_ = 0, d0p_ = 0, d0b_ = 0;
+  double Np_ = 0, Nb_ = 0;
+  int T_ = 0;
+  int d_ = 0;
+  double S_ = 0;
+  double Q_ = 0;
+  double avgAct_ = 400.0;
+  double actSum_ = 0;
+  int prevMquant_ = 0;
+  double decodingTime_ = 0;
+  double nextIpDelay_ = 0;
+  std::int32_t bitcntEop_ = 0;
+};
+
+}  // namespace calvex::video

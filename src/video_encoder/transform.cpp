@@ -1,0 +1,163 @@
+#include "video_encoder/transform.h"
+
+#include <cstdlib>
+
+#include "video_encoder/video_tables.h"
+
+namespace calvex::video {
+namespace {
+
+inline std::int16_t Signed(int magnitude, int sign) {
+  return static_cast<std::int16_t>(sign < 0 ? -magnitude : magnitude);
+}
+
+// Reconstructed AC values are made odd (toward zero) and clamped, as MPEG-1 requires.
+inline std::int16_t Oddify(int v) {
+  if (v != 0 && (v & 1) == 0) v += v > 0 ? -1 : 1;
+  if (v < -2048) v = -2048;
+  if (v > 2047) v = 2047;
+  return static_cast<std::int16_t>(v);
+}
+
+}  // namespace
+
+void QuantiseIntra(std::int16_t* block, int mquant) {
+  const int x0 = block[0];
+  block[0] = static_cast<std::int16_t>(x0 >= 0 ? (x0 + 4) / 8 : -((-x0 + 4) / 8));
+  const int round = (3 * mquant + 2) / 4;
+  for (int n = 1; n < 64; ++n) {
+    const int x = block[n];
+    const int w = video_tables::kDefaultIntraMatrix[static_cast<std::size_t>(n)];
+    int y = (32 * std::abs(x) + w / 2) / w;
+    y = (y + round) / (2 * mquant);
+    if (y > 255) y = 255;
+    block[n] = Signed(y, x);
+  }
+}
+
+bool QuantiseNonIntra(std::int16_t* block, int mquant) {
+  bool coded = false;
+  for (int n = 0; n < 64; ++n) {
+    const int x = block[n];
+    int y = ((32 * std::abs(x) + 8) / 16) / (2 * mquant);
+    if (y > 255) y = 255;
+    block[n] = Signed(y, x);
+    coded |= y != 0;
+  }
+  return coded;
+}
+
+void DequantiseIntra(std::int16_t* block, int mquant) {
+  block[0] = static_cast<std::int16_t>(block[0] * 8);
+  for (int n = 1; n < 64; ++n) {
+    const int level = block[n];
+    if (level == 0) continue;
+    const int w = video_tables::kDefaultIntraMatrix[static_cast<std::size_t>(n)];
+    block[n] = Oddify(level * w * mquant / 16);
+  }
+}
+
+void DequantiseNonIntra(std::int16_t* block, int mquant) {
+  for (int n = 0; n < 64; ++n) {
+    const int level = block[n];
+    if (level == 0) continue;
+    const int sign = level > 0 ? 1 : -1;
+    block[n] = Oddify((2 * level + sign) * 16 * mquant / 32);
+  }
+}
+
+namespace {
+
+constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
+
+inline int InverseClip(int v) {
+  return v < -256 ? -256 : (v > 255 ? 255 : v);
+}
+
+void InverseRow(std::int16_t* b) {
+  int x1 = b[4] << 11, x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7], x6 = b[5], x7 = b[3];
+  if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
+    const auto dc = static_cast<std::int16_t>(b[0] * 8);
+    for (int i = 0; i < 8; ++i) b[i] = dc;
+    return;
+  }
+  int x0 = (b[0] * 2048) + 128;
+  int x8 = W7 * (x4 + x5);
+  x4 = x8 + (W1 - W7) * x4;
+  x5 = x8 - (W1 + W7) * x5;
+  x8 = W3 * (x6 + x7);
+  x6 = x8 - (W3 - W5) * x6;
+  x7 = x8 - (W3 + W5) * x7;
+  x8 = x0 + x1;
+  x0 -= x1;
+  x1 = W6 * (x3 + x2);
+  x2 = x1 - (W2 + W6) * x2;
+  x3 = x1 + (W2 - W6) * x3;
+  x1 = x4 + x6;
+  x4 -= x6;
+  x6 = x5 + x7;
+  x5 -= x7;
+  x7 = x8 + x3;
+  x8 -= x3;
+  x3 = x0 + x2;
+  x0 -= x2;
+  x2 = (181 * (x4 + x5) + 128) >> 8;
+  x4 = (181 * (x4 - x5) + 128) >> 8;
+  b[0] = static_cast<std::int16_t>((x7 + x1) >> 8);
+  b[1] = static_cast<std::int16_t>((x3 + x2) >> 8);
+  b[2] = static_cast<std::int16_t>((x0 + x4) >> 8);
+  b[3] = static_cast<std::int16_t>((x8 + x6) >> 8);
+  b[4] = static_cast<std::int16_t>((x8 - x6) >> 8);
+  b[5] = static_cast<std::int16_t>((x0 - x4) >> 8);
+  b[6] = static_cast<std::int16_t>((x3 - x2) >> 8);
+  b[7] = static_cast<std::int16_t>((x7 - x1) >> 8);
+}
+
+void InverseColumn(std::int16_t* b) {
+  int x1 = b[8 * 4] * 256, x2 = b[8 * 6], x3 = b[8 * 2], x4 = b[8 * 1], x5 = b[8 * 7],
+      x6 = b[8 * 5], x7 = b[8 * 3];
+  if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
+    const auto v = static_cast<std::int16_t>(InverseClip((b[0] + 32) >> 6));
+    for (int i = 0; i < 8; ++i) b[8 * i] = v;
+    return;
+  }
+  int x0 = (b[0] * 256) + 8192;
+  int x8 = W7 * (x4 + x5) + 4;
+  x4 = (x8 + (W1 - W7) * x4) >> 3;
+  x5 = (x8 - (W1 + W7) * x5) >> 3;
+  x8 = W3 * (x6 + x7) + 4;
+  x6 = (x8 - (W3 - W5) * x6) >> 3;
+  x7 = (x8 - (W3 + W5) * x7) >> 3;
+  x8 = x0 + x1;
+  x0 -= x1;
+  x1 = W6 * (x3 + x2) + 4;
+  x2 = (x1 - (W2 + W6) * x2) >> 3;
+  x3 = (x1 + (W2 - W6) * x3) >> 3;
+  x1 = x4 + x6;
+  x4 -= x6;
+  x6 = x5 + x7;
+  x5 -= x7;
+  x7 = x8 + x3;
+  x8 -= x3;
+  x3 = x0 + x2;
+  x0 -= x2;
+  x2 = (181 * (x4 + x5) + 128) >> 8;
+  x4 = (181 * (x4 - x5) + 128) >> 8;
+  b[8 * 0] = static_cast<std::int16_t>(InverseClip((x7 + x1) >> 14));
+  b[8 * 1] = static_cast<std::int16_t>(InverseClip((x3 + x2) >> 14));
+  b[8 * 2] = static_cast<std::int16_t>(InverseClip((x0 + x4) >> 14));
+  b[8 * 3] = static_cast<std::int16_t>(InverseClip((x8 + x6) >> 14));
+  b[8 * 4] = static_cast<std::int16_t>(InverseClip((x8 - x6) >> 14));
+  b[8 * 5] = static_cast<std::int16_t>(InverseClip((x0 - x4) >> 14));
+  b[8 * 6] = static_cast<std::int16_t>(InverseClip((x3 - x2) >> 14));
+  b[8 * 7] = static_cast<std::int16_t>(InverseClip((x7 - x1) >> 14));
+}
+
+}  // namespace
+
+void InverseDct(std::int16_t* block) {
+  for (int i = 0; i < 8; ++i) InverseRow(block + 8 * i);
+  for (int i = 0; i < 8; ++i) InverseColumn(block + i);
+}
+
+}  // namespace calvex::video

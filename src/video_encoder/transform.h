@@ -1,0 +1,23 @@
+// Quantisation, inverse quantisation with MPEG-1 mismatch control, and the integer IDCT that
+// rebuilds reference pictures as a decoder does. The forward DCT is a kernel (kernels.h).
+#pragma once
+
+#include <cstdint>
+
+namespace calvex::video {
+
+// Quantises an intra block in place (coefficients to levels) with quantiser `mquant` (even,
+// 2..62): DC to 8-bit precision, AC through the default intra matrix.
+void QuantiseIntra(std::int16_t* block, int mquant);
+
+// Quantises a non-intra block in place; returns true when any level is not 0.
+bool QuantiseNonIntra(std::int16_t* block, int mquant);
+
+// Levels back to coefficients, in place.
+void DequantiseIntra(std::int16_t* block, int mquant);
+void DequantiseNonIntra(std::int16_t* block, int mquant);
+
+// Separable integer IDCT (ISO/IEC 11172-2 Annex A accuracy), in place; outputs -256..255.
+void InverseDct(std::int16_t* block);
+
+}  // namespace calvex::video
