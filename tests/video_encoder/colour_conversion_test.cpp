@@ -1,1 +1,91 @@
+// Colour conversion, border extension and the chroma filters.
+#include "video_encoder/colour_conversion.h"
+
 #include <gtest/gtest.h>
+
+#include "engine/bitmap.h"
+#include "video_encoder/kernels_common.h"
+
+namespace calvex::video {
+namespace {
+
+TEST(ColourConversion, KnownColours) {
+  const ColourSample white = ConvertPixel(255, 255, 255);
+  EXPECT_EQ(white.y, 234);
+  EXPECT_EQ(white.cb, 128);
+  EXPECT_EQ(white.cr, 128);
+  const ColourSample black = ConvertPixel(0, 0, 0);
+  EXPECT_EQ(black.y, 16);
+  EXPECT_EQ(black.cb, 128);
+  EXPECT_EQ(black.cr, 128);
+  const ColourSample red = ConvertPixel(255, 0, 0);
+  EXPECT_EQ(red.y, 81);
+  EXPECT_EQ(red.cb, 90);
+  EXPECT_EQ(red.cr, 240);
+}
+
+// A 328 x 248 bitmap: left half red, right half blue, bottom row green. The padded planes are
+// 336 x 256 and repeat the last real column and row.
+TEST(ColourConversion, PadsToWholeMacroblocksAndReadsBottomUp) {
+  const int w = 328, h = 248;
+  const PictureGeometry g = PictureGeometry::For(w, h);
+  EXPECT_EQ(g.width16, 336);
+  EXPECT_EQ(g.height16, 256);
+  const int stride = BitmapStride(w, 24);
+  std::vector<std::uint8_t> bitmap(static_cast<std::size_t>(stride) * h);
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* row = bitmap.data() + static_cast<std::size_t>(h - 1 - y) * stride;
+    for (int x = 0; x < w; ++x) {
+      std::uint8_t* px = row + 3 * x;  // blue, green, red
+      if (y == h - 1) {
+        px[0] = 0, px[1] = 255, px[2] = 0;
+      } else if (x < w / 2) {
+        px[0] = 0, px[1] = 0, px[2] = 255;
+      } else {
+        px[0] = 255, px[1] = 0, px[2] = 0;
+      }
+    }
+  }
+  for (const Kernels* k : {&ReferenceKernels(), &KernelsForCpu()}) {
+    PictureBuffer out;
+    out.Allocate(g);
+    ColourConverter(*k, g).Convert(bitmap.data(), out);
+    const std::uint8_t red = ConvertPixel(255, 0, 0).y, blue = ConvertPixel(0, 0, 255).y;
+    const std::uint8_t green = ConvertPixel(0, 255, 0).y;
+    EXPECT_EQ(out.y.Row(0)[0], red) << k->name;
+    EXPECT_EQ(out.y.Row(0)[w - 1], blue);
+    for (int x = w; x < g.width16; ++x) EXPECT_EQ(out.y.Row(10)[x], blue) << x;
+    for (int y = h - 1; y < g.height16; ++y) EXPECT_EQ(out.y.Row(y)[5], green) << y;
+    // Chroma far from the edges is the plain colour; the filter is flat there.
+    EXPECT_EQ(out.cr.Row(20)[10], ConvertPixel(255, 0, 0).cr);
+    EXPECT_EQ(out.cb.Row(20)[g.chromaWidth() - 1], ConvertPixel(0, 0, 255).cb);
+  }
+}
+
+TEST(ColourConversion, ChromaFilterTakesEdgeSamplesOutsideTheLine) {
+  // A step at the very start: the first output sees the edge sample for taps left of 0.
+  std::vector<std::uint8_t> line(32, 100);
+  line[0] = 200;
+  std::vector<std::uint8_t> out(16);
+  ReferenceKernels().filterRow(line.data(), 32, out.data(), 16);
+  // taps -5..0 all read 200 (weights 5 + 11 - 21 - 37 + 70 + 228 = 256), taps 1..6 read 100.
+  EXPECT_EQ(out[0], (256 * 200 + 256 * 100 + 256) >> 9);
+  EXPECT_EQ(out[15], 100);
+  // Flat input stays flat (the weights sum to 512).
+  std::vector<std::uint8_t> flat(32, 77), flatOut(16);
+  ReferenceKernels().filterRow(flat.data(), 32, flatOut.data(), 16);
+  for (auto v : flatOut) EXPECT_EQ(v, 77);
+  // Overshoot near black and white is clipped.
+  std::vector<std::uint8_t> edge(32, 0);
+  for (int i = 16; i < 32; ++i) edge[i] = 255;
+  ReferenceKernels().filterRow(edge.data(), 32, out.data(), 16);
+  for (auto v : out) {
+    EXPECT_GE(v, 0);
+    EXPECT_LE(v, 255);
+  }
+  EXPECT_EQ(out[6], 0);    // 37 x 255 + 21 x 255 of negative lobe on an all-black centre
+  EXPECT_EQ(out[9], 255);
+}
+
+}  // namespace
+}  // namespace calvex::video
