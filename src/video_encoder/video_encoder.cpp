@@ -337,10 +337,9 @@ Status EncodeVideoFile(const VideoEncoderParams& params, PictureSource& source,
   if (!f) return kOpenFailed;
   FileSink sink(f);
   const Status status = EncodeVideo(params, source, events, sink, index);
-  if (status != kOk) {
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-  }
+  // A failed output is removed; only a regular file, never a device such as /dev/full.
+  std::error_code ec;
+  if (status != kOk && std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
   return status;
 }
 
