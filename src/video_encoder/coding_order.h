@@ -7,9 +7,9 @@
 namespace calvex::video {
 
 struct CodedPicture {
-  int displayNumber = 0;   // f
-  int pictureType = 1;     // 1 I, 2 P, 3 B
-  int groupFirst = 0;      // f0: display number of the group's first picture
+  int displayNumber = 0;  // f
+  int pictureType = 1;    // 1 I, 2 P, 3 B
+  int groupFirst = 0;     // f0: display number of the group's first picture
   bool startsGroup = false;
   int groupP = 0;  // P and B pictures of the group this I picture starts
   int groupB = 0;

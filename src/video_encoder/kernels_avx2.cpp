@@ -23,7 +23,8 @@ int SadFullPel(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int
   __m256i acc = _mm256_setzero_si256();
   const int step = 2 * stride;
   for (int j = 0; j < 16; j += 4) {
-    acc = _mm256_add_epi64(acc, _mm256_sad_epu8(LoadTwoRows(cur, stride), LoadTwoRows(ref, stride)));
+    acc =
+        _mm256_add_epi64(acc, _mm256_sad_epu8(LoadTwoRows(cur, stride), LoadTwoRows(ref, stride)));
     acc = _mm256_add_epi64(
         acc, _mm256_sad_epu8(LoadTwoRows(cur + step, stride), LoadTwoRows(ref + step, stride)));
     cur += 2 * step;

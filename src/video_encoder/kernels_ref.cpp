@@ -30,7 +30,8 @@ int SadFullPelRef(const std::uint8_t* cur, const std::uint8_t* ref, int stride, 
 int SadHalfPelRef(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int hx, int hy) {
   int s = 0;
   for (int j = 0; j < 16; ++j) {
-    for (int i = 0; i < 16; ++i) s += std::abs(cur[i] - HalfPelSample(ref, ref + stride, i, hx, hy));
+    for (int i = 0; i < 16; ++i)
+      s += std::abs(cur[i] - HalfPelSample(ref, ref + stride, i, hx, hy));
     cur += stride;
     ref += stride;
   }
@@ -132,8 +133,7 @@ void FilterRowRef(const std::uint8_t* src, int srcLength, std::uint8_t* dst, int
 void FilterColumnsRef(const std::uint8_t* src, int width, int srcRows, std::uint8_t* dst,
                       int dstRows) {
   for (int o = 0; o < dstRows; ++o)
-    for (int x = 0; x < width; ++x)
-      dst[o * width + x] = ChromaTap(src + x, width, srcRows, 2 * o);
+    for (int x = 0; x < width; ++x) dst[o * width + x] = ChromaTap(src + x, width, srcRows, 2 * o);
 }
 
 }  // namespace
@@ -153,9 +153,9 @@ const double (&DctBasis())[8][8] {
 }
 
 const Kernels& ReferenceKernels() {
-  static const Kernels k = {SadFullPelRef,  SadHalfPelRef,    SseHalfPelRef,  SseBidirectionalRef,
-                            PredictRef,     AverageRef,       BlockSumsRef,   ForwardDctRef,
-                            ConvertRowRef,  FilterRowRef,     FilterColumnsRef, "reference"};
+  static const Kernels k = {SadFullPelRef, SadHalfPelRef, SseHalfPelRef,    SseBidirectionalRef,
+                            PredictRef,    AverageRef,    BlockSumsRef,     ForwardDctRef,
+                            ConvertRowRef, FilterRowRef,  FilterColumnsRef, "reference"};
   return k;
 }
 

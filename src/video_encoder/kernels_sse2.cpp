@@ -50,8 +50,9 @@ inline __m128i HalfPelRow8(const std::uint8_t* p, const std::uint8_t* q, int hx,
   if (hx && !hy) return _mm_avg_epu8(Load8(p), Load8(p + 1));
   if (!hx) return _mm_avg_epu8(Load8(p), Load8(q));
   const __m128i zero = _mm_setzero_si128();
-  __m128i s = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(Load8(p), zero), _mm_unpacklo_epi8(Load8(p + 1), zero)),
-                            _mm_add_epi16(_mm_unpacklo_epi8(Load8(q), zero), _mm_unpacklo_epi8(Load8(q + 1), zero)));
+  __m128i s = _mm_add_epi16(
+      _mm_add_epi16(_mm_unpacklo_epi8(Load8(p), zero), _mm_unpacklo_epi8(Load8(p + 1), zero)),
+      _mm_add_epi16(_mm_unpacklo_epi8(Load8(q), zero), _mm_unpacklo_epi8(Load8(q + 1), zero)));
   s = _mm_srli_epi16(_mm_add_epi16(s, _mm_set1_epi16(2)), 2);
   return _mm_packus_epi16(s, zero);
 }
@@ -206,7 +207,8 @@ void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_
     const __m128d b = _mm_set_pd(p[3], p[0]);
     const __m128d g = _mm_set_pd(p[4], p[1]);
     const __m128d r = _mm_set_pd(p[5], p[2]);
-    const __m128d yy = _mm_add_pd(_mm_add_pd(_mm_mul_pd(kr, r), _mm_mul_pd(kg, g)), _mm_mul_pd(kb, b));
+    const __m128d yy =
+        _mm_add_pd(_mm_add_pd(_mm_mul_pd(kr, r), _mm_mul_pd(kg, g)), _mm_mul_pd(kb, b));
     const __m128d u = _mm_div_pd(_mm_mul_pd(_mm_sub_pd(b, yy), half), oneMinusB);
     const __m128d v = _mm_div_pd(_mm_mul_pd(_mm_sub_pd(r, yy), half), oneMinusR);
     const __m128i ys = _mm_cvttpd_epi32(_mm_add_pd(_mm_div_pd(_mm_mul_pd(yy, k219), k256), y0));
@@ -274,7 +276,8 @@ void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t
     for (; x + 8 <= width; x += 8) {
       __m128i t[12];
       for (int k = 0; k < 12; ++k)
-        t[k] = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[k] + x)), zero);
+        t[k] =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[k] + x)), zero);
       _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + o * width + x),
                        _mm_packus_epi16(FilterEight(t), zero));
     }
@@ -285,9 +288,9 @@ void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t
 }  // namespace
 
 const Kernels& Sse2Kernels() {
-  static const Kernels k = {SadFullPel, SadHalfPel,  SseHalfPel, SseBidirectional,
-                            Predict,    Average,     BlockSums,  ForwardDct,
-                            ConvertRow, FilterRow,   FilterColumns, "sse2"};
+  static const Kernels k = {SadFullPel, SadHalfPel, SseHalfPel,    SseBidirectional,
+                            Predict,    Average,    BlockSums,     ForwardDct,
+                            ConvertRow, FilterRow,  FilterColumns, "sse2"};
   return k;
 }
 

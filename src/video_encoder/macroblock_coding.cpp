@@ -61,7 +61,8 @@ void WriteRunLevel(BitWriter& w, int run, int level, bool first) {
     return;
   }
   if ((run <= 1 && magnitude <= 40) || (run <= 31 && magnitude <= 5)) {
-    const vt::Vlc& code = RunLevels().code[static_cast<std::size_t>(run)][static_cast<std::size_t>(magnitude)];
+    const vt::Vlc& code =
+        RunLevels().code[static_cast<std::size_t>(run)][static_cast<std::size_t>(magnitude)];
     if (code.length != 0) {
       Put(w, code);
       w.PutBits(level < 0 ? 1 : 0, 1);
@@ -85,8 +86,10 @@ void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, bool chroma, int&
   const int diff = levels[0] - dcPredictor;
   dcPredictor = levels[0];
   const int size = SignificantBits(std::abs(diff));
-  Put(w, (chroma ? vt::kDctDcSizeChrominance : vt::kDctDcSizeLuminance)[static_cast<std::size_t>(size)]);
-  if (size > 0) w.PutBits(static_cast<std::uint32_t>(diff < 0 ? diff + (1 << size) - 1 : diff), size);
+  Put(w, (chroma ? vt::kDctDcSizeChrominance
+                 : vt::kDctDcSizeLuminance)[static_cast<std::size_t>(size)]);
+  if (size > 0)
+    w.PutBits(static_cast<std::uint32_t>(diff < 0 ? diff + (1 << size) - 1 : diff), size);
   int run = 0;
   for (int n = 1; n < 64; ++n) {
     const int level = levels[vt::kZigzag[static_cast<std::size_t>(n)]];
@@ -193,7 +196,8 @@ void CodePicture(BitWriter& w, RateControl& rc, const PictureGeometry& g, int pi
         if (pictureType == kPictureB) {
           const int directions = type & (kMbForward | kMbBackward);
           const MacroblockInfo& left = mbs[static_cast<std::size_t>(k - 1)];
-          const bool sameDirections = directions == (left.mbType & (kMbForward | kMbBackward | kMbIntra));
+          const bool sameDirections =
+              directions == (left.mbType & (kMbForward | kMbBackward | kMbIntra));
           const bool forwardSame = !(type & kMbForward) || mb.mv[0] == pmv[0];
           const bool backwardSame = !(type & kMbBackward) || mb.mv[1] == pmv[1];
           if (sameDirections && forwardSame && backwardSame) {

@@ -133,9 +133,9 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
                                       in.backwardRange, in.backwardRange);
   const int vmcf = SseAt(k, cur, in.oldRecon->y, f.x, f.y);
   const int vmcr = SseAt(k, cur, in.newRecon->y, b.x, b.y);
-  const int vmci = k.sseBidirectional(cur, HalfPelAt(in.oldRecon->y, f.x, f.y), f.x & 1, f.y & 1,
-                                      HalfPelAt(in.newRecon->y, b.x, b.y), b.x & 1, b.y & 1,
-                                      stride);
+  const int vmci =
+      k.sseBidirectional(cur, HalfPelAt(in.oldRecon->y, f.x, f.y), f.x & 1, f.y & 1,
+                         HalfPelAt(in.newRecon->y, b.x, b.y), b.x & 1, b.y & 1, stride);
   int vmc;
   if (vmcf <= vmcr && vmcf <= vmci) {
     vmc = vmcf;

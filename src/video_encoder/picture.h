@@ -11,7 +11,7 @@ enum PictureType : int { kPictureI = 1, kPictureP = 2, kPictureB = 3 };
 
 // Sizes of one coded picture: the output size and its padding to whole macroblocks.
 struct PictureGeometry {
-  int width = 0;   // displayed size (even)
+  int width = 0;  // displayed size (even)
   int height = 0;
   int mbWidth = 0;  // macroblocks per row / column
   int mbHeight = 0;

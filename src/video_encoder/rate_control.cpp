@@ -119,7 +119,8 @@ int RateControl::VbvDelay(int pictureType, double bitCount) {
     pictureDelay = nextIpDelay_;
     nextIpDelay_ = 90000 / frameRate_;
   }
-  if (decodingTime_ == 0) pictureDelay = (20 * 16384 * 7 / 8) * 90000.0 / bitRate_;  // buffer 7/8 full
+  if (decodingTime_ == 0)
+    pictureDelay = (20 * 16384 * 7 / 8) * 90000.0 / bitRate_;  // buffer 7/8 full
   decodingTime_ += pictureDelay;
   const double delay = std::trunc(decodingTime_ - bitCount * 90000 / bitRate_);
   if (delay < 0) return 0;

@@ -24,7 +24,7 @@ void WriteSequenceHeader(BitWriter& w, const SequenceHeaderFields& f) {
   if (rate < 1) rate = 1;
   if (rate > 0x3FFFE) rate = 0x3FFFE;  // 0x3FFFF would mean a variable rate
   w.PutBits(static_cast<std::uint32_t>(rate), 18);
-  w.PutBits(1, 1);   // marker_bit
+  w.PutBits(1, 1);    // marker_bit
   w.PutBits(20, 10);  // vbv_buffer_size
   w.PutBits(f.constrainedParameters ? 1 : 0, 1);
   w.PutBits(0, 1);  // load_intra_quantizer_matrix

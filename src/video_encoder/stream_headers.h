@@ -42,7 +42,7 @@ void WritePictureHeader(BitWriter& w, int temporalReference, int pictureType,
   w.PutBits(static_cast<std::uint32_t>(pictureType), 3);
   w.PutBits(static_cast<std::uint32_t>(delay), 16);
   if (pictureType == 2 || pictureType == 3) {
-    w.PutBits(0, 1);                          // full_pel_forward_vector
+    w.PutBits(0, 1);                         // full_pel_forward_vector
     w.PutBits(pictureType == 2 ? 2 : 1, 3);  // forward_f_code
   }
   if (pictureType == 3) {

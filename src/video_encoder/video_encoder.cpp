@@ -110,7 +110,8 @@ void SequenceEncoder::StartPrefetch(int displayNumber) {
   prefetchDisplay_ = displayNumber;
   SourceSlot* slot = slots_[static_cast<std::size_t>(prefetchSlot_)].get();
   if (pool_.threads() > 1)
-    prefetch_ = std::async(std::launch::async, [this, slot, displayNumber] { Fill(*slot, displayNumber); });
+    prefetch_ =
+        std::async(std::launch::async, [this, slot, displayNumber] { Fill(*slot, displayNumber); });
   else
     Fill(*slot, displayNumber);
 }
@@ -232,11 +233,13 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
     if (fetched.status != kOk) return kAviDecodeFailed;
     const int fetchedSlot = prefetchSlot_;
     int& role = reference ? newSource_ : auxSource_;
-    std::swap(slots_[static_cast<std::size_t>(role)], slots_[static_cast<std::size_t>(fetchedSlot)]);
+    std::swap(slots_[static_cast<std::size_t>(role)],
+              slots_[static_cast<std::size_t>(fetchedSlot)]);
     FetchedPicture info{pic.displayNumber, pic.pictureType, &header_,
                         slots_[static_cast<std::size_t>(role)]->bitmap.data()};
     if (events_.PictureFetched(info)) return kCancelled;
-    if (i + 1 < n && pool_.threads() > 1) StartPrefetch(order[static_cast<std::size_t>(i + 1)].displayNumber);
+    if (i + 1 < n && pool_.threads() > 1)
+      StartPrefetch(order[static_cast<std::size_t>(i + 1)].displayNumber);
 
     MotionInputs in;
     in.kernels = &k_;
@@ -264,8 +267,7 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
 
     CodePicture(writer_, rc, g_, pic.pictureType, pic.temporalReference(), mbs_, blocks_);
 
-    PictureBuffer& recon =
-        recon_[static_cast<std::size_t>(reference ? newRecon_ : kAuxRecon)];
+    PictureBuffer& recon = recon_[static_cast<std::size_t>(reference ? newRecon_ : kAuxRecon)];
     pool_.ParallelFor(g_.mbHeight, [&](int row) { ReconstructRow(recon, row); });
     events_.PictureReconstructed(pic.displayNumber, pic.pictureType, recon);
     lastDisplay = pic.displayNumber;
@@ -274,8 +276,8 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
   WriteSequenceEnd(writer_);
   if (index) {
     const std::uint32_t bytes = writer_.BytesWritten();
-    (*index)[static_cast<std::size_t>(n)] = (static_cast<std::uint32_t>(lastDisplay - n) << 26) |
-                                            ((bytes - lastCount) & 0x3FFFFFFu);
+    (*index)[static_cast<std::size_t>(n)] =
+        (static_cast<std::uint32_t>(lastDisplay - n) << 26) | ((bytes - lastCount) & 0x3FFFFFFu);
   }
   writer_.Flush();
   return writer_.WriteFailed() ? kDiskFull : kOk;
@@ -306,9 +308,8 @@ class FileSink : public ByteSink {
 Status ValidateParams(const VideoEncoderParams& p) {
   const bool ok = p.width >= 16 && p.width <= 4094 && p.height >= 16 && p.height <= 4094 &&
                   p.width % 2 == 0 && p.height % 2 == 0 && p.pictureRateCode >= 1 &&
-                  p.pictureRateCode <= 8 && p.rateNum > 0 && p.rateDen > 0 &&
-                  p.milliFps >= 1000 && p.bitRate >= 400 && p.pictureCount >= 1 &&
-                  p.threads >= 1;
+                  p.pictureRateCode <= 8 && p.rateNum > 0 && p.rateDen > 0 && p.milliFps >= 1000 &&
+                  p.bitRate >= 400 && p.pictureCount >= 1 && p.threads >= 1;
   return ok ? kOk : kNotSupported;
 }
 
@@ -339,7 +340,8 @@ Status EncodeVideoFile(const VideoEncoderParams& params, PictureSource& source,
   const Status status = EncodeVideo(params, source, events, sink, index);
   // A failed output is removed; only a regular file, never a device such as /dev/full.
   std::error_code ec;
-  if (status != kOk && std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
+  if (status != kOk && std::filesystem::is_regular_file(path, ec))
+    std::filesystem::remove(path, ec);
   return status;
 }
 

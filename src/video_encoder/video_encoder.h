@@ -25,10 +25,10 @@ struct VideoEncoderParams {
   int pictureRateCode = 5;  // picture_rate of the sequence header
   int rateNum = 30;         // the exact picture rate as a fraction
   int rateDen = 1;
-  int milliFps = 30000;           // the picture rate in thousandths, used by rate control
-  std::uint32_t bitRate = 0;      // video bits per second
-  int pictureCount = 0;           // pictures to code
-  int threads = 1;                // worker threads; the output never depends on it
+  int milliFps = 30000;              // the picture rate in thousandths, used by rate control
+  std::uint32_t bitRate = 0;         // video bits per second
+  int pictureCount = 0;              // pictures to code
+  int threads = 1;                   // worker threads; the output never depends on it
   const Kernels* kernels = nullptr;  // nullptr: the fastest the processor runs
 };
 

@@ -27,10 +27,8 @@ TEST(CodingOrder, ShortSequences) {
 }
 
 TEST(CodingOrder, TwelveAndThirteen) {
-  EXPECT_EQ(Describe(12),
-            "I0/0 P3/3 B1/1 B2/2 P6/6 B4/4 B5/5 P9/9 B7/7 B8/8 I11/1 B10/0");
-  EXPECT_EQ(Describe(13),
-            "I0/0 P3/3 B1/1 B2/2 P6/6 B4/4 B5/5 P9/9 B7/7 B8/8 I12/2 B10/0 B11/1");
+  EXPECT_EQ(Describe(12), "I0/0 P3/3 B1/1 B2/2 P6/6 B4/4 B5/5 P9/9 B7/7 B8/8 I11/1 B10/0");
+  EXPECT_EQ(Describe(13), "I0/0 P3/3 B1/1 B2/2 P6/6 B4/4 B5/5 P9/9 B7/7 B8/8 I12/2 B10/0 B11/1");
   const auto order = CodingOrder(12);
   EXPECT_TRUE(order[0].startsGroup);
   EXPECT_EQ(order[0].groupP, 3);

@@ -83,7 +83,7 @@ TEST(ColourConversion, ChromaFilterTakesEdgeSamplesOutsideTheLine) {
     EXPECT_GE(v, 0);
     EXPECT_LE(v, 255);
   }
-  EXPECT_EQ(out[6], 0);    // 37 x 255 + 21 x 255 of negative lobe on an all-black centre
+  EXPECT_EQ(out[6], 0);  // 37 x 255 + 21 x 255 of negative lobe on an all-black centre
   EXPECT_EQ(out[9], 255);
 }
 

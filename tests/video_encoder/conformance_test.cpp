@@ -43,9 +43,12 @@ void CheckConformance(const Case& c) {
   }
 
   // The picture rate of the header.
-  const auto probe = RunCommand("ffprobe -v error -select_streams v -show_entries stream=r_frame_rate -of csv=p=0 " + ShellQuote(path));
+  const auto probe = RunCommand(
+      "ffprobe -v error -select_streams v -show_entries stream=r_frame_rate -of csv=p=0 " +
+      ShellQuote(path));
   const FrameRateRow& row = FrameRateTable[static_cast<std::size_t>(c.rateIndex)];
-  EXPECT_EQ(probe.output, std::to_string(row.targetRateNum) + "/" + std::to_string(row.targetRateDen) + "\n");
+  EXPECT_EQ(probe.output,
+            std::to_string(row.targetRateNum) + "/" + std::to_string(row.targetRateDen) + "\n");
 
   const auto m2 = RunCommand("mpeg2dec -v -o null " + ShellQuote(path));
   EXPECT_EQ(m2.exitCode, 0) << m2.output;
@@ -71,12 +74,11 @@ TEST_P(ConformanceAt, DecodersAgreeWithOurReconstruction) {
 // pan, and a picture that is not a whole number of macroblocks.
 INSTANTIATE_TEST_SUITE_P(
     SizesAndRates, ConformanceAt,
-    ::testing::Values(
-        Case{160, 120, 27, 0, "testsrc2=size=160x120:rate=30,noise=alls=12:allf=t"},
-        Case{320, 240, 16, 1, "mandelbrot=size=320x240:rate=30"},
-        Case{352, 240, 14, 2, "testsrc2=size=352x240:rate=25,noise=alls=20:allf=t"},
-        Case{352, 288, 13, 3, "smptehdbars=size=704x288:rate=24,scroll=h=0.01"},
-        Case{328, 248, 15, 4, "testsrc=size=328x248:rate=24,noise=alls=8:allf=t"}),
+    ::testing::Values(Case{160, 120, 27, 0, "testsrc2=size=160x120:rate=30,noise=alls=12:allf=t"},
+                      Case{320, 240, 16, 1, "mandelbrot=size=320x240:rate=30"},
+                      Case{352, 240, 14, 2, "testsrc2=size=352x240:rate=25,noise=alls=20:allf=t"},
+                      Case{352, 288, 13, 3, "smptehdbars=size=704x288:rate=24,scroll=h=0.01"},
+                      Case{328, 248, 15, 4, "testsrc=size=328x248:rate=24,noise=alls=8:allf=t"}),
     [](const ::testing::TestParamInfo<Case>& info) {
       return std::to_string(info.param.width) + "x" + std::to_string(info.param.height) + "_rate" +
              std::to_string(info.param.rateIndex);
@@ -86,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Conformance, HoldsTheBitRateOverTenSeconds) {
   CALVEX_REQUIRE_TOOL("ffmpeg");
   const int frames = 300;
-  const auto raw = GenerateRawVideo("testsrc2=size=160x120:rate=30,noise=alls=10:allf=t", 160, 120, frames);
+  const auto raw =
+      GenerateRawVideo("testsrc2=size=160x120:rate=30,noise=alls=10:allf=t", 160, 120, frames);
   ASSERT_FALSE(raw.empty());
   for (std::uint32_t bitRate : {70 * 8192u, 134 * 8192u}) {
     RawVideoSource source(160, 120, raw);

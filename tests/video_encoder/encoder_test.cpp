@@ -153,8 +153,7 @@ TEST(VideoEncoder, WriteFailuresEndWithDiskFull) {
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
   }
   calvex::testing::TempDir dir;
-  EXPECT_EQ(EncodeVideoFile(p, source, events, dir.File("missing/out.m1v"), nullptr),
-            kOpenFailed);
+  EXPECT_EQ(EncodeVideoFile(p, source, events, dir.File("missing/out.m1v"), nullptr), kOpenFailed);
 }
 
 TEST(VideoEncoder, CancelAndFetchFailureLeaveNoFile) {

@@ -46,11 +46,10 @@ std::vector<std::uint8_t> GenerateRawVideo(const std::string& lavfi, int width, 
                                            int frames) {
   calvex::testing::TempDir dir;
   const std::string out = dir.File("raw.bgr");
-  const std::string cmd = "ffmpeg -nostdin -v error -f lavfi -i " +
-                          calvex::testing::ShellQuote(lavfi) + " -frames:v " +
-                          std::to_string(frames) + " -s " + std::to_string(width) + "x" +
-                          std::to_string(height) + " -pix_fmt bgr24 -f rawvideo -y " +
-                          calvex::testing::ShellQuote(out);
+  const std::string cmd =
+      "ffmpeg -nostdin -v error -f lavfi -i " + calvex::testing::ShellQuote(lavfi) + " -frames:v " +
+      std::to_string(frames) + " -s " + std::to_string(width) + "x" + std::to_string(height) +
+      " -pix_fmt bgr24 -f rawvideo -y " + calvex::testing::ShellQuote(out);
   if (calvex::testing::RunCommand(cmd).exitCode != 0) return {};
   return calvex::testing::ReadFileBytes(out);
 }
@@ -113,7 +112,8 @@ std::vector<Yuv420> DecodeWithFfmpeg(const std::string& path, int width, int hei
     Yuv420 f;
     f.width = width;
     f.height = height;
-    f.y.assign(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + ySize));
+    f.y.assign(bytes.begin() + static_cast<long>(at),
+               bytes.begin() + static_cast<long>(at + ySize));
     f.cb.assign(bytes.begin() + static_cast<long>(at + ySize),
                 bytes.begin() + static_cast<long>(at + ySize + cSize));
     f.cr.assign(bytes.begin() + static_cast<long>(at + ySize + cSize),
@@ -196,10 +196,14 @@ std::string Md5Hex(const std::vector<std::uint8_t>& bytes) {
     for (int i = 0; i < 64; ++i) {
       std::uint32_t f;
       int g;
-      if (i < 16) f = (b & c) | (~b & d), g = i;
-      else if (i < 32) f = (d & b) | (~d & c), g = (5 * i + 1) % 16;
-      else if (i < 48) f = b ^ c ^ d, g = (3 * i + 5) % 16;
-      else f = c ^ (b | ~d), g = (7 * i) % 16;
+      if (i < 16)
+        f = (b & c) | (~b & d), g = i;
+      else if (i < 32)
+        f = (d & b) | (~d & c), g = (5 * i + 1) % 16;
+      else if (i < 48)
+        f = b ^ c ^ d, g = (3 * i + 5) % 16;
+      else
+        f = c ^ (b | ~d), g = (7 * i) % 16;
       const std::uint32_t t = d;
       d = c;
       c = b;

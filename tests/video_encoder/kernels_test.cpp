@@ -25,24 +25,30 @@ struct TightPlane {
   TightPlane(int w, int h, std::mt19937& rng, int spread = 256)
       : width(w), height(h), data(static_cast<std::size_t>(w) * h) {
     const int base = (256 - spread) / 2;
-    for (auto& v : data) v = static_cast<std::uint8_t>(base + static_cast<int>(rng() % static_cast<unsigned>(spread)));
+    for (auto& v : data)
+      v = static_cast<std::uint8_t>(base + static_cast<int>(rng() % static_cast<unsigned>(spread)));
   }
-  const std::uint8_t* At(int x, int y) const { return data.data() + static_cast<std::size_t>(y) * width + x; }
+  const std::uint8_t* At(int x, int y) const {
+    return data.data() + static_cast<std::size_t>(y) * width + x;
+  }
 };
 
 TEST(Kernels, DistancesMatchTheReference) {
   std::mt19937 rng(42);
   const Kernels& ref = ReferenceKernels();
   for (int round = 0; round < 300; ++round) {
-    const int w = 16 * (2 + static_cast<int>(rng() % 3)), h = 16 * (2 + static_cast<int>(rng() % 2));
+    const int w = 16 * (2 + static_cast<int>(rng() % 3)),
+              h = 16 * (2 + static_cast<int>(rng() % 2));
     const int spread = round % 3 == 0 ? 8 : 256;  // near-identical pictures hit the limits
     TightPlane cur(w, h, rng, spread), refp(w, h, rng, spread);
     const int cx = static_cast<int>(rng() % static_cast<unsigned>(w - 15));
     const int cy = static_cast<int>(rng() % static_cast<unsigned>(h - 15));
     // Reference positions include the last possible one (the plane's bottom-right corner).
     const int hx = static_cast<int>(rng() % 2), hy = static_cast<int>(rng() % 2);
-    const int rx = round % 5 == 0 ? w - 16 - hx : static_cast<int>(rng() % static_cast<unsigned>(w - 16));
-    const int ry = round % 5 == 0 ? h - 16 - hy : static_cast<int>(rng() % static_cast<unsigned>(h - 16));
+    const int rx =
+        round % 5 == 0 ? w - 16 - hx : static_cast<int>(rng() % static_cast<unsigned>(w - 16));
+    const int ry =
+        round % 5 == 0 ? h - 16 - hy : static_cast<int>(rng() % static_cast<unsigned>(h - 16));
     const std::uint8_t* c = cur.At(cx, cy);
     const std::uint8_t* r = refp.At(rx, ry);
     const int limit = static_cast<int>(rng() % 20000);
@@ -74,8 +80,10 @@ TEST(Kernels, PredictionAverageAndSumsMatchTheReference) {
     const int w = size * 3, h = size * 3;
     TightPlane src(w, h, rng);
     const int hx = static_cast<int>(rng() % 2), hy = static_cast<int>(rng() % 2);
-    const int x = round % 4 == 0 ? w - size - hx : static_cast<int>(rng() % static_cast<unsigned>(w - size - 1));
-    const int y = round % 4 == 0 ? h - size - hy : static_cast<int>(rng() % static_cast<unsigned>(h - size - 1));
+    const int x = round % 4 == 0 ? w - size - hx
+                                 : static_cast<int>(rng() % static_cast<unsigned>(w - size - 1));
+    const int y = round % 4 == 0 ? h - size - hy
+                                 : static_cast<int>(rng() % static_cast<unsigned>(h - size - 1));
     std::vector<std::uint8_t> expected(static_cast<std::size_t>(size) * size);
     ref.predict(expected.data(), size, src.At(x, y), w, size, hx, hy);
     int s = 0, s2 = 0;
@@ -101,7 +109,8 @@ TEST(Kernels, ForwardDctMatchesTheReference) {
   for (int round = 0; round < 2000; ++round) {
     Block input;
     const int range = round % 4 == 0 ? 4 : 256;  // small differences land near the rounding points
-    for (auto& v : input) v = static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range)) - range);
+    for (auto& v : input)
+      v = static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range)) - range);
     if (round == 0) input.fill(255);
     if (round == 1) input.fill(-256);
     Block expected = input;

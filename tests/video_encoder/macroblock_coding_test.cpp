@@ -28,13 +28,24 @@ std::string Bits(const std::function<void(BitWriter&)>& write) {
 
 TEST(CoefficientCoding, EscapesLargeLevels) {
   EXPECT_EQ(Bits([](BitWriter& w) { WriteRunLevel(w, 3, 200, false); }),
-            "000001" "000011" "00000000" "11001000");
+            "000001"
+            "000011"
+            "00000000"
+            "11001000");
   EXPECT_EQ(Bits([](BitWriter& w) { WriteRunLevel(w, 3, -200, false); }),
-            "000001" "000011" "10000000" "00111000");
+            "000001"
+            "000011"
+            "10000000"
+            "00111000");
   EXPECT_EQ(Bits([](BitWriter& w) { WriteRunLevel(w, 0, -128, false); }),
-            "000001" "000000" "10000000" "10000000");
+            "000001"
+            "000000"
+            "10000000"
+            "10000000");
   EXPECT_EQ(Bits([](BitWriter& w) { WriteRunLevel(w, 2, 127, false); }),
-            "000001" "000010" "01111111");
+            "000001"
+            "000010"
+            "01111111");
   // Table codes: run 0 level 1 is "11s" in dct_coeff_next and "1s" as a first coefficient.
   EXPECT_EQ(Bits([](BitWriter& w) { WriteRunLevel(w, 0, 1, false); }), "110");
   EXPECT_EQ(Bits([](BitWriter& w) { WriteRunLevel(w, 0, -1, true); }), "11");
@@ -50,21 +61,31 @@ TEST(CoefficientCoding, IntraBlockDcDifferences) {
   int predictor = 0;
   // Luminance size 3 is "101", then 5 in 3 bits, then end of block.
   EXPECT_EQ(Bits([&](BitWriter& w) { WriteIntraBlock(w, b.data(), false, predictor); }),
-            "101" "101" "10");
+            "101"
+            "101"
+            "10");
   EXPECT_EQ(predictor, 5);
   b[0] = 2;  // difference -3: size 2 ("01"), -3 + 3 = 0 in 2 bits
   EXPECT_EQ(Bits([&](BitWriter& w) { WriteIntraBlock(w, b.data(), false, predictor); }),
-            "01" "00" "10");
+            "01"
+            "00"
+            "10");
   b[0] = 2;  // no difference, chrominance size 0 is "00"
   EXPECT_EQ(Bits([&](BitWriter& w) { WriteIntraBlock(w, b.data(), true, predictor); }),
-            "00" "10");
+            "00"
+            "10");
 }
 
 TEST(MotionCoding, CodesAndResiduals) {
   // f_code 2 (range -32..31): delta 20 gives motion_code 10 and residual 1.
-  EXPECT_EQ(Bits([](BitWriter& w) { WriteMotionCode(w, 20, 2); }), "000001001" "0" "1");
+  EXPECT_EQ(Bits([](BitWriter& w) { WriteMotionCode(w, 20, 2); }),
+            "000001001"
+            "0"
+            "1");
   EXPECT_EQ(Bits([](BitWriter& w) { WriteMotionCode(w, 0, 2); }), "1");
-  EXPECT_EQ(Bits([](BitWriter& w) { WriteMotionCode(w, -1, 1); }), "01" "1");
+  EXPECT_EQ(Bits([](BitWriter& w) { WriteMotionCode(w, -1, 1); }),
+            "01"
+            "1");
   // Differences beyond the range wrap around: 31 - (-32) = 63 is sent as -1.
   EXPECT_EQ(Bits([](BitWriter& w) { WriteMotionCode(w, 63, 2); }),
             Bits([](BitWriter& w) { WriteMotionCode(w, -1, 2); }));

@@ -13,7 +13,8 @@ PictureBuffer TexturedPicture(const PictureGeometry& g, unsigned seed, int dx = 
   PictureBuffer p;
   p.Allocate(g);
   auto texture = [seed](int x, int y) {
-    std::uint32_t h = static_cast<std::uint32_t>(x * 73856093) ^ static_cast<std::uint32_t>(y * 19349663) ^ seed;
+    std::uint32_t h =
+        static_cast<std::uint32_t>(x * 73856093) ^ static_cast<std::uint32_t>(y * 19349663) ^ seed;
     h = h * 2654435761u;
     return static_cast<std::uint8_t>(40 + ((h >> 24) % 160));
   };
@@ -84,7 +85,7 @@ TEST(MotionEstimation, SmallErrorsAreNeverIntra) {
   PictureBuffer cur, past;
   cur.Allocate(g);
   past.Allocate(g);
-  std::fill(cur.y.pixels.begin(), cur.y.pixels.end(), 100);  // variance 0
+  std::fill(cur.y.pixels.begin(), cur.y.pixels.end(), 100);    // variance 0
   std::fill(past.y.pixels.begin(), past.y.pixels.end(), 102);  // SSE 1024 < 2304
   MacroblockInfo mb;
   EstimateMacroblock(Inputs(g, kPictureP, cur, past), 0, 0, mb);
@@ -118,7 +119,7 @@ TEST(MotionEstimation, SearchStaysInsideThePicture) {
   gStride = g.width16;
 
   SearchMotion(k, g, cur.y.Row(0), ref.y, ref.y, 0, 0, 11, 11);  // top-left macroblock
-  EXPECT_EQ(visited.size(), 12u * 12u);  // 0..11 both ways
+  EXPECT_EQ(visited.size(), 12u * 12u);                          // 0..11 both ways
   for (const auto& [x, y] : visited) {
     EXPECT_GE(x, 0);
     EXPECT_GE(y, 0);
@@ -150,7 +151,8 @@ TEST(MotionEstimation, ChromaVectorsAndPrediction) {
   PredictMacroblock(Inputs(g, kPictureP, past, past), 1, 1, mb, pred);
   // Luminance at (16, 16) from half-pel (29, 37): both halves, rounded.
   const auto& y = past.y;
-  EXPECT_EQ(pred.y.Row(16)[16], (y.Row(18)[14] + y.Row(18)[15] + y.Row(19)[14] + y.Row(19)[15] + 2) >> 2);
+  EXPECT_EQ(pred.y.Row(16)[16],
+            (y.Row(18)[14] + y.Row(18)[15] + y.Row(19)[14] + y.Row(19)[15] + 2) >> 2);
   // Chrominance vector (-1, 2): horizontal half-pel, vertical whole pel.
   EXPECT_EQ(pred.cb.Row(8)[8], (past.cb.Row(9)[7] + past.cb.Row(9)[8] + 1) >> 1);
 

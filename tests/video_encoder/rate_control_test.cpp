@@ -48,8 +48,8 @@ TEST(RateControl, QuantiserStaysWithinLimits) {
   RateControl rc(kBitRate, 30.0, 330);
   rc.StartGroup(3, 6);
   rc.StartPicture(1, 0);
-  EXPECT_EQ(rc.MacroblockQuantiser(0, 1e9, 1e9), 62);    // an overspent picture
-  EXPECT_EQ(rc.MacroblockQuantiser(1, 1.0, -1e9), 2);     // far under budget
+  EXPECT_EQ(rc.MacroblockQuantiser(0, 1e9, 1e9), 62);  // an overspent picture
+  EXPECT_EQ(rc.MacroblockQuantiser(1, 1.0, -1e9), 2);  // far under budget
   rc.EndPicture(1e6);
   EXPECT_GE(rc.StartPicture(2, 1e6), 2);
 }
