@@ -5,6 +5,7 @@
 #include "media_library/media_library.h"
 
 // AVI to MPEG driver header:
+#include "engine/avi_to_mpeg_driver.h"
 
 // WAV to MP2 driver header:
 
@@ -44,7 +45,7 @@ DriverSet DefaultDrivers() {
   DriverSet d;
   d.convertToPcm = ConvertAviAudioToPcm;
 
-  d.aviToMpeg = NotYet<AviToMpegJob>;
+  d.aviToMpeg = ConvertAviToMpeg;
 
   d.wavToMp2 = NotYet<WavToMp2Job>;
 

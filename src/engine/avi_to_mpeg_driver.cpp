@@ -1,0 +1,204 @@
+#include "engine/avi_to_mpeg_driver.h"
+
+#include <cmath>
+#include <deque>
+#include <utility>
+
+#include "engine/messages.h"
+#include "video_encoder/video_encoder.h"
+
+namespace calvex {
+namespace {
+
+class MediaAviFrameReader : public AviFrameReader {
+ public:
+  Status Open(const std::string& path, BitmapInfoHeader& request,
+              media::AviOpenInfo& info) override {
+    return reader_.RAVIOpen(path, request, info);
+  }
+  Status GetFrame(std::int32_t frame, std::uint8_t* buffer) override {
+    return reader_.RAVIGetFrame(frame, buffer);
+  }
+  void Close() override { reader_.RAVIClose(); }
+
+ private:
+  media::AviReader reader_;
+};
+
+// Pictures of the coding order come from AVI frames a little out of order (a reference picture
+// before the B pictures that precede it). Reading the frames in between at once and keeping them
+// lets the AVI decode straight forward instead of seeking back for every B picture.
+class FrameWindow {
+ public:
+  FrameWindow(AviFrameReader& reader, std::size_t frameSize) : reader_(reader), size_(frameSize) {}
+
+  Status Read(std::int32_t frame, std::uint8_t* out) {
+    for (const auto& [number, pixels] : kept_)
+      if (number == frame) {
+        std::copy(pixels.begin(), pixels.end(), out);
+        return kOk;
+      }
+    if (frame > lastRead_ && frame - lastRead_ <= kWindow && lastRead_ >= 0) {
+      for (std::int32_t f = lastRead_ + 1; f < frame; ++f) {
+        std::vector<std::uint8_t> pixels(size_);
+        if (reader_.GetFrame(f, pixels.data()) != kOk) break;  // read again when asked
+        Keep(f, std::move(pixels));
+      }
+    }
+    const Status s = reader_.GetFrame(frame, out);
+    if (s != kOk) return s;
+    lastRead_ = frame;
+    Keep(frame, std::vector<std::uint8_t>(out, out + size_));
+    return kOk;
+  }
+
+ private:
+  static constexpr std::int32_t kWindow = 6;
+
+  void Keep(std::int32_t frame, std::vector<std::uint8_t> pixels) {
+    kept_.emplace_back(frame, std::move(pixels));
+    if (kept_.size() > static_cast<std::size_t>(kWindow)) kept_.pop_front();
+  }
+
+  AviFrameReader& reader_;
+  std::size_t size_;
+  std::int32_t lastRead_ = -1;
+  std::deque<std::pair<std::int32_t, std::vector<std::uint8_t>>> kept_;
+};
+
+// The encoder's pictures from the AVI: display number to AVI frame by the frame mapping.
+class AviPictureSource : public video::PictureSource {
+ public:
+  AviPictureSource(FrameWindow& window, const ConversionSettings& settings)
+      : window_(window), settings_(settings) {}
+  Status FetchPicture(int displayNumber, std::uint8_t* bitmap) override {
+    return window_.Read(SourceFrameFor(settings_, displayNumber), bitmap);
+  }
+
+ private:
+  FrameWindow& window_;
+  const ConversionSettings& settings_;
+};
+
+// Progress per fetched picture and the cancel check before each picture, on the conversion's
+// own thread.
+class DriverEvents : public video::EncoderEvents {
+ public:
+  DriverEvents(ConversionContext& context, const ConversionSettings& settings)
+      : context_(context), settings_(settings) {}
+
+  bool PictureFetched(const video::FetchedPicture& p) override {
+    if (p.displayNumber == 0) fetched_ = 0;
+    const int n = settings_.outputFrameCount;
+    const int thousandths =
+        n > 1 ? static_cast<int>(static_cast<std::int64_t>(fetched_) * 1000 / (n - 1)) : 1000;
+    ProgressRecord record = TimeRecord(fetched_);
+    record.frameNumber = SourceFrameFor(settings_, p.displayNumber);
+    record.pictureType = p.pictureType;
+    record.bitmapHeader = p.header;
+    record.bitmapBits = p.bitmap;
+    if (context_.Progress(record, ProgressKind::kVideo, thousandths)) return true;
+    ++fetched_;
+    return false;
+  }
+
+  bool PollCancel() override { return context_.PollCancel(); }
+
+  void Finished() {
+    ProgressRecord record = TimeRecord(fetched_);
+    context_.Progress(record, ProgressKind::kVideo, 1000);
+  }
+
+ private:
+  // Time code of `count` pictures at the output rate.
+  ProgressRecord TimeRecord(int count) const {
+    ProgressRecord r;
+    const int fps = static_cast<int>(settings_.targetMilliFps * 0.001 + 0.5);
+    const int s = count / fps;
+    r.hours = s / 3600;
+    r.minutes = (s / 60) % 60;
+    r.seconds = s % 60;
+    r.fraction = count % fps;
+    return r;
+  }
+
+  ConversionContext& context_;
+  const ConversionSettings& settings_;
+  int fetched_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<AviFrameReader> MakeMediaAviFrameReader() {
+  return std::make_unique<MediaAviFrameReader>();
+}
+
+Status AviToMpegDriver::EncodeVideo(const std::string& videoPath, ConversionSettings& settings,
+                                    ConversionContext& context) {
+  const AviToMpegParams& p = settings.aviToMpeg;
+  video::VideoEncoderParams params;
+  params.width = p.width;
+  params.height = p.height;
+  params.pictureRateCode = settings.pictureRateCode;
+  params.rateNum = settings.targetRateNum;
+  params.rateDen = settings.targetRateDen;
+  params.milliFps = settings.targetMilliFps;
+  params.bitRate = settings.videoBitRate;
+  params.pictureCount = settings.outputFrameCount;
+  params.threads = context.threads();
+
+  FrameWindow window(reader_, MakeBitmapHeader24(p.width, p.height).sizeImage);
+  AviPictureSource source(window, settings);
+  DriverEvents events(context, settings);
+  const Status status = video::EncodeVideoFile(params, source, events, videoPath, &pictureIndex_);
+  if (status == kDiskFull) context.RaiseDiskFull();
+  if (status == kOk) events.Finished();
+  return status;
+}
+
+Status AviToMpegDriver::Run(AviToMpegJob& job, ConversionContext& context) {
+  pictureIndex_.clear();
+  if (job.settings == nullptr) return kInternalError;
+  ConversionSettings& settings = *job.settings;
+
+  // The sound path joins the video with the audio encoder's stream in the multiplexer; until the
+  // multiplexer is part of the program such a movie cannot be converted.
+  if (settings.aviInfo.HasAudio()) return kNotSupported;
+
+  const AviToMpegParams& p = settings.aviToMpeg;
+  BitmapInfoHeader request = MakeBitmapHeader24(p.width, p.height);
+  media::AviOpenInfo info;
+  const Status opened = reader_.Open(job.source, request, info);
+  if (opened != kOk) return opened;
+
+  struct Closer {
+    AviFrameReader& r;
+    ~Closer() { r.Close(); }
+  } closer{reader_};
+
+  // The frames must come as the encoder reads them: 24-bit, bottom-up, at the output size.
+  const BitmapInfoHeader expected = MakeBitmapHeader24(p.width, p.height);
+  if (request.width != expected.width || request.height != expected.height ||
+      request.bitCount != 24 || request.sizeImage < expected.sizeImage)
+    return kVideoFormatUnreadable;
+
+  settings.aviInfo.frameRatePacked = info.frameRatePacked;
+  settings.sourceFrameCount = info.frameCount;
+  DeriveFrameParameters(settings);
+  if (settings.outputFrameCount <= 0) return kAviNoVideo;
+
+  context.SetStatusField(StatusField::kOutputSize, FormatText("%3d x %3d", p.width, p.height));
+  context.SetStatusField(
+      StatusField::kOutputRate,
+      FormatText("%2.3f", static_cast<double>(settings.targetRateNum) / settings.targetRateDen));
+
+  return EncodeVideo(job.destination, settings, context);
+}
+
+Status ConvertAviToMpeg(AviToMpegJob& job, ConversionContext& context) {
+  const std::unique_ptr<AviFrameReader> reader = MakeMediaAviFrameReader();
+  AviToMpegDriver driver(*reader);
+  return driver.Run(job, context);
+}
+
+}  // namespace calvex
