@@ -136,8 +136,10 @@ void BitStream::PutBytes(const std::uint8_t* data, std::size_t count) {
 
 bool BitStream::CloseBitStreamWrite() {
   if (mode_ != Mode::kWriting) return !writeFailed_;
-  // The byte in progress always goes out, even when no bit of it was written.
-  EmitByte(static_cast<std::uint8_t>(cache_ << (8 - cacheBits_)));
+  // The byte in progress goes out with its unused low bits 0. A stream that ends on a byte
+  // boundary gets no extra byte: a stray 0x00 after the last audio frame or pack is data that
+  // decoders report as invalid.
+  if (cacheBits_ > 0) EmitByte(static_cast<std::uint8_t>(cache_ << (8 - cacheBits_)));
   FlushBuffer();
   if (std::fclose(file_) != 0) writeFailed_ = true;
   file_ = nullptr;

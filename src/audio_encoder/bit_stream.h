@@ -13,9 +13,8 @@
 //   if (out.WriteFailed()) context.RaiseDiskFull();   // test after each frame or packet
 //   if (!out.CloseBitStreamWrite()) context.RaiseDiskFull();
 // A failed write does not stop the writer; it raises WriteFailed(), which the owner turns into the
-// run's disk-full flag (error 147). Closing always writes the byte in progress: a stream that ends
-// on a byte boundary gets one more byte 0x00, one that ends inside a byte gets that byte with its
-// unused low bits 0.
+// run's disk-full flag (error 147). Closing writes a byte in progress with its unused low bits 0;
+// a stream that ends on a byte boundary ends there (no stray byte after the last frame or pack).
 //
 // Reading:
 //   BitStream in;
@@ -68,7 +67,7 @@ class BitStream {
   // Appends whole bytes (at any bit position).
   void PutBytes(const std::uint8_t* data, std::size_t count);
 
-  // Writes what is buffered, including the byte in progress, and closes the file. Returns false
+  // Writes what is buffered, including a partly filled last byte, and closes the file. Returns false
   // when any write or the close failed (then also WriteFailed()).
   bool CloseBitStreamWrite();
 
