@@ -293,13 +293,15 @@ void ApplyPanel(const WavToMp2Params& panel, WavToMp2Params& e) {
 
 namespace {
 
+// Field by field by name: the packed fields cannot be bound to references.
 void ApplyWaveFormat(const WaveFormat& panel, WaveFormat& e) {
-  Take(panel.formatTag, e.formatTag, kMixedValue16);
-  Take(panel.channels, e.channels, kMixedValue16);
-  Take(panel.samplesPerSec, e.samplesPerSec, static_cast<std::uint32_t>(kMixedValue));
-  Take(panel.avgBytesPerSec, e.avgBytesPerSec, static_cast<std::uint32_t>(kMixedValue));
-  Take(panel.blockAlign, e.blockAlign, kMixedValue16);
-  Take(panel.bitsPerSample, e.bitsPerSample, kMixedValue16);
+  const auto mixed32 = static_cast<std::uint32_t>(kMixedValue);
+  if (panel.formatTag != kMixedValue16) e.formatTag = panel.formatTag;
+  if (panel.channels != kMixedValue16) e.channels = panel.channels;
+  if (panel.samplesPerSec != mixed32) e.samplesPerSec = panel.samplesPerSec;
+  if (panel.avgBytesPerSec != mixed32) e.avgBytesPerSec = panel.avgBytesPerSec;
+  if (panel.blockAlign != kMixedValue16) e.blockAlign = panel.blockAlign;
+  if (panel.bitsPerSample != kMixedValue16) e.bitsPerSample = panel.bitsPerSample;
 }
 
 }  // namespace
@@ -355,23 +357,32 @@ auto Field(const std::vector<const T*>& records, M T::*member) {
   return values;
 }
 
-template <typename M>
-std::vector<M> WaveField(const std::vector<WaveFormat>& formats, M WaveFormat::*member) {
-  std::vector<M> values;
-  for (const WaveFormat& f : formats) values.push_back(f.*member);
+// The fields of a packed record are read by name: a pointer to a packed member would be read
+// as if it were aligned.
+template <typename Get>
+auto WaveField(const std::vector<WaveFormat>& formats, Get get) {
+  std::vector<decltype(get(formats.front()))> values;
+  for (const WaveFormat& f : formats) values.push_back(get(f));
   return values;
 }
 
 WaveFormat MergeWaveFormats(const std::vector<WaveFormat>& formats) {
   WaveFormat out;
-  out.formatTag = Merge(WaveField(formats, &WaveFormat::formatTag), kMixedValue16);
-  out.channels = Merge(WaveField(formats, &WaveFormat::channels), kMixedValue16);
   const auto mixed32 = static_cast<std::uint32_t>(kMixedValue);
-  out.samplesPerSec = Merge(WaveField(formats, &WaveFormat::samplesPerSec), mixed32);
-  out.avgBytesPerSec = Merge(WaveField(formats, &WaveFormat::avgBytesPerSec), mixed32);
-  out.blockAlign = Merge(WaveField(formats, &WaveFormat::blockAlign), kMixedValue16);
-  out.bitsPerSample = Merge(WaveField(formats, &WaveFormat::bitsPerSample), kMixedValue16);
-  out.extraSize = Merge(WaveField(formats, &WaveFormat::extraSize), kMixedValue16);
+  out.formatTag = Merge(WaveField(formats, [](const WaveFormat& f) { return f.formatTag; }),
+                        kMixedValue16);
+  out.channels =
+      Merge(WaveField(formats, [](const WaveFormat& f) { return f.channels; }), kMixedValue16);
+  out.samplesPerSec =
+      Merge(WaveField(formats, [](const WaveFormat& f) { return f.samplesPerSec; }), mixed32);
+  out.avgBytesPerSec =
+      Merge(WaveField(formats, [](const WaveFormat& f) { return f.avgBytesPerSec; }), mixed32);
+  out.blockAlign =
+      Merge(WaveField(formats, [](const WaveFormat& f) { return f.blockAlign; }), kMixedValue16);
+  out.bitsPerSample = Merge(
+      WaveField(formats, [](const WaveFormat& f) { return f.bitsPerSample; }), kMixedValue16);
+  out.extraSize =
+      Merge(WaveField(formats, [](const WaveFormat& f) { return f.extraSize; }), kMixedValue16);
   return out;
 }
 

@@ -1,0 +1,173 @@
+// The command line of calvex, parsed with CLI11.
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "engine/data_directory.h"
+
+namespace calvex::cli {
+namespace {
+
+// Binds an option to a std::optional field.
+template <typename T>
+CLI::Option* Optional(CLI::App* app, const std::string& name, std::optional<T>& field,
+                      const std::string& help) {
+  return app->add_option_function<T>(
+      name, [&field](const T& value) { field = value; }, help);
+}
+
+std::string SupportFooter(const Backends& backends) {
+  static constexpr std::pair<ConversionKind, const char*> kKinds[] = {
+      {ConversionKind::kAviToMpeg, "AVI to MPEG"},
+      {ConversionKind::kWavToMp2, "WAV to MP2"},
+      {ConversionKind::kMpegToAvi, "MPEG to AVI"},
+      {ConversionKind::kMp2ToWav, "MP2 to WAV"}};
+  std::string missing;
+  for (const auto& [kind, name] : kKinds) {
+    if (backends.available && backends.available(kind)) continue;
+    missing += missing.empty() ? name : std::string(", ") + name;
+  }
+  std::string text =
+      "Exit status: 0 every file converted, 1 a file failed, 2 bad usage or parameters, 130 "
+      "after Ctrl-C.";
+  if (!missing.empty())
+    text += "\nNot supported yet (these conversions end with \"Not supported.\"): " + missing + ".";
+  return text;
+}
+
+void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
+  convert->add_option("files", o.files, "Files to convert: .avi, .wav, .mpg, .mp2")
+      ->type_name("FILE");
+  convert
+      ->add_option("-d,--dest", o.destination,
+                   "Directory for the outputs (default: each source's own directory)")
+      ->type_name("DIR");
+  convert->add_flag("-y,--yes", o.yes,
+                    "Replace existing outputs (without it: ask on a terminal, refuse otherwise)");
+  convert
+      ->add_option("--section", o.sections,
+                   "Convert frames FIRST-LAST as an output of its own (repeatable, up to 16; "
+                   ".avi and .mpg sources)")
+      ->allow_extra_args(false)
+      ->type_name("FIRST-LAST");
+  convert
+      ->add_option("--list", o.listFile,
+                   "Also convert the entries of a list file (.lst), with their own parameters")
+      ->type_name("FILE.lst");
+  auto* log = convert->add_option(
+      "--log", o.logFile,
+      "Write the run's log to FILE, replacing it. Without --log no log is written (the desktop "
+      "program's default log is " +
+          DefaultLogPath() + ")");
+  log->type_name("FILE");
+  convert->add_flag("--no-log", o.noLog, "Write no log (the default)")->excludes(log);
+  convert->add_flag("--abort-on-error", o.abortOnError, "Stop at the first file that fails");
+  convert->add_option("-j,--jobs", o.jobs, "Convert N files at once (outputs are the same)")
+      ->check(CLI::Range(1, 64))
+      ->type_name("N");
+  convert->add_option("--threads", o.threads, "Worker threads of each conversion")
+      ->check(CLI::Range(1, 64))
+      ->type_name("N");
+  convert->add_flag("-q,--quiet", o.quiet, "Print errors only");
+
+  const std::string avi = "AVI to MPEG";
+  const std::string wav = "WAV to MP2";
+  const std::string mpg = "MPEG to AVI";
+  const std::string mp2 = "MP2 to WAV";
+  Optional(convert, "--frame-rate", o.frameRate,
+           "Output frame rate: 30, 29.97, 25, 24 or 23.976 (AVI to MPEG); 10 to 30 (MPEG to AVI)")
+      ->type_name("FPS")
+      ->group(avi + ", " + mpg);
+  Optional(convert, "--size", o.size, "Picture size WxH (even, 32-480 for MPEG; 1-999 for AVI)")
+      ->type_name("WxH")
+      ->group(avi + ", " + mpg);
+  Optional(convert, "--data-rate", o.dataRate,
+           "Data rate in KB/s (60-200 for MPEG; 10-1000 for AVI, with the custom target drive)")
+      ->type_name("KB/s")
+      ->group(avi + ", " + mpg);
+  Optional(convert, "--layer", o.layer, "MPEG audio layer")
+      ->check(CLI::IsMember({1, 2}))
+      ->type_name("1|2")
+      ->group(avi + ", " + wav);
+  Optional(convert, "--audio-bitrate", o.audioBitrate, "Audio bitrate in kbit/s (32-448)")
+      ->type_name("KBIT/s")
+      ->group(avi + ", " + wav);
+  auto* stereo = convert->add_flag("--stereo", o.stereo, "Code stereo audio as plain stereo")
+                     ->group(avi + ", " + wav);
+  convert->add_flag("--joint-stereo", o.jointStereo, "Code stereo audio as joint stereo")
+      ->group(avi + ", " + wav)
+      ->excludes(stereo);
+
+  Optional(convert, "--video-codec", o.videoCodec,
+           "Video compressor: a four-character code, or none for uncompressed 24-bit")
+      ->type_name("NAME")
+      ->group(mpg);
+  Optional(convert, "--quality", o.quality, "Compressor quality 1-100")
+      ->type_name("1-100")
+      ->group(mpg);
+  Optional(convert, "--key-frame-every", o.keyFrameEvery, "Key frame every N frames (1-999)")
+      ->type_name("N")
+      ->group(mpg);
+  Optional(convert, "--audio-format", o.audioFormat, "Audio of the AVI: pcm or adpcm")
+      ->type_name("NAME")
+      ->group(mpg);
+  convert->add_flag("--no-interleave", o.noInterleave, "Do not interleave audio and video")
+      ->group(mpg);
+  Optional(convert, "--pack-every", o.packEvery, "Pack audio data every N frames")
+      ->type_name("N")
+      ->group(mpg);
+  Optional(convert, "--target-drive", o.targetDrive,
+           "Target playback drive: 0-2 hard disk 600/300/150 KB/s, 3-5 CD-ROM 450/300/150 KB/s, "
+           "6 custom (--data-rate)")
+      ->check(CLI::Range(0, 6))
+      ->type_name("0-6")
+      ->group(mpg);
+  convert->add_flag("--pad-for-cdrom", o.padForCdRom, "Pad frames for CD-ROM (target drive 3-6)")
+      ->group(mpg);
+
+  Optional(convert, "--wav-rate", o.wavRate, "Sampling rate in Hz (5125-48000)")
+      ->type_name("HZ")
+      ->group(mp2);
+  Optional(convert, "--wav-channels", o.wavChannels, "Channels")
+      ->check(CLI::IsMember({1, 2}))
+      ->type_name("1|2")
+      ->group(mp2);
+  Optional(convert, "--wav-bits", o.wavBits, "Bits per sample")
+      ->check(CLI::IsMember({8, 16}))
+      ->type_name("8|16")
+      ->group(mp2);
+  Optional(convert, "--wav-format", o.wavFormat, "Format of the WAV: pcm or adpcm")
+      ->type_name("NAME")
+      ->group(mp2);
+}
+
+}  // namespace
+
+int RunCalvex(int argc, char** argv, const Backends& backends) {
+  CLI::App app{"calvex: converts AVI movies to MPEG-1 and WAV to MPEG audio, and back."};
+  app.footer(SupportFooter(backends));
+  app.require_subcommand(1);
+
+  ConvertOptions convertOptions;
+  CLI::App* convert = app.add_subcommand(
+      "convert",
+      "Convert each FILE by its kind: .avi to .mpg, .wav to .mp2, .mpg to .avi, .mp2 to .wav");
+  AddConvertOptions(convert, convertOptions);
+  convert->footer(SupportFooter(backends));
+
+  std::vector<std::string> infoFiles;
+  bool json = false;
+  CLI::App* info = app.add_subcommand("info", "Show what is known about each FILE");
+  info->add_option("files", infoFiles, "Files to describe")->required()->type_name("FILE");
+  info->add_flag("--json", json, "Print JSON");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);
+    return status == 0 ? kExitOk : kExitUsage;
+  }
+  if (convert->parsed()) return RunConvert(convertOptions, backends);
+  return RunInfo(infoFiles, json, backends);
+}
+
+}  // namespace calvex::cli

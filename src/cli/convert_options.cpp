@@ -1,0 +1,236 @@
+#include "cli/convert_options.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "engine/messages.h"
+
+namespace calvex::cli {
+namespace {
+
+std::optional<OptionError> Refuse(const std::string& text) {
+  return OptionError{text};
+}
+
+std::optional<OptionError> FromValidation(const std::optional<ValidationError>& e) {
+  if (!e) return std::nullopt;
+  return OptionError{e->Text()};
+}
+
+std::optional<OptionError> CheckBounds(std::optional<int> value, int low, int high) {
+  if (value && (*value < low || *value > high))
+    return FromValidation(ValidationError{245, low, high, {}});
+  return std::nullopt;
+}
+
+bool ParseInt(std::string_view text, int& value) {
+  const char* end = text.data() + text.size();
+  const auto r = std::from_chars(text.data(), end, value);
+  return r.ec == std::errc() && r.ptr == end;
+}
+
+// "WxH" into two numbers.
+bool ParseSize(const std::string& text, int& width, int& height) {
+  const auto x = text.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  return ParseInt(std::string_view(text).substr(0, x), width) &&
+         ParseInt(std::string_view(text).substr(x + 1), height);
+}
+
+// The MPEG frame-rate choice of --frame-rate for AVI to MPEG.
+std::optional<std::int32_t> FrameRateChoice(const std::string& text) {
+  static constexpr const char* kChoices[] = {"30", "29.97", "25", "24", "23.976"};
+  for (std::int32_t i = 0; i < 5; ++i)
+    if (text == kChoices[i]) return i;
+  return std::nullopt;
+}
+
+std::optional<OptionError> ApplyAviToMpeg(const ConvertOptions& o, AviToMpegParams& p) {
+  if (o.frameRate) {
+    const auto choice = FrameRateChoice(*o.frameRate);
+    if (!choice) return Refuse("--frame-rate for AVI sources is one of 30, 29.97, 25, 24, 23.976");
+    p.frameRateIndex = *choice;
+  }
+  if (o.size && !ParseSize(*o.size, p.width, p.height))
+    return Refuse("--size takes WIDTHxHEIGHT, for example 352x240");
+  if (o.dataRate) p.dataRateKBps = *o.dataRate;
+  if (o.layer) p.audioLayer = *o.layer;
+  if (o.audioBitrate) p.audioBitrateKbps = *o.audioBitrate;
+  if (o.stereo) p.jointStereo = 0;
+  if (o.jointStereo) p.jointStereo = 1;
+  return FromValidation(ValidateAviToMpeg(p));
+}
+
+std::optional<OptionError> ApplyWavToMp2(const ConvertOptions& o, WavToMp2Params& p) {
+  if (o.layer) p.audioLayer = *o.layer;
+  if (o.audioBitrate) p.audioBitrateKbps = *o.audioBitrate;
+  if (o.stereo) p.jointStereo = 0;
+  if (o.jointStereo) p.jointStereo = 1;
+  return FromValidation(ValidateWavToMp2(p));
+}
+
+// Four-character code of --video-codec: "none" is uncompressed 24-bit, else four characters.
+std::optional<std::int32_t> CompressorCode(const std::string& name) {
+  if (name == "none") return 0;
+  if (name.size() != 4) return std::nullopt;
+  std::uint32_t code = 0;
+  for (int i = 3; i >= 0; --i) code = code << 8 | static_cast<unsigned char>(name[i]);
+  return static_cast<std::int32_t>(code);
+}
+
+std::optional<OptionError> ApplyMpegToAvi(const ConvertOptions& o, MpegToAviParams& p) {
+  if (o.frameRate) {
+    char* end = nullptr;
+    const double fps = std::strtod(o.frameRate->c_str(), &end);
+    if (end == o.frameRate->c_str() || *end != '\0' || !std::isfinite(fps))
+      return Refuse("--frame-rate takes frames per second, for example 29.97");
+    const double milli = std::round(fps * 1000.0);
+    p.frameRateMilli = milli < 0 || milli > 1e9 ? 0 : static_cast<std::int32_t>(milli);
+    p.frameRateScale = 1000;
+    p.frameRatePacked =
+        static_cast<std::int32_t>((static_cast<std::uint32_t>(p.frameRateMilli) << 16) | 1000u);
+  }
+  if (o.size && !ParseSize(*o.size, p.width, p.height))
+    return Refuse("--size takes WIDTHxHEIGHT, for example 352x240");
+  if (o.videoCodec) {
+    const auto code = CompressorCode(*o.videoCodec);
+    if (!code) return Refuse("--video-codec takes a four-character code or none");
+    p.compressor = *code;
+  }
+  if (auto e = CheckBounds(o.quality, 1, 100)) return e;
+  if (o.quality) p.quality = *o.quality * 100;
+  if (auto e = CheckBounds(o.keyFrameEvery, 1, 999)) return e;
+  if (o.keyFrameEvery) p.keyFrameEvery = *o.keyFrameEvery;
+  if (o.noInterleave) p.interleave = 0;
+  if (o.packEvery) p.packEveryFrames = *o.packEvery;
+  if (o.targetDrive) {
+    p.targetDrive = *o.targetDrive;
+    if (p.targetDrive < 6) {
+      // The listed drives fix the rate and always limit it.
+      p.dataRateKBps = TargetDriveDataRate(p.targetDrive, 0);
+      p.limitDataRate = 1;
+    }
+  }
+  if (o.dataRate) {
+    if (o.targetDrive && *o.targetDrive < 6)
+      return Refuse("--data-rate for MPEG sources goes with --target-drive 6 (custom)");
+    p.targetDrive = 6;
+    p.dataRateKBps = *o.dataRate;
+    p.limitDataRate = 1;
+  }
+  if (o.padForCdRom) {
+    if (p.targetDrive != kMixedValue && (p.targetDrive < 3 || p.targetDrive > 6))
+      return Refuse("--pad-for-cdrom goes with --target-drive 3, 4, 5 or 6");
+    p.padFramesForCdRom = 1;
+  }
+  if (o.audioFormat) {
+    WaveFormat f = p.AudioFormat();
+    const int channels = f.channels == 2 ? 2 : 1;
+    const int rate = static_cast<int>(f.samplesPerSec);
+    if (*o.audioFormat == "pcm") {
+      p.SetAudioFormat(MakePcmFormat(channels, rate, f.bitsPerSample == 8 ? 8 : 16));
+    } else if (*o.audioFormat == "adpcm") {
+      SetMsAdpcmFormat(p.audioFormat.data(), p.audioFormat.size(), channels, rate);
+    } else {
+      return Refuse("--audio-format is pcm or adpcm");
+    }
+  }
+  return FromValidation(ValidateMpegToAvi(p));
+}
+
+std::optional<OptionError> ApplyMp2ToWav(const ConvertOptions& o, Mp2ToWavParams& p) {
+  if (auto e = FromValidation(ValidateMp2ToWav(o.wavRate ? *o.wavRate : kMixedValue))) return e;
+  if (o.wavFormat && *o.wavFormat != "pcm" && *o.wavFormat != "adpcm")
+    return Refuse("--wav-format is pcm or adpcm");
+  if (!o.wavRate && !o.wavChannels && !o.wavBits && !o.wavFormat) return std::nullopt;
+  WaveFormat f = p.Format();
+  if (o.wavRate) f.samplesPerSec = static_cast<std::uint32_t>(*o.wavRate);
+  if (o.wavChannels) f.channels = static_cast<std::uint16_t>(*o.wavChannels);
+  if (o.wavBits) f.bitsPerSample = static_cast<std::uint16_t>(*o.wavBits);
+  const bool adpcm = o.wavFormat ? *o.wavFormat == "adpcm" : f.formatTag == kWaveFormatMsAdpcm;
+  const bool blank = f.channels == kMixedValue16 || f.samplesPerSec == 0xFFFFFFFFu ||
+                     f.bitsPerSample == kMixedValue16;
+  if (blank) {
+    p.SetFormat(f);  // checking the options alone
+    return std::nullopt;
+  }
+  if (adpcm) {
+    SetMsAdpcmFormat(p.format.data(), p.format.size(), f.channels,
+                     static_cast<int>(f.samplesPerSec));
+  } else {
+    p.SetFormat(MakePcmFormat(f.channels, static_cast<int>(f.samplesPerSec), f.bitsPerSample));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<OptionError> ApplyOptions(const ConvertOptions& options, SourceEntry& entry) {
+  switch (entry.kind) {
+    case ConversionKind::kAviToMpeg:
+      return ApplyAviToMpeg(options, entry.aviToMpeg);
+    case ConversionKind::kWavToMp2:
+      return ApplyWavToMp2(options, entry.wavToMp2);
+    case ConversionKind::kMpegToAvi:
+      return ApplyMpegToAvi(options, entry.mpegToAvi);
+    case ConversionKind::kMp2ToWav:
+      return ApplyMp2ToWav(options, entry.mp2ToWav);
+    case ConversionKind::kNone:
+      break;
+  }
+  return Refuse("not a source file");
+}
+
+SourceEntry BlankEntry(ConversionKind kind) {
+  SourceEntry e;
+  e.kind = kind;
+  e.aviToMpeg = MergeForPanel(std::vector<const AviToMpegParams*>{});
+  e.wavToMp2 = MergeForPanel(std::vector<const WavToMp2Params*>{});
+  e.mpegToAvi = MergeForPanel(std::vector<const MpegToAviParams*>{});
+  e.mp2ToWav = MergeForPanel(std::vector<const Mp2ToWavParams*>{});
+  return e;
+}
+
+std::optional<OptionError> ParseSections(const std::vector<std::string>& texts,
+                                         std::vector<Section>& sections) {
+  if (texts.size() > static_cast<std::size_t>(kMaxSections))
+    return Refuse("at most 16 sections (--section)");
+  sections.clear();
+  for (const std::string& text : texts) {
+    const auto dash = text.find('-');
+    Section s;
+    if (dash == std::string::npos || !ParseInt(std::string_view(text).substr(0, dash), s.first) ||
+        !ParseInt(std::string_view(text).substr(dash + 1), s.last) || s.first < 0 ||
+        s.last < s.first)
+      return Refuse("--section takes FIRST-LAST frame numbers with FIRST <= LAST: " + text);
+    sections.push_back(s);
+  }
+  return std::nullopt;
+}
+
+void SetMsAdpcmFormat(std::uint8_t* record, std::size_t recordSize, int channels, int rate) {
+  // Block sizes by rate as the Windows ADPCM codec chooses them.
+  const int block = (rate <= 11025 ? 256 : rate <= 22050 ? 512 : 1024) * channels;
+  const int samplesPerBlock = (block - 7 * channels) * 8 / (4 * channels) + 2;
+  WaveFormat f;
+  f.formatTag = kWaveFormatMsAdpcm;
+  f.channels = static_cast<std::uint16_t>(channels);
+  f.samplesPerSec = static_cast<std::uint32_t>(rate);
+  f.avgBytesPerSec =
+      static_cast<std::uint32_t>(static_cast<std::int64_t>(rate) * block / samplesPerBlock);
+  f.blockAlign = static_cast<std::uint16_t>(block);
+  f.bitsPerSample = 4;
+  f.extraSize = 32;
+  static constexpr std::int16_t kCoefficients[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
+                                                       {240, 0}, {460, -208}, {392, -232}};
+  std::uint8_t bytes[sizeof(WaveFormat) + 32] = {};
+  std::memcpy(bytes, &f, sizeof f);
+  const std::uint16_t extra[2] = {static_cast<std::uint16_t>(samplesPerBlock), 7};
+  std::memcpy(bytes + sizeof f, extra, sizeof extra);
+  std::memcpy(bytes + sizeof f + sizeof extra, kCoefficients, sizeof kCoefficients);
+  std::memset(record, 0, recordSize);
+  std::memcpy(record, bytes, std::min(recordSize, sizeof bytes));
+}
+
+}  // namespace calvex::cli

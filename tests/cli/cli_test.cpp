@@ -1,0 +1,264 @@
+// End-to-end runs of calvex (the real program) and calvex_fake (the same command line over test
+// doubles of the drivers).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "engine/list_file.h"
+#include "support/test_support.h"
+
+namespace calvex {
+namespace {
+
+using testing::RunCommand;
+using testing::ShellQuote;
+using testing::TempDir;
+
+struct Cli {
+  TempDir dir;
+
+  // Runs a command line in the temporary directory, stdin closed.
+  testing::CommandResult Run(const std::string& args, const std::string& env = "") const {
+    return RunCommand("cd " + ShellQuote(dir.path().string()) + " && " + env + " " +
+                      ShellQuote(CALVEX_FAKE_BINARY) + " " + args + " </dev/null");
+  }
+  testing::CommandResult RunReal(const std::string& args) const {
+    return RunCommand("cd " + ShellQuote(dir.path().string()) + " && " + ShellQuote(CALVEX_BINARY) +
+                      " " + args + " </dev/null");
+  }
+  void Make(const std::string& name, const std::string& content = "source") const {
+    std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
+    testing::WriteFileBytes(dir.File(name), {content.begin(), content.end()});
+  }
+  std::vector<std::string> Files(const std::string& sub = "") const {
+    return testing::ListDirectory(dir.path() / sub);
+  }
+  std::string Read(const std::string& name) const {
+    const auto bytes = testing::ReadFileBytes(dir.File(name));
+    return {bytes.begin(), bytes.end()};
+  }
+};
+
+TEST(Cli, HelpAndUsageErrors) {
+  Cli c;
+  const auto help = c.RunReal("--help");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.output.find("convert"), std::string::npos);
+  EXPECT_EQ(c.RunReal("convert --help").exitCode, 0);
+  c.Make("a.wav");
+  c.Make("b.avi");
+  for (const char* args :
+       {"", "frobnicate a.wav", "convert", "convert --bogus a.wav", "convert --jobs 0 a.wav",
+        "convert --layer 3 a.wav", "convert --section 5-2 b.avi", "convert --section 0-9 a.wav",
+        "convert --frame-rate 31 b.avi", "convert notes.txt",
+        "convert --stereo --joint-stereo a.wav", "convert --log x.log --no-log a.wav", "info"}) {
+    EXPECT_EQ(c.RunReal(args).exitCode, 2) << args;
+  }
+  EXPECT_EQ(c.Files(), (std::vector<std::string>{"a.wav", "b.avi"}));
+}
+
+TEST(Cli, InvalidParametersAreRefusedBeforeAnythingIsWritten) {
+  Cli c;
+  c.Make("a.wav");
+  c.Make("b.avi");
+  auto r = c.RunReal("convert --audio-bitrate 500 a.wav");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.output.find("Invalid parameters. The value must be between 32 and 448"),
+            std::string::npos);
+  r = c.RunReal("convert --size 321x240 b.avi");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.output.find("The width and height must be even numbers."), std::string::npos);
+  c.Make("clip.mpg");
+  r = c.Run("convert --pack-every 40 clip.mpg");
+  EXPECT_EQ(r.exitCode, 2);  // the MPEG (29.97 frames/s, from its information) packs up to 29
+  r = c.RunReal("convert -d missing a.wav");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.output.find("The destination directory does not exist."), std::string::npos);
+  EXPECT_EQ(c.Files(), (std::vector<std::string>{"a.wav", "b.avi", "clip.mpg"}));
+}
+
+TEST(Cli, UnsupportedConversionFails) {
+  Cli c;
+  c.Make("a.wav");
+  const auto r = c.Run("convert a.wav", "CALVEX_FAKE=unsupported");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("Not supported."), std::string::npos);
+  EXPECT_EQ(c.Files(), std::vector<std::string>{"a.wav"});
+  EXPECT_NE(c.Run("--help", "CALVEX_FAKE=unsupported").output.find("Not supported yet"),
+            std::string::npos);
+}
+
+TEST(Cli, ConvertsEveryKindWithItsOptions) {
+  Cli c;
+  for (const char* name : {"a.avi", "b.wav", "c.mpg", "d.mp2"}) c.Make(name);
+  std::filesystem::create_directories(c.dir.path() / "out");
+  const auto r = c.Run("convert -q -d out --layer 1 --frame-rate 25 a.avi b.wav c.mpg d.mp2");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.output, "");  // quiet
+  EXPECT_EQ(c.Files("out"), (std::vector<std::string>{"a.mpg", "b.mp2", "c.avi", "d.wav"}));
+  EXPECT_TRUE(c.Read("out/b.mp2").starts_with("fake b.mp2\n"));
+  // No temporary audio is left beside the outputs.
+  EXPECT_EQ(c.Files(), (std::vector<std::string>{"a.avi", "b.wav", "c.mpg", "d.mp2", "out"}));
+}
+
+TEST(Cli, SectionsGiveOneOutputEach) {
+  Cli c;
+  c.Make("Holiday.avi");
+  const auto r = c.Run("convert --section 0-99 --section 200-299 Holiday.avi");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(c.Files(), (std::vector<std::string>{"Holid001.mpg", "Holid002.mpg", "Holiday.avi"}));
+  EXPECT_NE(r.output.find("Write Holid002.mpg"), std::string::npos);
+}
+
+TEST(Cli, ParallelJobsWriteTheSameOutputs) {
+  std::vector<std::string> contents[2];
+  const int jobs[2] = {1, 4};
+  for (int run = 0; run < 2; ++run) {
+    Cli c;
+    for (int i = 0; i < 6; ++i)
+      c.Make("f" + std::to_string(i) + ".wav", "data " + std::to_string(i));
+    c.Make("g.avi", "movie");
+    const auto r = c.Run("convert -j " + std::to_string(jobs[run]) +
+                         " --threads 2 f0.wav f1.wav "
+                         "f2.wav f3.wav f4.wav f5.wav g.avi");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    for (const std::string& name : c.Files()) contents[run].push_back(name + ":" + c.Read(name));
+  }
+  EXPECT_EQ(contents[0].size(), 14u);
+  EXPECT_EQ(contents[0], contents[1]);
+}
+
+TEST(Cli, ExistingOutputsAreReplacedOnlyWithYes) {
+  Cli c;
+  c.Make("a.wav");
+  c.Make("a.mp2", "keep me");
+  auto r = c.Run("convert a.wav");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("-y"), std::string::npos);
+  EXPECT_EQ(c.Read("a.mp2"), "keep me");
+  r = c.Run("convert -y a.wav");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(c.Read("a.mp2"), "keep me");
+}
+
+TEST(Cli, OutputsThatCollideAreRefused) {
+  Cli c;
+  c.Make("x/a.wav");
+  c.Make("y/a.wav");
+  c.Make("a.avi");
+  c.Make("a.mpg");
+  std::filesystem::create_directories(c.dir.path() / "out");
+  EXPECT_EQ(c.Run("convert -d out x/a.wav y/a.wav").exitCode, 2);
+  EXPECT_EQ(c.Run("convert a.avi a.mpg").exitCode, 2);  // each would overwrite the other
+  EXPECT_EQ(c.Run("convert a.wav a.wav").exitCode, 2);
+  EXPECT_TRUE(c.Files("out").empty());
+}
+
+TEST(Cli, FailuresAndTheLog) {
+  Cli c;
+  c.Make("a.wav");
+  c.Make("b.wav");
+  auto r = c.Run("convert --log run.log a.wav missing.wav b.wav");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("Unable to open file. missing.wav"), std::string::npos);
+  EXPECT_NE(r.output.find("see the log run.log"), std::string::npos);
+  const std::string log = c.Read("run.log");
+  EXPECT_TRUE(log.starts_with("The starting time is "));
+  // A source that cannot be opened is reported without a "Read" line.
+  EXPECT_NE(log.find("\r\nConverting...\r\nRead a.wav (1 of 3)\r\nWrite a.mp2\r\nError "
+                     "occurred:\r\nUnable to open file. missing.wav\r\nRead b.wav (3 of "
+                     "3)\r\nWrite b.mp2\r\n\r\nThe finishing time is "),
+            std::string::npos);
+  EXPECT_TRUE(log.ends_with("\r\n"));
+
+  r = c.Run("convert -y --abort-on-error a.wav missing.wav b.wav");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.output.find("Read b.wav"), std::string::npos);
+
+  r = c.Run("convert -q -y a.wav", "CALVEX_FAKE=fail");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("Unable to continue. An error has occurred decoding the AVI file."),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(c.dir.File("a.mp2")));
+}
+
+TEST(Cli, ProgressLinesWhenNotOnATerminal) {
+  Cli c;
+  c.Make("a.wav");
+  const auto r = c.Run("convert a.wav");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.output.find("[1/1] a.wav: Audio 10%\n"), std::string::npos);
+  EXPECT_NE(r.output.find("[1/1] a.wav: Audio 100%\n"), std::string::npos);
+  EXPECT_NE(r.output.find("Conversion complete."), std::string::npos);
+}
+
+TEST(Cli, ListFilesConvertTheirEntries) {
+  Cli c;
+  c.Make("a.wav");
+  c.Make("b.mp2");
+  SourceList list;
+  for (const char* name : {"a.wav", "b.mp2"}) {
+    SourceEntry e;
+    e.path = c.dir.File(name);
+    e.kind = KindByExtension(name);
+    list.entries.push_back(e);
+  }
+  list.entries[0].wavToMp2.audioBitrateKbps = 224;
+  std::filesystem::create_directories(c.dir.path() / "out");
+  list.destinationMode = DestinationMode::kAnotherDirectory;
+  list.destinationDirectory = c.dir.File("out");
+  ASSERT_EQ(SaveListFile(c.dir.File("x.lst"), list), kOk);
+  auto r = c.Run("convert --list x.lst");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(c.Files("out"), (std::vector<std::string>{"a.mp2", "b.wav"}));
+
+  c.Make("bad.lst", "not a list");
+  r = c.Run("convert --list bad.lst");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("The list file has been corrupted."), std::string::npos);
+}
+
+TEST(Cli, CtrlCCancelsAndCleansUp) {
+  Cli c;
+  c.Make("a.avi");
+  c.Make("b.wav");
+  const std::string command = "cd " + ShellQuote(c.dir.path().string()) +
+                              " && { CALVEX_FAKE=slow " + ShellQuote(CALVEX_FAKE_BINARY) +
+                              " convert a.avi b.wav </dev/null & pid=$!; sleep 1; kill -INT $pid; "
+                              "wait $pid; }";
+  const auto start = std::chrono::steady_clock::now();
+  const auto r = RunCommand(command);
+  EXPECT_EQ(r.exitCode, 130) << r.output;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_NE(r.output.find("Conversion ended by user."), std::string::npos);
+  EXPECT_EQ(c.Files(), (std::vector<std::string>{"a.avi", "b.wav"}));
+}
+
+TEST(Cli, InfoReportsKindSizeAndInformation) {
+  Cli c;
+  c.Make("a.avi", "0123456789");
+  auto r = c.Run("info --json a.avi missing.wav");
+  EXPECT_EQ(r.exitCode, 1);
+  const auto json = nlohmann::json::parse(r.output);
+  ASSERT_EQ(json.size(), 2u);
+  EXPECT_EQ(json[0]["kind"], "avi");
+  EXPECT_EQ(json[0]["size"], 10);
+  EXPECT_EQ(json[0]["info"]["width"], 320);
+  EXPECT_EQ(json[0]["info"]["compression"], "Motion JPEG");
+  EXPECT_EQ(json[1]["error"], "Unable to open file. missing.wav");
+
+  r = c.Run("info a.avi");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.output.find("info.audio.sample_rate"), std::string::npos);
+
+  // The real program reports at least the kind and size, whatever its readers can do yet.
+  r = c.RunReal("info --json a.avi");
+  const auto real = nlohmann::json::parse(r.output);
+  EXPECT_EQ(real[0]["size"], 10);
+}
+
+}  // namespace
+}  // namespace calvex
