@@ -139,6 +139,7 @@ EncodeResult EncodeAudioStream(const EncodeSource& source, AudioEncodeParams& pa
     result.status = s;
     return result;
   }
+  result.created = true;
   std::unique_ptr<FrameEncoder> encoder;
   try {
     encoder = std::make_unique<FrameEncoder>(setup, fast);

@@ -98,6 +98,7 @@ struct EncodeSource {
 
 struct EncodeResult {
   Status status = kOk;
+  bool created = false;      // the destination file was created
   bool writeFailed = false;  // a write or the close of the destination failed
   std::uint32_t frames = 0;
 };

@@ -8,6 +8,7 @@
 #include "engine/avi_to_mpeg_driver.h"
 
 // WAV to MP2 driver header:
+#include "audio_encoder/audio_encoder_driver.h"
 
 // MPEG to AVI driver header:
 
@@ -47,7 +48,7 @@ DriverSet DefaultDrivers() {
 
   d.aviToMpeg = ConvertAviToMpeg;
 
-  d.wavToMp2 = NotYet<WavToMp2Job>;
+  d.wavToMp2 = ConvertWavToMp2;
 
   d.mpegToAvi = NotYet<MpegToAviJob>;
 
