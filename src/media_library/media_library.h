@@ -137,6 +137,12 @@ class WaveReader {
   std::unique_ptr<Impl> impl_;
 };
 
+// Fills the WAV information block from the file's "fmt " and "data" chunks: path, file size,
+// format tag, rate, bits, channels and the duration in hundredths of a second (the largest value
+// the 16-bit field holds for longer files). Returns 0, 101 when the file cannot be opened, 115
+// when it is not a WAV file or 116 when a chunk is missing; the block holds what could be read.
+Status ReadWavInfo(const std::string& path, WavInfo& info);
+
 // ---------------------------------------------------------------------------------------------
 // Writing AVI files
 

@@ -1,0 +1,163 @@
+// AviAudioReader and ConvertToPCM: the audio track of an AVI as PCM, for the whole file or for a
+// section given in video frames.
+#include <cstdio>
+#include <vector>
+
+#include "media_library/avi_source.h"
+#include "media_library/file_util.h"
+#include "media_library/media_library.h"
+#include "media_library/pcm_decoder.h"
+
+namespace calvex::media {
+
+using namespace detail;
+
+struct AviAudioReader::Impl {
+  AviFile file;
+  PcmDecoder decoder;
+  std::int64_t remaining = 0;
+
+  Status Open(const std::string& path, WaveFormat& format, AudioSectionRequest& section);
+  void Read(std::uint8_t* buffer, std::int32_t& sampleFrames);
+};
+
+namespace {
+
+// Sample frames the decoder actually delivers, for files whose header cannot be trusted.
+std::int64_t CountDecodedSamples(PcmDecoder& decoder) {
+  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(decoder.Format().blockAlign) * 8192);
+  std::int64_t total = 0;
+  for (std::int64_t n; (n = decoder.Read(scratch.data(), 8192)) > 0;) total += n;
+  decoder.Seek(0);
+  return total;
+}
+
+// The audio sample frame at which video frame `frame` starts, rounded to the nearest sample.
+std::int64_t SampleAtVideoFrame(const AVStream& video, int sampleRate, std::int64_t frame) {
+  return av_rescale_rnd(frame, static_cast<std::int64_t>(video.time_base.num) * sampleRate,
+                        video.time_base.den, AV_ROUND_NEAR_INF);
+}
+
+}  // namespace
+
+Status AviAudioReader::Impl::Open(const std::string& path, WaveFormat& format,
+                                  AudioSectionRequest& section) {
+  if (const Status s = OpenAviFile(path, file); s != kOk) return s;
+  if (file.audio < 0) return kAviNoAudio;
+  if (const Status s = decoder.Open(file.format.get(), file.audio); s != kOk) return s;
+  format = decoder.Format();
+
+  std::int64_t total = file.truncated ? 0 : AudioSampleFrames(*file.AudioStream());
+  if (total <= 0) total = CountDecodedSamples(decoder);
+  std::int64_t start = 0;
+  std::int64_t end = total;
+  const AVStream* video = file.VideoStream();
+  if (section.totalVideoFrames != 0 && video != nullptr) {
+    const std::int64_t first = std::max<std::int32_t>(section.firstFrame, 0);
+    const std::int64_t count = std::max<std::int32_t>(section.frameCount, 0);
+    start = SampleAtVideoFrame(*video, format.samplesPerSec, first);
+    end = SampleAtVideoFrame(*video, format.samplesPerSec, first + count);
+  }
+  if (start > 0) decoder.Seek(start);
+  remaining = end - start;
+  section.frameCount = static_cast<std::int32_t>(std::min<std::int64_t>(remaining, INT32_MAX));
+  return kOk;
+}
+
+void AviAudioReader::Impl::Read(std::uint8_t* buffer, std::int32_t& sampleFrames) {
+  const std::int64_t wanted = std::min<std::int64_t>(std::max(sampleFrames, 0), remaining);
+  std::int64_t got = decoder.Read(buffer, wanted);
+  if (got < wanted) {
+    // The stream ended before its announced length: the rest is silence, so the count the
+    // caller was promised holds.
+    const WaveFormat& f = decoder.Format();
+    std::fill(buffer + got * f.blockAlign, buffer + wanted * f.blockAlign,
+              f.bitsPerSample == 8 ? 0x80 : 0);
+    got = wanted;
+  }
+  remaining -= got;
+  sampleFrames = static_cast<std::int32_t>(got);
+}
+
+AviAudioReader::AviAudioReader() = default;
+AviAudioReader::~AviAudioReader() = default;
+
+Status AviAudioReader::RAVIAudioOpen(const std::string& path, WaveFormat& format,
+                                     AudioSectionRequest& section) {
+  impl_ = std::make_unique<Impl>();
+  const Status s = impl_->Open(path, format, section);
+  if (s != kOk) impl_.reset();
+  return s;
+}
+
+Status AviAudioReader::RAVIAudioRead(std::uint8_t* buffer, std::int32_t& sampleFrames) {
+  if (!impl_) {
+    sampleFrames = 0;
+    return kAviNoAudio;
+  }
+  impl_->Read(buffer, sampleFrames);
+  return kOk;
+}
+
+void AviAudioReader::RAVIAudioClose() {
+  impl_.reset();
+}
+
+namespace {
+
+ProgressRecord AudioTime(std::int64_t samples, std::uint32_t rate) {
+  ProgressRecord r;
+  const std::int64_t tenths = rate > 0 ? samples * 10 / rate : 0;
+  r.fraction = static_cast<std::int32_t>(tenths % 10);
+  r.seconds = static_cast<std::int32_t>(tenths / 10 % 60);
+  r.minutes = static_cast<std::int32_t>(tenths / 600 % 60);
+  r.hours = static_cast<std::int32_t>(tenths / 36000);
+  return r;
+}
+
+Status WritePcm(AviAudioReader& reader, std::int64_t total, const WaveFormat& format,
+                std::FILE* out, ConversionContext& context) {
+  constexpr std::int32_t kChunk = 16384;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kChunk) * format.blockAlign);
+  std::int64_t done = 0;
+  for (;;) {
+    std::int32_t n = kChunk;
+    reader.RAVIAudioRead(buffer.data(), n);
+    if (n <= 0) break;
+    const std::size_t bytes = static_cast<std::size_t>(n) * format.blockAlign;
+    if (std::fwrite(buffer.data(), 1, bytes, out) != bytes) {
+      context.RaiseDiskFull();
+      return kDiskFull;
+    }
+    done += n;
+    const int thousandths = total > 0 ? static_cast<int>(done * 1000 / total) : 1000;
+    if (context.Progress(AudioTime(done, format.samplesPerSec), ProgressKind::kAudio, thousandths))
+      return kCancelled;
+  }
+  return kOk;
+}
+
+}  // namespace
+
+Status ConvertToPCM(const std::string& aviPath, const std::string& pcmPath, WaveFormat& format,
+                    ConversionContext& context) {
+  AviAudioReader reader;
+  AudioSectionRequest whole;
+  WaveFormat f;
+  if (const Status s = reader.RAVIAudioOpen(aviPath, f, whole); s != kOk) return s;
+  std::FILE* out = std::fopen(pcmPath.c_str(), "wb");
+  if (out == nullptr) return kTempCreateFailed;
+  Status s = WritePcm(reader, whole.frameCount, f, out, context);
+  if (std::fclose(out) != 0 && s == kOk) {
+    context.RaiseDiskFull();
+    s = kDiskFull;
+  }
+  if (s != kOk) {
+    RemoveUnfinishedFile(pcmPath);
+    return s;
+  }
+  format = f;
+  return kOk;
+}
+
+}  // namespace calvex::media

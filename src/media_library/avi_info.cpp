@@ -1,0 +1,88 @@
+// RAVIGetInfo: the AVI information block.
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "engine/bitmap.h"
+#include "media_library/avi_source.h"
+#include "media_library/media_library.h"
+
+namespace calvex::media {
+namespace {
+
+using namespace detail;
+
+template <std::size_t N>
+void CopyText(char (&field)[N], const std::string& text) {
+  std::memset(field, 0, N);
+  std::memcpy(field, text.data(), std::min(text.size(), N - 1));
+}
+
+std::uint16_t Clamp16(std::int64_t v) {
+  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(v, 0, 65535));
+}
+
+std::uint32_t Clamp32(std::int64_t v) {
+  return static_cast<std::uint32_t>(std::clamp<std::int64_t>(v, 0, 0xFFFFFFFFll));
+}
+
+// "" for uncompressed bitmaps (the dialog then says "No Compression"), else the codec's name.
+std::string CompressionName(const AVCodecParameters& video) {
+  if (video.codec_id == AV_CODEC_ID_RAWVIDEO && (video.codec_tag == 0 || video.codec_tag == 3))
+    return {};
+  std::string name = CodecLongName(video.codec_id);
+  if (name.empty() && video.codec_tag != 0) {
+    char fourcc[AV_FOURCC_MAX_STRING_SIZE] = {};
+    av_fourcc_make_string(fourcc, video.codec_tag);
+    name = fourcc;
+  }
+  return name;
+}
+
+}  // namespace
+
+Status RAVIGetInfo(const std::string& path, AviInfo& info) {
+  info = AviInfo{};
+  CopyText(info.path, path);
+  AviFile file;
+  if (const Status s = OpenAviFile(path, file); s != kOk) return s;
+  AVStream* video = file.VideoStream();
+  if (video == nullptr) return kAviNoVideo;
+
+  std::error_code error;
+  info.fileSize = Clamp32(static_cast<std::int64_t>(std::filesystem::file_size(path, error)));
+  const AVCodecParameters& vp = *video->codecpar;
+  CopyText(info.compressionName, CompressionName(vp));
+  info.frameRatePacked = PackedFrameRate(*video);
+  const std::int64_t frames = VideoFrameCount(file, path);
+  info.frameCount = Clamp16(frames);
+  info.width = Clamp16(vp.width);
+  info.height = Clamp16(vp.height);
+  info.bitsPerPixel = Clamp16(vp.bits_per_coded_sample > 0 ? vp.bits_per_coded_sample : 24);
+
+  AVStream* audio = file.AudioStream();
+  std::int64_t videoBytes = file.truncated ? 0 : IndexedBytes(*video);
+  std::int64_t audioBytes = (file.truncated || audio == nullptr) ? 0 : IndexedBytes(*audio);
+  if (videoBytes == 0) {
+    // No index (a broken-off copy, or a file written without one): read the chunks.
+    const ChunkScan scan = ScanChunks(path);
+    videoBytes = scan.videoBytes;
+    audioBytes = scan.audioBytes;
+  }
+  info.videoDataSize = Clamp32(videoBytes);
+  info.audioDataSize = Clamp32(audioBytes);
+
+  // The share of the uncompressed size at the file's own bit depth, in tenths of a percent.
+  const std::int64_t raw = frames * BitmapStride(vp.width, info.bitsPerPixel) * vp.height;
+  info.compressionRatioTenths = Clamp16(raw > 0 ? videoBytes * 1000 / raw : 0);
+
+  if (audio == nullptr) return kAviNoAudio;
+  const AVCodecParameters& ap = *audio->codecpar;
+  info.audioFormatTag = static_cast<std::uint16_t>(ap.codec_tag != 0 ? ap.codec_tag : 0xFFFF);
+  info.audioSampleRate = Clamp16(ap.sample_rate);
+  info.audioChannels = Clamp16(ap.ch_layout.nb_channels);
+  info.audioBitsPerSample = Clamp16(ap.bits_per_coded_sample);
+  return kOk;
+}
+
+}  // namespace calvex::media

@@ -1,0 +1,75 @@
+#include "media_library/picture_converter.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include "engine/bitmap.h"
+
+namespace calvex::media::detail {
+namespace {
+
+bool IsFullRangeYuv(const AVFrame& frame) {
+  switch (frame.format) {
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ444P:
+    case AV_PIX_FMT_YUVJ440P:
+    case AV_PIX_FMT_YUVJ411P:
+      return true;
+    default:
+      return frame.color_range == AVCOL_RANGE_JPEG;
+  }
+}
+
+bool IsYuv(int format) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+  return d != nullptr && !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) &&
+         d->nb_components >= 3;
+}
+
+}  // namespace
+
+bool PictureConverter::ToBottomUpBgr(const AVFrame& frame, int width, int height,
+                                     std::uint8_t* bits) {
+  SwsContext* c = sws_getCachedContext(context_.release(), frame.width, frame.height,
+                                       static_cast<AVPixelFormat>(frame.format), width, height,
+                                       AV_PIX_FMT_BGR24, kScalerFlags, nullptr, nullptr, nullptr);
+  context_.reset(c);
+  if (c == nullptr) return false;
+  if (IsYuv(frame.format)) {
+    // Pictures tagged with their matrix (BT.709 for HD material) are converted with it; untagged
+    // ones with BT.601, as ffmpeg does.
+    const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace;
+    const int* table = sws_getCoefficients(space);
+    sws_setColorspaceDetails(c, table, IsFullRangeYuv(frame) ? 1 : 0, table, 1, 0, 1 << 16,
+                             1 << 16);
+  }
+  const int stride = BitmapStride(width, 24);
+  std::uint8_t* top = bits + static_cast<std::ptrdiff_t>(height - 1) * stride;
+  std::uint8_t* const planes[4] = {top, nullptr, nullptr, nullptr};
+  const int strides[4] = {-stride, 0, 0, 0};
+  // Row padding bytes are not written by swscale; keep them zero so equal pictures give equal
+  // buffers.
+  if (stride != width * 3)
+    for (int y = 0; y < height; ++y)
+      for (int x = width * 3; x < stride; ++x)
+        bits[static_cast<std::ptrdiff_t>(y) * stride + x] = 0;
+  return sws_scale(c, frame.data, frame.linesize, 0, frame.height, planes, strides) == height;
+}
+
+bool PictureConverter::FromBottomUpBgr(const std::uint8_t* bits, int sourceWidth, int sourceHeight,
+                                       AVFrame& out) {
+  SwsContext* c = sws_getCachedContext(
+      context_.release(), sourceWidth, sourceHeight, AV_PIX_FMT_BGR24, out.width, out.height,
+      static_cast<AVPixelFormat>(out.format), kScalerFlags, nullptr, nullptr, nullptr);
+  context_.reset(c);
+  if (c == nullptr) return false;
+  const int stride = BitmapStride(sourceWidth, 24);
+  const std::uint8_t* const planes[4] = {
+      bits + static_cast<std::ptrdiff_t>(sourceHeight - 1) * stride, nullptr, nullptr, nullptr};
+  const int strides[4] = {-stride, 0, 0, 0};
+  return sws_scale(c, planes, strides, 0, sourceHeight, out.data, out.linesize) == out.height;
+}
+
+}  // namespace calvex::media::detail

@@ -1,0 +1,34 @@
+// Conversion of decoded pictures into the 24-bit bottom-up bitmaps the encoder reads, and of such
+// bitmaps into the pixel formats of the AVI output codecs. Internal to the media layer.
+//
+// Scaling uses swscale's bicubic filter with accurate rounding, full chroma interpolation and its
+// bit-exact mode: a sharp, ringing-free scaler whose output does not depend on the CPU, so the
+// same AVI always yields the same MPEG bytes. Same-size conversions go through the same path, so
+// pictures match what `ffmpeg -sws_flags bicubic+accurate_rnd+bitexact+full_chroma_int+
+// full_chroma_inp` gives.
+#pragma once
+
+#include <cstdint>
+
+#include "media_library/ffmpeg_support.h"
+
+namespace calvex::media::detail {
+
+inline constexpr int kScalerFlags =
+    SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
+
+class PictureConverter {
+ public:
+  // Converts `frame` into `bits`: width x height pixels, blue-green-red, rows padded to 4 bytes,
+  // the last row of memory being the top of the picture. False when swscale refuses the format.
+  bool ToBottomUpBgr(const AVFrame& frame, int width, int height, std::uint8_t* bits);
+
+  // Converts a 24-bit bottom-up bitmap of sourceWidth x sourceHeight into `out`, whose format,
+  // width and height are set and whose buffers are allocated. False on failure.
+  bool FromBottomUpBgr(const std::uint8_t* bits, int sourceWidth, int sourceHeight, AVFrame& out);
+
+ private:
+  SwsPtr context_;
+};
+
+}  // namespace calvex::media::detail

@@ -1,0 +1,148 @@
+// WaveReader and ReadWavInfo: WAV files as PCM, and their information block.
+//
+// PCM files are read straight from their "data" chunk, whatever their sample size and channel
+// count, so that the encoder can refuse what it cannot code. Other formats (ADPCM, mu-law, A-law,
+// GSM, MPEG audio, floating point, ...) are decoded to 16-bit PCM through libavcodec.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "media_library/media_library.h"
+#include "media_library/pcm_decoder.h"
+#include "media_library/wave_header.h"
+
+namespace calvex::media {
+
+using namespace detail;
+
+namespace {
+
+// The factor the audio encoder multiplies the rate by to reach 32, 44.1 or 48 kHz; 1 when none
+// fits (the encoder then refuses the rate).
+std::uint32_t RateMultiplier(std::uint32_t rate) {
+  for (std::uint32_t m = 1; m <= 4; m *= 2)
+    if (rate * m == 32000 || rate * m == 44100 || rate * m == 48000) return m;
+  return 1;
+}
+
+std::int64_t CountDecodedSamples(PcmDecoder& decoder) {
+  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(decoder.Format().blockAlign) * 8192);
+  std::int64_t total = 0;
+  for (std::int64_t n; (n = decoder.Read(scratch.data(), 8192)) > 0;) total += n;
+  decoder.Seek(0);
+  return total;
+}
+
+}  // namespace
+
+struct WaveReader::Impl {
+  WaveHeader header;
+  WaveFormat delivered{};
+  std::int64_t remaining = 0;  // sample frames still to deliver
+  std::FILE* file = nullptr;   // PCM: the data chunk, read directly
+  FormatInputPtr format;       // anything else: through the decoder
+  PcmDecoder decoder;
+
+  ~Impl() {
+    if (file != nullptr) std::fclose(file);
+  }
+
+  Status Open(const std::string& path, WaveRecord& record);
+  std::size_t Read(std::uint8_t* buffer, std::size_t bytes);
+};
+
+Status WaveReader::Impl::Open(const std::string& path, WaveRecord& record) {
+  if (const Status s = ReadWaveHeader(path, header); s != kOk) return s;
+  std::int64_t frames = 0;
+  if (header.IsPcm()) {
+    const WaveFormat& f = header.format;
+    delivered = f;
+    delivered.formatTag = kWaveFormatPcm;
+    delivered.extraSize = 0;
+    delivered.blockAlign = static_cast<std::uint16_t>(f.channels * ((f.bitsPerSample + 7) / 8));
+    delivered.avgBytesPerSec = delivered.blockAlign * f.samplesPerSec;
+    frames = static_cast<std::int64_t>(header.dataSize / delivered.blockAlign);
+    file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return kOpenFailed;
+    if (fseeko(file, static_cast<off_t>(header.dataOffset), SEEK_SET) != 0) return kWavCorrupted;
+  } else {
+    format = OpenInput(path, "wav");
+    if (!format) return kWavCorrupted;
+    if (decoder.Open(format.get(), FindStream(format.get(), AVMEDIA_TYPE_AUDIO)) != kOk)
+      return kWavNotPcm;
+    delivered = decoder.Format();
+    frames = header.factSamples > 0 ? header.factSamples : CountDecodedSamples(decoder);
+  }
+  remaining = frames;
+  record.format = delivered;
+  record.sampleFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(frames, UINT32_MAX));
+  const std::uint64_t values = static_cast<std::uint64_t>(frames) * delivered.channels *
+                               RateMultiplier(delivered.samplesPerSec);
+  record.totalValues = static_cast<std::uint32_t>(std::min<std::uint64_t>(values, UINT32_MAX));
+  return kOk;
+}
+
+std::size_t WaveReader::Impl::Read(std::uint8_t* buffer, std::size_t bytes) {
+  const std::size_t block = delivered.blockAlign;
+  const std::int64_t wanted =
+      std::min<std::int64_t>(static_cast<std::int64_t>(bytes / block), remaining);
+  if (wanted <= 0) return 0;
+  std::int64_t got = 0;
+  if (file != nullptr) {
+    got = static_cast<std::int64_t>(
+        std::fread(buffer, block, static_cast<std::size_t>(wanted), file));
+  } else {
+    got = decoder.Read(buffer, wanted);
+  }
+  remaining = got < wanted ? 0 : remaining - got;
+  return static_cast<std::size_t>(got) * block;
+}
+
+WaveReader::WaveReader() = default;
+WaveReader::~WaveReader() = default;
+
+Status WaveReader::OpenWaveFile(const std::string& path, WaveRecord& record) {
+  record = WaveRecord{};
+  impl_ = std::make_unique<Impl>();
+  const Status s = impl_->Open(path, record);
+  if (s != kOk) impl_.reset();
+  return s;
+}
+
+Status WaveReader::ReadWave(std::uint8_t* buffer, std::size_t bytes, std::size_t& delivered) {
+  delivered = 0;
+  if (!impl_) return kReadFailed;
+  delivered = impl_->Read(buffer, bytes);
+  return kOk;
+}
+
+void WaveReader::CloseWaveFile() {
+  impl_.reset();
+}
+
+Status ReadWavInfo(const std::string& path, WavInfo& info) {
+  info = WavInfo{};
+  std::memcpy(info.path, path.data(), std::min(path.size(), sizeof info.path - 1));
+  WaveHeader header;
+  const Status s = ReadWaveHeader(path, header);
+  info.fileSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(header.fileSize, UINT32_MAX));
+  if (s != kOk) return s;
+  const WaveFormat& f = header.format;
+  info.formatTag = f.formatTag;
+  info.sampleRate = static_cast<std::uint16_t>(std::min<std::uint32_t>(f.samplesPerSec, 65535));
+  info.bitsPerSample = f.bitsPerSample;
+  info.channels = f.channels;
+  // Hundredths of a second; the field holds 16 bits, so files over 655.35 seconds show the
+  // largest value it can hold rather than wrapping round to a short time.
+  // Compressed files carry their length in samples, which is exact; their byte rate is often a
+  // rough figure.
+  const std::uint64_t hundredths =
+      !header.IsPcm() && header.factSamples > 0
+          ? static_cast<std::uint64_t>(header.factSamples) * 100 / f.samplesPerSec
+      : f.avgBytesPerSec > 0 ? header.dataSize * 100 / f.avgBytesPerSec
+                             : 0;
+  info.durationHundredths = static_cast<std::uint16_t>(std::min<std::uint64_t>(hundredths, 65535));
+  return kOk;
+}
+
+}  // namespace calvex::media

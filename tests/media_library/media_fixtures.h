@@ -1,0 +1,43 @@
+// Test media made with ffmpeg, and ffmpeg's own decoding of it as the reference.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace calvex::testing {
+
+// Runs `ffmpeg -y -v error <args>`; adds a test failure (with ffmpeg's message) when it fails.
+bool Ffmpeg(const std::string& args);
+
+// Runs ffprobe on `path` and returns the value of one entry, for example
+// ProbeValue(p, "stream=nb_frames", "v:0").
+std::string ProbeValue(const std::string& path, const std::string& entry,
+                       const std::string& streams);
+
+// The swscale flags of the media layer, for ffmpeg's -sws_flags and scale filter.
+inline constexpr const char* kScalerFlags =
+    "bicubic+accurate_rnd+bitexact+full_chroma_int+full_chroma_inp";
+
+// ffmpeg's decoding of every video frame of `path` (in the order it puts them out) as 24-bit
+// bottom-up bitmaps of width x height with rows padded to 4 bytes, as the media layer delivers.
+std::vector<std::vector<std::uint8_t>> FfmpegFrames(const std::string& path, int width, int height);
+
+// ffmpeg's decoding of the first audio stream as interleaved samples of `sampleFormat` ("u8",
+// "s16le").
+std::vector<std::uint8_t> FfmpegAudio(const std::string& path, const std::string& sampleFormat);
+
+// Peak signal-to-noise ratio of two equal-size 8-bit pictures, in dB (1000 when equal).
+double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
+
+// Little-endian helpers for looking into written files.
+std::uint32_t Le32At(const std::vector<std::uint8_t>& bytes, std::size_t offset);
+std::uint16_t Le16At(const std::vector<std::uint8_t>& bytes, std::size_t offset);
+
+// Offset of the first occurrence of `tag` in `bytes`, or npos.
+std::size_t FindTag(const std::vector<std::uint8_t>& bytes, const std::string& tag,
+                    std::size_t from = 0);
+
+}  // namespace calvex::testing
