@@ -13,8 +13,8 @@ PictureBuffer TexturedPicture(const PictureGeometry& g, unsigned seed, int dx = 
   PictureBuffer p;
   p.Allocate(g);
   auto texture = [seed](int x, int y) {
-    std::uint32_t h =
-        static_cast<std::uint32_t>(x * 73856093) ^ static_cast<std::uint32_t>(y * 19349663) ^ seed;
+    std::uint32_t h = static_cast<std::uint32_t>(x) * 73856093u ^
+                      static_cast<std::uint32_t>(y) * 19349663u ^ seed;
     h = h * 2654435761u;
     return static_cast<std::uint8_t>(40 + ((h >> 24) % 160));
   };

@@ -1,0 +1,161 @@
+// Codes the same movie with our MPEG-1 video encoder and with ffmpeg's mpeg1video encoder
+// (-b:v <same bit rate> -g 12 -bf 2, same thread count) and prints the frames per second of
+// both, their ratio, the PSNR of each output against the source and the bit rate of each.
+//
+//   video_encoder_vs_ffmpeg [--threads N] [--size WxH] [--seconds S] [--rate BITS] [movie.avi]
+//
+// Without a movie it generates one (a moving test pattern with noise, 30 frames per second).
+// Both encoders start from the same decoded frames (raw BGR in memory for ours, the same raw file
+// for ffmpeg), so the figures compare the encoders, not the AVI decoding.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/bitmap.h"
+#include "video_encoder/video_encoder.h"
+
+namespace {
+
+using calvex::video::PictureSource;
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string Run(const std::string& command, int* exitCode = nullptr) {
+  std::string out;
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int status = ::pclose(p);
+  if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return out;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+class RawSource : public PictureSource {
+ public:
+  RawSource(int w, int h, const std::vector<std::uint8_t>& raw) : w_(w), h_(h), raw_(raw) {}
+  calvex::Status FetchPicture(int n, std::uint8_t* bitmap) override {
+    const std::size_t frame = static_cast<std::size_t>(w_) * h_ * 3;
+    if (static_cast<std::size_t>(n + 1) * frame > raw_.size()) return 1001;
+    const int stride = calvex::BitmapStride(w_, 24);
+    for (int y = 0; y < h_; ++y)
+      std::memcpy(bitmap + static_cast<std::size_t>(h_ - 1 - y) * stride,
+                  raw_.data() + frame * static_cast<std::size_t>(n) + static_cast<std::size_t>(y) * w_ * 3,
+                  static_cast<std::size_t>(w_) * 3);
+    return 0;
+  }
+
+ private:
+  int w_, h_;
+  const std::vector<std::uint8_t>& raw_;
+};
+
+// Average PSNR ("average:" of ffmpeg's psnr filter) of an MPEG file against the raw source.
+std::string Psnr(const std::string& mpeg, const std::string& raw, int w, int h) {
+  const std::string size = std::to_string(w) + "x" + std::to_string(h);
+  const std::string out = Run("ffmpeg -nostdin -hide_banner -i " + Quote(mpeg) +
+                              " -f rawvideo -pix_fmt bgr24 -s " + size + " -r 30 -i " + Quote(raw) +
+                              " -lavfi '[0:v]format=yuv420p[a];[1:v]format=yuv420p[b];[a][b]psnr' -f null -");
+  const auto at = out.find("average:");
+  if (at == std::string::npos) return "?";
+  return out.substr(at + 8, out.find(' ', at) - at - 8);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int threads = 2, width = 352, height = 240, seconds = 10;
+  std::uint32_t bitRate = 134 * 8192;  // 150 KB/s less 128 kbit/s of audio
+  std::string movie;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--threads" && i + 1 < argc) threads = std::atoi(argv[++i]);
+    else if (a == "--size" && i + 1 < argc) std::sscanf(argv[++i], "%dx%d", &width, &height);
+    else if (a == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
+    else if (a == "--rate" && i + 1 < argc) bitRate = static_cast<std::uint32_t>(std::atol(argv[++i]));
+    else movie = a;
+  }
+  const auto dir = std::filesystem::temp_directory_path() / ("calvex-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  if (movie.empty()) {
+    movie = (dir / "source.avi").string();
+    Run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=" + size + ":rate=30:duration=" +
+        std::to_string(seconds) + ",noise=alls=10:allf=t -c:v mjpeg -q:v 2 -y " + Quote(movie));
+  }
+  const std::string raw = (dir / "source.bgr").string();
+  int rc = 0;
+  Run("ffmpeg -nostdin -v error -i " + Quote(movie) + " -s " + size +
+          " -f rawvideo -pix_fmt bgr24 -y " + Quote(raw), &rc);
+  std::ifstream in(raw, std::ios::binary);
+  const std::vector<std::uint8_t> frames{std::istreambuf_iterator<char>(in), {}};
+  const int count = static_cast<int>(frames.size() / (static_cast<std::size_t>(width) * height * 3));
+  if (rc != 0 || count == 0) {
+    std::fprintf(stderr, "cannot decode %s\n", movie.c_str());
+    return 1;
+  }
+
+  // Ours.
+  calvex::video::VideoEncoderParams p;
+  p.width = width;
+  p.height = height;
+  p.pictureRateCode = 5;
+  p.rateNum = 30;
+  p.rateDen = 1;
+  p.milliFps = 30000;
+  p.bitRate = bitRate;
+  p.pictureCount = count;
+  p.threads = threads;
+  RawSource source(width, height, frames);
+  calvex::video::EncoderEvents events;
+  const std::string ours = (dir / "calvex.m1v").string();
+  auto t0 = std::chrono::steady_clock::now();
+  const calvex::Status st = calvex::video::EncodeVideoFile(p, source, events, ours, nullptr);
+  const double oursSeconds = Seconds(t0);
+  if (st != 0) {
+    std::fprintf(stderr, "encoder failed with %u\n", st);
+    return 1;
+  }
+
+  // ffmpeg, from the same raw frames.
+  const std::string theirs = (dir / "ffmpeg.m1v").string();
+  t0 = std::chrono::steady_clock::now();
+  Run("ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgr24 -s " + size + " -r 30 -i " + Quote(raw) +
+          " -threads " + std::to_string(threads) + " -c:v mpeg1video -b:v " + std::to_string(bitRate) +
+          " -g 12 -bf 2 -f mpeg1video -y " + Quote(theirs), &rc);
+  const double theirSeconds = Seconds(t0);
+  if (rc != 0) {
+    std::fprintf(stderr, "ffmpeg failed\n");
+    return 1;
+  }
+
+  const double duration = count / 30.0;
+  const double oursRate = std::filesystem::file_size(ours) * 8.0 / duration;
+  const double theirRate = std::filesystem::file_size(theirs) * 8.0 / duration;
+  std::printf("%d frames %s, %u bit/s requested, %d thread(s)\n", count, size.c_str(), bitRate, threads);
+  std::printf("calvex: %8.1f fps  PSNR %s dB  %9.0f bit/s\n", count / oursSeconds,
+              Psnr(ours, raw, width, height).c_str(), oursRate);
+  std::printf("ffmpeg: %8.1f fps  PSNR %s dB  %9.0f bit/s\n", count / theirSeconds,
+              Psnr(theirs, raw, width, height).c_str(), theirRate);
+  std::printf("speed ratio calvex/ffmpeg: %.2f\n", theirSeconds / oursSeconds);
+  std::filesystem::remove_all(dir);
+  return 0;
+}
