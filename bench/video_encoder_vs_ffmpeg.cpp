@@ -7,6 +7,7 @@
 // Without a movie it generates one (a moving test pattern with noise, 30 frames per second).
 // Both encoders start from the same decoded frames (raw BGR in memory for ours, the same raw file
 // for ffmpeg), so the figures compare the encoders, not the AVI decoding.
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +46,13 @@ std::string Run(const std::string& command, int* exitCode = nullptr) {
   return out;
 }
 
+// CPU seconds (user + system) of this process or of its finished children.
+double CpuSeconds(int who) {
+  rusage u{};
+  ::getrusage(who, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -57,9 +65,10 @@ class RawSource : public PictureSource {
     if (static_cast<std::size_t>(n + 1) * frame > raw_.size()) return 1001;
     const int stride = calvex::BitmapStride(w_, 24);
     for (int y = 0; y < h_; ++y)
-      std::memcpy(bitmap + static_cast<std::size_t>(h_ - 1 - y) * stride,
-                  raw_.data() + frame * static_cast<std::size_t>(n) + static_cast<std::size_t>(y) * w_ * 3,
-                  static_cast<std::size_t>(w_) * 3);
+      std::memcpy(
+          bitmap + static_cast<std::size_t>(h_ - 1 - y) * stride,
+          raw_.data() + frame * static_cast<std::size_t>(n) + static_cast<std::size_t>(y) * w_ * 3,
+          static_cast<std::size_t>(w_) * 3);
     return 0;
   }
 
@@ -71,9 +80,10 @@ class RawSource : public PictureSource {
 // Average PSNR ("average:" of ffmpeg's psnr filter) of an MPEG file against the raw source.
 std::string Psnr(const std::string& mpeg, const std::string& raw, int w, int h) {
   const std::string size = std::to_string(w) + "x" + std::to_string(h);
-  const std::string out = Run("ffmpeg -nostdin -hide_banner -i " + Quote(mpeg) +
-                              " -f rawvideo -pix_fmt bgr24 -s " + size + " -r 30 -i " + Quote(raw) +
-                              " -lavfi '[0:v]format=yuv420p[a];[1:v]format=yuv420p[b];[a][b]psnr' -f null -");
+  const std::string out =
+      Run("ffmpeg -nostdin -hide_banner -i " + Quote(mpeg) + " -f rawvideo -pix_fmt bgr24 -s " +
+          size + " -r 30 -i " + Quote(raw) +
+          " -lavfi '[0:v]format=yuv420p[a];[1:v]format=yuv420p[b];[a][b]psnr' -f null -");
   const auto at = out.find("average:");
   if (at == std::string::npos) return "?";
   return out.substr(at + 8, out.find(' ', at) - at - 8);
@@ -87,13 +97,19 @@ int main(int argc, char** argv) {
   std::string movie;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--threads" && i + 1 < argc) threads = std::atoi(argv[++i]);
-    else if (a == "--size" && i + 1 < argc) std::sscanf(argv[++i], "%dx%d", &width, &height);
-    else if (a == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
-    else if (a == "--rate" && i + 1 < argc) bitRate = static_cast<std::uint32_t>(std::atol(argv[++i]));
-    else movie = a;
+    if (a == "--threads" && i + 1 < argc)
+      threads = std::atoi(argv[++i]);
+    else if (a == "--size" && i + 1 < argc)
+      std::sscanf(argv[++i], "%dx%d", &width, &height);
+    else if (a == "--seconds" && i + 1 < argc)
+      seconds = std::atoi(argv[++i]);
+    else if (a == "--rate" && i + 1 < argc)
+      bitRate = static_cast<std::uint32_t>(std::atol(argv[++i]));
+    else
+      movie = a;
   }
-  const auto dir = std::filesystem::temp_directory_path() / ("calvex-bench-" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("calvex-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
   if (movie.empty()) {
@@ -104,10 +120,12 @@ int main(int argc, char** argv) {
   const std::string raw = (dir / "source.bgr").string();
   int rc = 0;
   Run("ffmpeg -nostdin -v error -i " + Quote(movie) + " -s " + size +
-          " -f rawvideo -pix_fmt bgr24 -y " + Quote(raw), &rc);
+          " -f rawvideo -pix_fmt bgr24 -y " + Quote(raw),
+      &rc);
   std::ifstream in(raw, std::ios::binary);
   const std::vector<std::uint8_t> frames{std::istreambuf_iterator<char>(in), {}};
-  const int count = static_cast<int>(frames.size() / (static_cast<std::size_t>(width) * height * 3));
+  const int count =
+      static_cast<int>(frames.size() / (static_cast<std::size_t>(width) * height * 3));
   if (rc != 0 || count == 0) {
     std::fprintf(stderr, "cannot decode %s\n", movie.c_str());
     return 1;
@@ -127,9 +145,11 @@ int main(int argc, char** argv) {
   RawSource source(width, height, frames);
   calvex::video::EncoderEvents events;
   const std::string ours = (dir / "calvex.m1v").string();
+  const double cpu0 = CpuSeconds(RUSAGE_SELF);
   auto t0 = std::chrono::steady_clock::now();
   const calvex::Status st = calvex::video::EncodeVideoFile(p, source, events, ours, nullptr);
   const double oursSeconds = Seconds(t0);
+  const double oursCpu = CpuSeconds(RUSAGE_SELF) - cpu0;
   if (st != 0) {
     std::fprintf(stderr, "encoder failed with %u\n", st);
     return 1;
@@ -137,11 +157,14 @@ int main(int argc, char** argv) {
 
   // ffmpeg, from the same raw frames.
   const std::string theirs = (dir / "ffmpeg.m1v").string();
+  const double childCpu0 = CpuSeconds(RUSAGE_CHILDREN);
   t0 = std::chrono::steady_clock::now();
   Run("ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgr24 -s " + size + " -r 30 -i " + Quote(raw) +
-          " -threads " + std::to_string(threads) + " -c:v mpeg1video -b:v " + std::to_string(bitRate) +
-          " -g 12 -bf 2 -f mpeg1video -y " + Quote(theirs), &rc);
+          " -threads " + std::to_string(threads) + " -c:v mpeg1video -b:v " +
+          std::to_string(bitRate) + " -g 12 -bf 2 -f mpeg1video -y " + Quote(theirs),
+      &rc);
   const double theirSeconds = Seconds(t0);
+  const double theirCpu = CpuSeconds(RUSAGE_CHILDREN) - childCpu0;
   if (rc != 0) {
     std::fprintf(stderr, "ffmpeg failed\n");
     return 1;
@@ -150,12 +173,16 @@ int main(int argc, char** argv) {
   const double duration = count / 30.0;
   const double oursRate = std::filesystem::file_size(ours) * 8.0 / duration;
   const double theirRate = std::filesystem::file_size(theirs) * 8.0 / duration;
-  std::printf("%d frames %s, %u bit/s requested, %d thread(s)\n", count, size.c_str(), bitRate, threads);
-  std::printf("calvex: %8.1f fps  PSNR %s dB  %9.0f bit/s\n", count / oursSeconds,
-              Psnr(ours, raw, width, height).c_str(), oursRate);
-  std::printf("ffmpeg: %8.1f fps  PSNR %s dB  %9.0f bit/s\n", count / theirSeconds,
-              Psnr(theirs, raw, width, height).c_str(), theirRate);
-  std::printf("speed ratio calvex/ffmpeg: %.2f\n", theirSeconds / oursSeconds);
+  std::printf("%d frames %s, %u bit/s requested, %d thread(s)\n", count, size.c_str(), bitRate,
+              threads);
+  std::printf("calvex: %7.1f fps (%6.1f per CPU second)  PSNR %s dB  %9.0f bit/s\n",
+              count / oursSeconds, count / oursCpu, Psnr(ours, raw, width, height).c_str(),
+              oursRate);
+  std::printf("ffmpeg: %7.1f fps (%6.1f per CPU second)  PSNR %s dB  %9.0f bit/s\n",
+              count / theirSeconds, count / theirCpu, Psnr(theirs, raw, width, height).c_str(),
+              theirRate);
+  std::printf("speed ratio calvex/ffmpeg: %.2f (CPU time: %.2f)\n", theirSeconds / oursSeconds,
+              theirCpu / oursCpu);
   std::filesystem::remove_all(dir);
   return 0;
 }

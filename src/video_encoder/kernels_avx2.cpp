@@ -2,6 +2,8 @@
 // come from the SSE2 set. Built with -mavx2 and called only after a run-time CPU check.
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "video_encoder/kernels.h"
 
 namespace calvex::video {
@@ -66,16 +68,29 @@ int SadHalfPel(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int
   return Sum64(acc);
 }
 
+// The basis transposed (ct[k][j] = c[j][k]) so that a row of outputs is one vector.
+struct TransposedBasis {
+  alignas(32) double ct[8][8];
+  TransposedBasis() {
+    const auto& c = DctBasis();
+    for (int k = 0; k < 8; ++k)
+      for (int j = 0; j < 8; ++j) ct[k][j] = c[j][k];
+  }
+};
+
 void ForwardDct(std::int16_t* block) {
+  static const TransposedBasis basis;
   const auto& c = DctBasis();
-  alignas(32) double ct[8][8];  // ct[k][j] = c[j][k]
-  for (int k = 0; k < 8; ++k)
-    for (int j = 0; j < 8; ++j) ct[k][j] = c[j][k];
+  const auto& ct = basis.ct;
+  alignas(32) double in[64];
+  for (int i = 0; i < 64; i += 4)
+    _mm256_store_pd(in + i, _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(
+                                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + i)))));
   alignas(32) double tmp[8][8];
   for (int i = 0; i < 8; ++i) {
     __m256d s0 = _mm256_setzero_pd(), s1 = _mm256_setzero_pd();
     for (int k = 0; k < 8; ++k) {
-      const __m256d b = _mm256_set1_pd(block[8 * i + k]);
+      const __m256d b = _mm256_broadcast_sd(in + 8 * i + k);
       s0 = _mm256_add_pd(s0, _mm256_mul_pd(_mm256_load_pd(&ct[k][0]), b));
       s1 = _mm256_add_pd(s1, _mm256_mul_pd(_mm256_load_pd(&ct[k][4]), b));
     }
@@ -86,7 +101,7 @@ void ForwardDct(std::int16_t* block) {
   for (int i = 0; i < 8; ++i) {
     __m256d s0 = _mm256_setzero_pd(), s1 = _mm256_setzero_pd();
     for (int k = 0; k < 8; ++k) {
-      const __m256d ck = _mm256_set1_pd(c[i][k]);
+      const __m256d ck = _mm256_broadcast_sd(&c[i][k]);
       s0 = _mm256_add_pd(s0, _mm256_mul_pd(ck, _mm256_load_pd(&tmp[k][0])));
       s1 = _mm256_add_pd(s1, _mm256_mul_pd(ck, _mm256_load_pd(&tmp[k][4])));
     }
@@ -94,6 +109,43 @@ void ForwardDct(std::int16_t* block) {
     const __m128i v1 = _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(s1, half)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), _mm_packs_epi32(v0, v1));
   }
+}
+
+// Four pixels of one channel (byte offset `c` of each 3-byte pixel) as doubles.
+inline __m256d Channel(__m128i pixels, int c) {
+  const __m128i pick =
+      _mm_setr_epi8(static_cast<char>(c), -1, -1, -1, static_cast<char>(c + 3), -1, -1, -1,
+                    static_cast<char>(c + 6), -1, -1, -1, static_cast<char>(c + 9), -1, -1, -1);
+  return _mm256_cvtepi32_pd(_mm_shuffle_epi8(pixels, pick));
+}
+
+inline void StoreFour(std::uint8_t* dst, __m256d v) {
+  const __m128i i = _mm256_cvttpd_epi32(v);
+  const __m128i b = _mm_packus_epi16(_mm_packs_epi32(i, i), _mm_setzero_si128());
+  const int four = _mm_cvtsi128_si32(b);
+  std::memcpy(dst, &four, 4);
+}
+
+void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
+                std::uint8_t* cr) {
+  const __m256d kr = _mm256_set1_pd(0.299), kg = _mm256_set1_pd(0.587), kb = _mm256_set1_pd(0.114);
+  const __m256d half = _mm256_set1_pd(0.5), k219 = _mm256_set1_pd(219), k224 = _mm256_set1_pd(224);
+  const __m256d k256 = _mm256_set1_pd(256), y0 = _mm256_set1_pd(16.5), c0 = _mm256_set1_pd(128.5);
+  const __m256d oneMinusB = _mm256_set1_pd(1 - 0.114), oneMinusR = _mm256_set1_pd(1 - 0.299);
+  int i = 0;
+  // Each step reads 16 bytes for 4 pixels (12 bytes): stop while that stays inside the row.
+  for (; 3 * i + 16 <= 3 * count; i += 4) {
+    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 3 * i));
+    const __m256d b = Channel(px, 0), g = Channel(px, 1), r = Channel(px, 2);
+    const __m256d yy = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(kr, r), _mm256_mul_pd(kg, g)),
+                                     _mm256_mul_pd(kb, b));
+    const __m256d u = _mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(b, yy), half), oneMinusB);
+    const __m256d v = _mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(r, yy), half), oneMinusR);
+    StoreFour(y + i, _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(yy, k219), k256), y0));
+    StoreFour(cb + i, _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(u, k224), k256), c0));
+    StoreFour(cr + i, _mm256_add_pd(_mm256_div_pd(_mm256_mul_pd(v, k224), k256), c0));
+  }
+  if (i < count) Sse2Kernels().convertRow(bgr + 3 * i, count - i, y + i, cb + i, cr + i);
 }
 
 }  // namespace
@@ -105,6 +157,7 @@ const Kernels* Avx2Kernels() {
     a.sadFullPel = SadFullPel;
     a.sadHalfPel = SadHalfPel;
     a.forwardDct = ForwardDct;
+    a.convertRow = ConvertRow;
     a.name = "avx2";
     return a;
   }();

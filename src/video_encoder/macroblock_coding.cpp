@@ -142,105 +142,118 @@ void WriteAddressIncrement(BitWriter& w, int increment) {
 
 }  // namespace
 
-void CodePicture(BitWriter& w, RateControl& rc, const PictureGeometry& g, int pictureType,
-                 int temporalReference, std::vector<MacroblockInfo>& mbs,
-                 std::vector<MacroblockBlocks>& blocks) {
-  int prevMquant = rc.StartPicture(pictureType, w.BitCount());
-  WritePictureHeader(w, temporalReference, pictureType,
-                     [&] { return rc.VbvDelay(pictureType, w.BitCount()); });
+void PictureCoder::Start(int temporalReference) {
+  prevMquant_ = rc_.StartPicture(pictureType_, w_.BitCount());
+  WritePictureHeader(w_, temporalReference, pictureType_,
+                     [&] { return rc_.VbvDelay(pictureType_, w_.BitCount()); });
+}
+
+void PictureCoder::Finish() {
+  rc_.EndPicture(w_.BitCount());
+}
+
+void PictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
+                           std::vector<MacroblockBlocks>& blocks) {
+  BitWriter& w = w_;
+  const int pictureType = pictureType_;
   const int forwardFCode = pictureType == kPictureP ? 2 : 1;
   const int backwardFCode = 1;
 
+  // Slice header; the predictors start afresh.
+  w.Align();
+  w.PutBits(0x00000101u + static_cast<std::uint32_t>(j), 32);
+  w.PutBits(static_cast<std::uint32_t>(prevMquant_ / 2), 5);
+  w.PutBits(0, 1);  // extra_bit_slice
   std::array<int, 3> dc{};
   std::array<std::array<int, 2>, 2> pmv{};
   int mbaInc = 1;
-  for (int j = 0; j < g.mbHeight; ++j) {
-    for (int i = 0; i < g.mbWidth; ++i) {
-      const int k = j * g.mbWidth + i;
-      MacroblockInfo& mb = mbs[static_cast<std::size_t>(k)];
-      MacroblockBlocks& b = blocks[static_cast<std::size_t>(k)];
-      if (i == 0) {
-        w.Align();
-        w.PutBits(0x00000101u + static_cast<std::uint32_t>(j), 32);
-        w.PutBits(static_cast<std::uint32_t>(prevMquant / 2), 5);
-        w.PutBits(0, 1);  // extra_bit_slice
+
+  for (int i = 0; i < g_.mbWidth; ++i) {
+    const int k = j * g_.mbWidth + i;
+    MacroblockInfo& mb = mbs[static_cast<std::size_t>(k)];
+    MacroblockBlocks& b = blocks[static_cast<std::size_t>(k)];
+
+    mb.mquant = rc_.MacroblockQuantiser(k, mb.act, w.BitCount());
+    int type = mb.mbType;
+    int cbp = 0;
+    if (type & kMbIntra) {
+      for (auto& block : b) QuantiseIntra(block.data(), mb.mquant);
+      cbp = 63;
+    } else {
+      for (int n = 0; n < 6; ++n)
+        if (QuantiseNonIntra(b[static_cast<std::size_t>(n)].data(), mb.mquant)) cbp |= 32 >> n;
+      if (cbp) type |= kMbPattern;
+    }
+    if (cbp && mb.mquant != prevMquant_) type |= kMbQuant;
+    mb.cbp = cbp;
+    mb.skipped = false;
+
+    const bool inner = i != 0 && i != g_.mbWidth - 1;
+    if (inner && cbp == 0) {
+      if (pictureType == kPictureP && !(type & kMbForward)) {
         dc = {};
         pmv = {};
-        mbaInc = 1;
+        mb.skipped = true;
+        ++mbaInc;
+        continue;
       }
-
-      mb.mquant = rc.MacroblockQuantiser(k, mb.act, w.BitCount());
-      int type = mb.mbType;
-      int cbp = 0;
-      if (type & kMbIntra) {
-        for (auto& block : b) QuantiseIntra(block.data(), mb.mquant);
-        cbp = 63;
-      } else {
-        for (int n = 0; n < 6; ++n)
-          if (QuantiseNonIntra(b[static_cast<std::size_t>(n)].data(), mb.mquant)) cbp |= 32 >> n;
-        if (cbp) type |= kMbPattern;
-      }
-      if (cbp && mb.mquant != prevMquant) type |= kMbQuant;
-      mb.cbp = cbp;
-      mb.skipped = false;
-
-      const bool inner = i != 0 && i != g.mbWidth - 1;
-      if (inner && cbp == 0) {
-        if (pictureType == kPictureP && !(type & kMbForward)) {
-          dc = {};
-          pmv = {};
+      if (pictureType == kPictureB) {
+        // A skipped B macroblock repeats the directions and vectors of the one before it.
+        const int directions = type & (kMbForward | kMbBackward);
+        const MacroblockInfo& left = mbs[static_cast<std::size_t>(k - 1)];
+        const bool sameDirections =
+            directions == (left.mbType & (kMbForward | kMbBackward | kMbIntra));
+        const bool forwardSame = !(type & kMbForward) || mb.mv[0] == pmv[0];
+        const bool backwardSame = !(type & kMbBackward) || mb.mv[1] == pmv[1];
+        if (sameDirections && forwardSame && backwardSame) {
           mb.skipped = true;
           ++mbaInc;
           continue;
         }
-        if (pictureType == kPictureB) {
-          const int directions = type & (kMbForward | kMbBackward);
-          const MacroblockInfo& left = mbs[static_cast<std::size_t>(k - 1)];
-          const bool sameDirections =
-              directions == (left.mbType & (kMbForward | kMbBackward | kMbIntra));
-          const bool forwardSame = !(type & kMbForward) || mb.mv[0] == pmv[0];
-          const bool backwardSame = !(type & kMbBackward) || mb.mv[1] == pmv[1];
-          if (sameDirections && forwardSame && backwardSame) {
-            mb.skipped = true;
-            ++mbaInc;
-            continue;
-          }
-        }
       }
-      if (pictureType == kPictureP && cbp == 0 && !(type & kMbForward)) type |= kMbForward;
-
-      WriteAddressIncrement(w, mbaInc);
-      mbaInc = 1;
-      Put(w, MacroblockTypeCode(pictureType, type));
-      if (type & kMbQuant) {
-        w.PutBits(static_cast<std::uint32_t>(mb.mquant / 2), 5);
-        prevMquant = mb.mquant;
-      }
-      if (type & kMbForward) {
-        WriteMotionCode(w, mb.mv[0][0] - pmv[0][0], forwardFCode);
-        WriteMotionCode(w, mb.mv[0][1] - pmv[0][1], forwardFCode);
-        pmv[0] = mb.mv[0];
-      }
-      if (type & kMbBackward) {
-        WriteMotionCode(w, mb.mv[1][0] - pmv[1][0], backwardFCode);
-        WriteMotionCode(w, mb.mv[1][1] - pmv[1][1], backwardFCode);
-        pmv[1] = mb.mv[1];
-      }
-      if (type & kMbPattern) Put(w, vt::kCodedBlockPattern[static_cast<std::size_t>(cbp)]);
-      for (int n = 0; n < 6; ++n) {
-        if (!(cbp & (32 >> n))) continue;
-        const std::int16_t* levels = b[static_cast<std::size_t>(n)].data();
-        if (type & kMbIntra)
-          WriteIntraBlock(w, levels, n >= 4, dc[static_cast<std::size_t>(n < 4 ? 0 : n - 3)]);
-        else
-          WriteNonIntraBlock(w, levels);
-      }
-      if (!(type & kMbIntra)) dc = {};
-      if ((type & kMbIntra) || (pictureType == kPictureP && !(type & kMbForward))) pmv = {};
-      mb.mbType = type;
     }
+    // P macroblock_type has no code for "not coded, not motion compensated": send a zero vector.
+    if (pictureType == kPictureP && cbp == 0 && !(type & kMbForward)) type |= kMbForward;
+
+    WriteAddressIncrement(w, mbaInc);
+    mbaInc = 1;
+    Put(w, MacroblockTypeCode(pictureType, type));
+    if (type & kMbQuant) {
+      w.PutBits(static_cast<std::uint32_t>(mb.mquant / 2), 5);
+      prevMquant_ = mb.mquant;
+    }
+    if (type & kMbForward) {
+      WriteMotionCode(w, mb.mv[0][0] - pmv[0][0], forwardFCode);
+      WriteMotionCode(w, mb.mv[0][1] - pmv[0][1], forwardFCode);
+      pmv[0] = mb.mv[0];
+    }
+    if (type & kMbBackward) {
+      WriteMotionCode(w, mb.mv[1][0] - pmv[1][0], backwardFCode);
+      WriteMotionCode(w, mb.mv[1][1] - pmv[1][1], backwardFCode);
+      pmv[1] = mb.mv[1];
+    }
+    if (type & kMbPattern) Put(w, vt::kCodedBlockPattern[static_cast<std::size_t>(cbp)]);
+    for (int n = 0; n < 6; ++n) {
+      if (!(cbp & (32 >> n))) continue;
+      const std::int16_t* levels = b[static_cast<std::size_t>(n)].data();
+      if (type & kMbIntra)
+        WriteIntraBlock(w, levels, n >= 4, dc[static_cast<std::size_t>(n < 4 ? 0 : n - 3)]);
+      else
+        WriteNonIntraBlock(w, levels);
+    }
+    if (!(type & kMbIntra)) dc = {};
+    if ((type & kMbIntra) || (pictureType == kPictureP && !(type & kMbForward))) pmv = {};
+    mb.mbType = type;
   }
-  rc.EndPicture(w.BitCount());
+}
+
+void CodePicture(BitWriter& w, RateControl& rc, const PictureGeometry& g, int pictureType,
+                 int temporalReference, std::vector<MacroblockInfo>& mbs,
+                 std::vector<MacroblockBlocks>& blocks) {
+  PictureCoder coder(w, rc, g, pictureType);
+  coder.Start(temporalReference);
+  for (int j = 0; j < g.mbHeight; ++j) coder.CodeRow(j, mbs, blocks);
+  coder.Finish();
 }
 
 }  // namespace calvex::video

@@ -25,6 +25,28 @@ void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, bool chroma, int&
 // Codes a non-intra block: every level in zigzag order, then the end of block.
 void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels);
 
+// Codes one picture row by row (one slice per macroblock row), so that rows can be coded as soon
+// as their analysis is done. The blocks of a row hold DCT coefficients before CodeRow and
+// quantised levels after; the records get their quantiser, pattern and skip flag.
+class PictureCoder {
+ public:
+  PictureCoder(BitWriter& w, RateControl& rc, const PictureGeometry& g, int pictureType)
+      : w_(w), rc_(rc), g_(g), pictureType_(pictureType) {}
+
+  // Rate control picture start and the picture header.
+  void Start(int temporalReference);
+  void CodeRow(int row, std::vector<MacroblockInfo>& mbs, std::vector<MacroblockBlocks>& blocks);
+  // Rate control picture end.
+  void Finish();
+
+ private:
+  BitWriter& w_;
+  RateControl& rc_;
+  const PictureGeometry& g_;
+  int pictureType_;
+  int prevMquant_ = 0;
+};
+
 // Codes a whole picture: picture header, one slice per macroblock row and every macroblock.
 // The blocks hold DCT coefficients on entry and quantised levels on return; the records get
 // their quantiser, pattern and skip flag.

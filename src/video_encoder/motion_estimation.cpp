@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 namespace calvex::video {
 namespace {
@@ -17,10 +18,11 @@ const std::uint8_t* HalfPelAt(const Plane& p, int x, int y) {
   return At(p, x >> 1, y >> 1);
 }
 
-// Sum-of-squares variance of a 16 x 16 block: sum p^2 - (sum p)^2 / 256.
-int Variance16(const Kernels& k, const std::uint8_t* p, int stride) {
+// Sum-of-squares variance of a 16 x 16 block: sum p^2 - (sum p)^2 / 256; `sum` gets sum p.
+int Variance16(const Kernels& k, const std::uint8_t* p, int stride, int* sum) {
   int s = 0, s2 = 0;
   k.blockSums(p, stride, 16, &s, &s2);
+  *sum = s;
   return static_cast<int>(s2 - static_cast<std::int64_t>(s) * s / 256);
 }
 
@@ -42,36 +44,67 @@ int SseAt(const Kernels& k, const std::uint8_t* cur, const Plane& ref, int x, in
 
 }  // namespace
 
+std::vector<int> WindowSums16(const Plane& p) {
+  const int w = p.width - 15, h = p.height - 15;
+  std::vector<int> sums(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+  std::vector<int> column(static_cast<std::size_t>(p.width), 0);  // 16 rows from row y down
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < p.width; ++x) column[static_cast<std::size_t>(x)] += p.Row(y)[x];
+  for (int y = 0; y < h; ++y) {
+    int s = 0;
+    for (int x = 0; x < 16; ++x) s += column[static_cast<std::size_t>(x)];
+    for (int x = 0; x < w; ++x) {
+      sums[static_cast<std::size_t>(y) * w + x] = s;
+      if (x + 16 < p.width)
+        s += column[static_cast<std::size_t>(x + 16)] - column[static_cast<std::size_t>(x)];
+    }
+    if (y + 16 < p.height)
+      for (int x = 0; x < p.width; ++x)
+        column[static_cast<std::size_t>(x)] += p.Row(y + 16)[x] - p.Row(y)[x];
+  }
+  return sums;
+}
+
 SearchResult SearchMotion(const Kernels& k, const PictureGeometry& g, const std::uint8_t* cur,
                           const Plane& sourceRef, const Plane& reconRef, int i0, int j0, int sx,
-                          int sy) {
+                          int sy, const std::vector<int>* windowSums, int curSum) {
   const int stride = g.width16;
   const int ilow = std::max(i0 - sx, 0), ihigh = std::min(i0 + sx, g.width16 - 16);
   const int jlow = std::max(j0 - sy, 0), jhigh = std::min(j0 + sy, g.height16 - 16);
 
+  const int* sums = windowSums ? windowSums->data() : nullptr;
+  const int sumStride = g.width16 - 15;
   int imin = i0, jmin = j0;
   int dmin = k.sadFullPel(cur, At(sourceRef, i0, j0), stride, 65536);
+  // One candidate: a window whose sum differs from the block's by dmin or more cannot be
+  // strictly better, so its SAD is not needed.
+  auto consider = [&](int i, int j) {
+    if (sums && std::abs(curSum - sums[j * sumStride + i]) >= dmin) return;
+    const int d = k.sadFullPel(cur, At(sourceRef, i, j), stride, dmin);
+    if (d < dmin) {
+      dmin = d;
+      imin = i;
+      jmin = j;
+    }
+  };
+  // Rings l = 1, 2, ... around (i0, j0), each walked from its top-left corner: right along the
+  // top, down the right side, left along the bottom, up the left side; positions outside the
+  // window are passed over. Ties keep the earlier position.
   const int rings = std::max(sx, sy);
   for (int l = 1; l <= rings; ++l) {
-    int i = i0 - l, j = j0 - l;
-    for (int step = 0; step < 8 * l; ++step) {
-      if (i >= ilow && i <= ihigh && j >= jlow && j <= jhigh) {
-        const int d = k.sadFullPel(cur, At(sourceRef, i, j), stride, dmin);
-        if (d < dmin) {
-          dmin = d;
-          imin = i;
-          jmin = j;
-        }
-      }
-      if (step < 2 * l)
-        ++i;
-      else if (step < 4 * l)
-        ++j;
-      else if (step < 6 * l)
-        --i;
-      else
-        --j;
-    }
+    const int top = j0 - l, bottom = j0 + l, left = i0 - l, right = i0 + l;
+    if (top >= jlow)
+      for (int i = std::max(left, ilow), end = std::min(right - 1, ihigh); i <= end; ++i)
+        consider(i, top);
+    if (right <= ihigh)
+      for (int j = std::max(top, jlow), end = std::min(bottom - 1, jhigh); j <= end; ++j)
+        consider(right, j);
+    if (bottom <= jhigh)
+      for (int i = std::min(right, ihigh), end = std::max(left + 1, ilow); i >= end; --i)
+        consider(i, bottom);
+    if (left >= ilow)
+      for (int j = std::min(bottom, jhigh), end = std::max(top + 1, jlow); j >= end; --j)
+        consider(left, j);
   }
 
   // Half-pel refinement around the best whole-pel position.
@@ -96,7 +129,8 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
 
   mb = MacroblockInfo{};
   mb.act = Activity(k, cur, stride);
-  const int var = Variance16(k, cur, stride);
+  int curSum = 0;
+  const int var = Variance16(k, cur, stride, &curSum);
 
   if (in.pictureType == kPictureI) {
     mb.mbType = kMbIntra;
@@ -106,7 +140,7 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
 
   if (in.pictureType == kPictureP) {
     const SearchResult f = SearchMotion(k, g, cur, in.oldSource->y, in.oldRecon->y, i0, j0,
-                                        in.forwardRange, in.forwardRange);
+                                        in.forwardRange, in.forwardRange, in.oldSums, curSum);
     const int vmc = SseAt(k, cur, in.oldRecon->y, f.x, f.y);
     if (vmc > var && vmc >= kIntraThreshold) {
       mb.mbType = kMbIntra;
@@ -128,9 +162,9 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
 
   // B picture.
   const SearchResult f = SearchMotion(k, g, cur, in.oldSource->y, in.oldRecon->y, i0, j0,
-                                      in.forwardRange, in.forwardRange);
+                                      in.forwardRange, in.forwardRange, in.oldSums, curSum);
   const SearchResult b = SearchMotion(k, g, cur, in.newSource->y, in.newRecon->y, i0, j0,
-                                      in.backwardRange, in.backwardRange);
+                                      in.backwardRange, in.backwardRange, in.newSums, curSum);
   const int vmcf = SseAt(k, cur, in.oldRecon->y, f.x, f.y);
   const int vmcr = SseAt(k, cur, in.newRecon->y, b.x, b.y);
   const int vmci =

@@ -3,6 +3,8 @@
 // TM5 decisions between intra, forward, backward and bidirectional prediction.
 #pragma once
 
+#include <vector>
+
 #include "video_encoder/kernels.h"
 #include "video_encoder/picture.h"
 
@@ -15,11 +17,17 @@ struct SearchResult {
   int sad = 0;
 };
 
+// Sums of every 16 x 16 window of a luminance plane, by top-left corner: (width - 15) per row,
+// (height - 15) rows. A block's SAD against a window is at least the difference of their sums,
+// which lets the search pass over windows that cannot beat the best so far.
+std::vector<int> WindowSums16(const Plane& p);
+
 // Full-pel spiral search of the 16 x 16 block `cur` at (i0, j0) in `sourceRef` within +-sx,
-// +-sy, then half-pel refinement in `reconRef`.
+// +-sy, then half-pel refinement in `reconRef`. `windowSums` (of `sourceRef`, may be null) and
+// `curSum` (the block's sum) only make it faster.
 SearchResult SearchMotion(const Kernels& k, const PictureGeometry& g, const std::uint8_t* cur,
                           const Plane& sourceRef, const Plane& reconRef, int i0, int j0, int sx,
-                          int sy);
+                          int sy, const std::vector<int>* windowSums = nullptr, int curSum = 0);
 
 // What one picture's motion estimation works on.
 struct MotionInputs {
@@ -33,6 +41,8 @@ struct MotionInputs {
   const PictureBuffer* oldRecon = nullptr;
   const PictureBuffer* newSource = nullptr;  // future reference (backward, B pictures only)
   const PictureBuffer* newRecon = nullptr;
+  const std::vector<int>* oldSums = nullptr;  // WindowSums16 of the references' luminance
+  const std::vector<int>* newSums = nullptr;
 };
 
 // Chooses the mode and vectors of macroblock (mbx, mby) and sets its activity.

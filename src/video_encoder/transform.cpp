@@ -25,9 +25,15 @@ void QuantiseIntra(std::int16_t* block, int mquant) {
   const int x0 = block[0];
   block[0] = static_cast<std::int16_t>(x0 >= 0 ? (x0 + 4) / 8 : -((-x0 + 4) / 8));
   const int round = (3 * mquant + 2) / 4;
+  // (32 |x| + W / 2) / W below 2 mquant - round quantises to 0: most coefficients do.
+  const int zeroBelow = 2 * mquant - round;
   for (int n = 1; n < 64; ++n) {
     const int x = block[n];
     const int w = video_tables::kDefaultIntraMatrix[static_cast<std::size_t>(n)];
+    if (32 * std::abs(x) < zeroBelow * w - w / 2) {
+      block[n] = 0;
+      continue;
+    }
     int y = (32 * std::abs(x) + w / 2) / w;
     y = (y + round) / (2 * mquant);
     if (y > 255) y = 255;
@@ -39,6 +45,11 @@ bool QuantiseNonIntra(std::int16_t* block, int mquant) {
   bool coded = false;
   for (int n = 0; n < 64; ++n) {
     const int x = block[n];
+    // ((32 |x| + 8) / 16) / (2 mquant) is |x| / mquant: 0 below mquant.
+    if (std::abs(x) < mquant) {
+      block[n] = 0;
+      continue;
+    }
     int y = ((32 * std::abs(x) + 8) / 16) / (2 * mquant);
     if (y > 255) y = 255;
     block[n] = Signed(y, x);

@@ -1,11 +1,13 @@
 #include "video_encoder/video_encoder.h"
 
 #include <array>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <utility>
@@ -31,6 +33,7 @@ constexpr int kRangeFar = 7;
 struct SourceSlot {
   std::vector<std::uint8_t> bitmap;
   PictureBuffer planes;
+  std::vector<int> windowSums;  // of the luminance, for the motion search
   Status status = kOk;
 };
 
@@ -57,6 +60,9 @@ class SequenceEncoder {
   SourceSlot& TakeSource(int displayNumber);
   void AnalyseRow(const MotionInputs& in, int mby);
   void ReconstructRow(PictureBuffer& recon, int mby);
+  // Analyses, codes and reconstructs every macroblock row of a picture. Rows are analysed and
+  // reconstructed on any thread; coding goes row after row in order, as soon as a row is ready.
+  void CodeRows(const MotionInputs& in, PictureCoder& coder, PictureBuffer& recon);
 
   const VideoEncoderParams& p_;
   const Kernels& k_;
@@ -102,7 +108,10 @@ void SequenceEncoder::Allocate() {
 
 void SequenceEncoder::Fill(SourceSlot& slot, int displayNumber) {
   slot.status = source_.FetchPicture(displayNumber, slot.bitmap.data());
-  if (slot.status == kOk) converter_->Convert(slot.bitmap.data(), slot.planes);
+  if (slot.status == kOk) {
+    converter_->Convert(slot.bitmap.data(), slot.planes);
+    slot.windowSums = WindowSums16(slot.planes.y);
+  }
 }
 
 void SequenceEncoder::StartPrefetch(int displayNumber) {
@@ -186,6 +195,54 @@ void SequenceEncoder::ReconstructRow(PictureBuffer& recon, int mby) {
   }
 }
 
+void SequenceEncoder::CodeRows(const MotionInputs& in, PictureCoder& coder, PictureBuffer& recon) {
+  const int rows = g_.mbHeight;
+  if (pool_.threads() == 1) {
+    for (int r = 0; r < rows; ++r) AnalyseRow(in, r);
+    for (int r = 0; r < rows; ++r) coder.CodeRow(r, mbs_, blocks_);
+    for (int r = 0; r < rows; ++r) ReconstructRow(recon, r);
+    return;
+  }
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<char> analysed(static_cast<std::size_t>(rows), 0);
+  int nextAnalyse = 0, nextCode = 0, nextRecon = 0, reconstructed = 0;
+  bool coding = false;
+  pool_.ParallelFor(pool_.threads(), [&](int) {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      if (reconstructed == rows) return;
+      if (!coding && nextCode < rows && analysed[static_cast<std::size_t>(nextCode)]) {
+        // Coding is the critical path: the rate control needs the rows in order.
+        coding = true;
+        const int r = nextCode;
+        lock.unlock();
+        coder.CodeRow(r, mbs_, blocks_);
+        lock.lock();
+        coding = false;
+        ++nextCode;
+        changed.notify_all();
+      } else if (nextAnalyse < rows) {
+        const int r = nextAnalyse++;
+        lock.unlock();
+        AnalyseRow(in, r);
+        lock.lock();
+        analysed[static_cast<std::size_t>(r)] = 1;
+        changed.notify_all();
+      } else if (nextRecon < nextCode) {
+        const int r = nextRecon++;
+        lock.unlock();
+        ReconstructRow(recon, r);
+        lock.lock();
+        ++reconstructed;
+        changed.notify_all();
+      } else {
+        changed.wait(lock);
+      }
+    }
+  });
+}
+
 Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
   try {
     Allocate();
@@ -250,14 +307,14 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
     in.oldRecon = &recon_[static_cast<std::size_t>(oldRecon_)];
     in.newSource = &slots_[static_cast<std::size_t>(newSource_)]->planes;
     in.newRecon = &recon_[static_cast<std::size_t>(newRecon_)];
+    in.oldSums = &slots_[static_cast<std::size_t>(oldSource_)]->windowSums;
+    in.newSums = &slots_[static_cast<std::size_t>(newSource_)]->windowSums;
     if (pic.pictureType == kPictureP) {
       in.forwardRange = kRangeP;
     } else if (pic.pictureType == kPictureB) {
       in.forwardRange = pic.firstB ? kRangeNear : kRangeFar;
       in.backwardRange = pic.firstB ? kRangeFar : kRangeNear;
     }
-    pool_.ParallelFor(g_.mbHeight, [&](int row) { AnalyseRow(in, row); });
-
     const std::uint32_t bytes = writer_.BytesWritten();
     if (index)
       (*index)[static_cast<std::size_t>(i)] =
@@ -265,10 +322,11 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
           ((bytes - lastCount) & 0x3FFFFFFu);
     lastCount = bytes;
 
-    CodePicture(writer_, rc, g_, pic.pictureType, pic.temporalReference(), mbs_, blocks_);
-
+    PictureCoder coder(writer_, rc, g_, pic.pictureType);
+    coder.Start(pic.temporalReference());
     PictureBuffer& recon = recon_[static_cast<std::size_t>(reference ? newRecon_ : kAuxRecon)];
-    pool_.ParallelFor(g_.mbHeight, [&](int row) { ReconstructRow(recon, row); });
+    CodeRows(in, coder, recon);
+    coder.Finish();
     events_.PictureReconstructed(pic.displayNumber, pic.pictureType, recon);
     lastDisplay = pic.displayNumber;
   }

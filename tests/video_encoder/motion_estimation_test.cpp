@@ -136,6 +136,30 @@ TEST(MotionEstimation, SearchStaysInsideThePicture) {
   gVisited = nullptr;
 }
 
+TEST(MotionEstimation, WindowSumsOnlySpeedTheSearchUp) {
+  const PictureGeometry g = PictureGeometry::For(96, 64);
+  for (unsigned seed = 0; seed < 6; ++seed) {
+    const PictureBuffer ref = TexturedPicture(g, seed), cur = TexturedPicture(g, seed, seed % 3, 1);
+    const std::vector<int> sums = WindowSums16(ref.y);
+    ASSERT_EQ(sums.size(), static_cast<std::size_t>((g.width16 - 15) * (g.height16 - 15)));
+    int s = 0, s2 = 0;
+    ReferenceKernels().blockSums(ref.y.Row(7) + 5, g.width16, 16, &s, &s2);
+    EXPECT_EQ(sums[static_cast<std::size_t>(7 * (g.width16 - 15) + 5)], s);
+    for (int mby = 0; mby < g.mbHeight; ++mby)
+      for (int mbx = 0; mbx < g.mbWidth; ++mbx) {
+        const std::uint8_t* block = cur.y.Row(16 * mby) + 16 * mbx;
+        ReferenceKernels().blockSums(block, g.width16, 16, &s, &s2);
+        const SearchResult plain =
+            SearchMotion(KernelsForCpu(), g, block, ref.y, ref.y, 16 * mbx, 16 * mby, 11, 11);
+        const SearchResult pruned = SearchMotion(KernelsForCpu(), g, block, ref.y, ref.y, 16 * mbx,
+                                                 16 * mby, 11, 11, &sums, s);
+        EXPECT_EQ(plain.x, pruned.x);
+        EXPECT_EQ(plain.y, pruned.y);
+        EXPECT_EQ(plain.sad, pruned.sad);
+      }
+  }
+}
+
 TEST(MotionEstimation, ChromaVectorsAndPrediction) {
   EXPECT_EQ(ChromaVector(-3), -1);
   EXPECT_EQ(ChromaVector(5), 2);

@@ -9,6 +9,7 @@
 
 #include "video_encoder/kernels.h"
 #include "video_encoder/picture.h"
+#include "video_encoder/video_tables.h"
 
 namespace calvex::video {
 namespace {
@@ -85,6 +86,27 @@ TEST(Transform, QuantiserLimitsAndMismatchControl) {
       EXPECT_TRUE(inter[n] == 0 || inter[n] == -2048 || (inter[n] & 1)) << inter[n];
       EXPECT_GE(inter[n], -2048);
       EXPECT_LE(inter[n], 2047);
+    }
+  }
+}
+
+// The quantisers against the plain formulas for every coefficient value and quantiser.
+TEST(Transform, QuantisersMatchTheirFormulas) {
+  for (int mquant = 2; mquant <= 62; mquant += 2) {
+    for (int x = -2048; x <= 2047; ++x) {
+      Block intra{}, inter{};
+      intra.fill(static_cast<std::int16_t>(x));
+      inter.fill(static_cast<std::int16_t>(x));
+      QuantiseIntra(intra.data(), mquant);
+      QuantiseNonIntra(inter.data(), mquant);
+      const int a = std::abs(x), sign = x < 0 ? -1 : 1;
+      const int nonIntra = std::min(((32 * a + 8) / 16) / (2 * mquant), 255);
+      ASSERT_EQ(inter[7], sign * nonIntra) << x << " at " << mquant;
+      for (int n = 1; n < 64; ++n) {
+        const int w = video_tables::kDefaultIntraMatrix[static_cast<std::size_t>(n)];
+        const int y = std::min(((32 * a + w / 2) / w + (3 * mquant + 2) / 4) / (2 * mquant), 255);
+        ASSERT_EQ(intra[n], sign * y) << x << " at " << mquant << " position " << n;
+      }
     }
   }
 }
