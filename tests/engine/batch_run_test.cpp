@@ -15,18 +15,6 @@ using testing::FakeDrivers;
 using testing::RecordingHost;
 using testing::TempDir;
 
-std::tm FixedTime() {
-  std::tm t{};
-  t.tm_wday = 6;
-  t.tm_mon = 7;
-  t.tm_mday = 5;
-  t.tm_hour = 18;
-  t.tm_min = 44;
-  t.tm_sec = 51;
-  t.tm_year = 95;
-  return t;
-}
-
 struct TestRun {
   TempDir dir;
   RecordingHost host;
@@ -34,7 +22,7 @@ struct TestRun {
   BatchSettings settings;
   std::vector<SourceEntry> entries;
 
-  TestRun() { settings.clock = FixedTime; }
+  TestRun() { settings.clock = testing::FixedLogTime; }
 
   void Add(const std::string& name, bool create = true) {
     SourceEntry e;

@@ -71,19 +71,36 @@ TEST(ReportError, CancelAndNotesShowNothing) {
   EXPECT_FALSE(flags.errorOccurred);
 }
 
+// A host whose user pressed Esc: the progress call asks the abort question.
+class EscHost : public RecordingHost {
+ public:
+  bool ConversionProgress(const ProgressRecord&, ProgressKind, int) override {
+    return ConfirmAbort();
+  }
+};
+
+TEST(ConfirmAbort, OnlyAConfirmedCancelStopsTheConversion) {
+  EscHost host;
+  RunFlags flags;
+  ConversionContext context(host, flags);
+  host.answerYes = false;
+  EXPECT_FALSE(context.Progress({}, ProgressKind::kVideo, 500));
+  EXPECT_FALSE(flags.cancelled);
+  host.answerYes = true;
+  EXPECT_TRUE(context.Progress({}, ProgressKind::kVideo, 600));
+  EXPECT_TRUE(flags.cancelled);
+  EXPECT_EQ(host.questions,
+            std::vector<std::string>(2, "Do you want to abort the current conversion.?"));
+  // A host that cannot ask never cancels.
+  NullHost quiet;
+  EXPECT_FALSE(quiet.ConfirmAbort());
+}
+
 TEST(LogText, LinesAndTimes) {
   EXPECT_EQ(LogLineText(0, "plain"), "plain");
   EXPECT_EQ(LogLineText(223, "/o/a.mpg"), "Write /o/a.mpg");
   EXPECT_EQ(LogLineText(220), "Converting...");
-  std::tm t{};
-  t.tm_wday = 6;
-  t.tm_mon = 7;
-  t.tm_mday = 5;
-  t.tm_hour = 18;
-  t.tm_min = 44;
-  t.tm_sec = 51;
-  t.tm_year = 95;
-  EXPECT_EQ(LogTimeText(t), "Sat Aug 05 18:44:51 1995");
+  EXPECT_EQ(LogTimeText(testing::FixedLogTime()), "Sat Aug 05 18:44:51 1995");
   EXPECT_EQ(LogTimeText(LocalTimeNow()).size(), 24u);
 }
 

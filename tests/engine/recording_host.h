@@ -2,6 +2,7 @@
 // that write small outputs and fail or cancel on request.
 #pragma once
 
+#include <ctime>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -12,6 +13,9 @@
 #include "engine/host.h"
 
 namespace calvex::testing {
+
+// A fixed local time for the log's time texts: "Sat Aug 05 18:44:51 1995".
+std::tm FixedLogTime();
 
 class RecordingHost : public ConversionHost {
  public:
