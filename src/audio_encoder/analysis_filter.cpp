@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "audio_encoder/audio_tables.h"
+#include "audio_encoder/fixed_math.h"
 
 namespace calvex::audio {
 
@@ -20,7 +21,7 @@ FilterMatrix MakeFilterMatrix() {
   FilterMatrix m;
   for (int i = 0; i < 32; ++i) {
     for (int k = 0; k < 64; ++k) {
-      double v = std::cos(static_cast<double>((2 * i + 1) * (16 - k)) * kPi / 64.0) * 1e9;
+      double v = fixed_math::Cos(static_cast<double>((2 * i + 1) * (16 - k)) * kPi / 64.0) * 1e9;
       // Rounded half away from zero to 9 decimals.
       v = v >= 0 ? std::floor(v + 0.5) : std::ceil(v - 0.5);
       m[i][k] = v * 1e-9;

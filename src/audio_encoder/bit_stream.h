@@ -67,8 +67,8 @@ class BitStream {
   // Appends whole bytes (at any bit position).
   void PutBytes(const std::uint8_t* data, std::size_t count);
 
-  // Writes what is buffered, including a partly filled last byte, and closes the file. Returns false
-  // when any write or the close failed (then also WriteFailed()).
+  // Writes what is buffered, including a partly filled last byte, and closes the file. Returns
+  // false when any write or the close failed (then also WriteFailed()).
   bool CloseBitStreamWrite();
 
   // Raised by the first failed write or close; stays raised until the next open.

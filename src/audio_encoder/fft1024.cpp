@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "audio_encoder/analysis_filter.h"
+#include "audio_encoder/fixed_math.h"
 
 namespace calvex::audio {
 
@@ -42,8 +43,8 @@ Fft1024::Fft1024(bool fast) : avx2_(fast && CpuHasAvx2()) {
   int offset = 0;
   for (int s = 0; s < kStages; ++s) {
     const int le1 = (kFftSize >> s) / 2;
-    const double wr = std::cos(kPi / le1);
-    const double wi = -std::sin(kPi / le1);
+    const double wr = fixed_math::Cos(kPi / le1);
+    const double wi = -fixed_math::Sin(kPi / le1);
     double ur = 1.0, ui = 0.0;
     for (int j = 0; j < le1; ++j) {
       twiddleRe_[static_cast<std::size_t>(offset + j)] = ur;
@@ -63,8 +64,8 @@ void Fft1024::TransformPlain(double* re, double* im, double* energy, double* pha
   double w_re[kStages], w_im[kStages];
   for (int m = 0; m < kStages; ++m) {
     const int le1 = (1 << (10 - m)) >> 1;
-    w_re[m] = std::cos(kPi / le1);
-    w_im[m] = -std::sin(kPi / le1);
+    w_re[m] = fixed_math::Cos(kPi / le1);
+    w_im[m] = -fixed_math::Sin(kPi / le1);
   }
   for (int m = 0; m < kStages; ++m) {
     const int le = 1 << (10 - m);
@@ -102,10 +103,10 @@ void Fft1024::TransformPlain(double* re, double* im, double* energy, double* pha
       p[i] = 0;
       e[i] = kEnergyFloor;
     } else {
-      p[i] = std::atan2(im[i], re[i]);
+      p[i] = fixed_math::Atan2(im[i], re[i]);
     }
     e[ip] = re[ip] * re[ip] + im[ip] * im[ip];
-    p[ip] = e[ip] == 0 ? 0 : std::atan2(im[ip], re[ip]);
+    p[ip] = e[ip] == 0 ? 0 : fixed_math::Atan2(im[ip], re[ip]);
   }
   // Natural order by bit reversal.
   for (int i = 0, j = 0; i < n - 1; ++i) {
@@ -142,23 +143,25 @@ void Fft1024::Transform(double* re, double* im, double* energy, double* phase) c
     offset += le1;
   }
   // Last stage: only the positions that become lines 0..512 are needed (all even ones, and 1).
+  alignas(32) double lineRe[kFftLines], lineIm[kFftLines];
   for (int line = 0; line < 512; ++line) {
     const int i = position_[static_cast<std::size_t>(line)];
-    const double t_re = re[i] + re[i + 1];
-    const double t_im = im[i] + im[i + 1];
-    const double e = t_re * t_re + t_im * t_im;
-    if (e <= kEnergyFloor) {
+    lineRe[line] = re[i] + re[i + 1];
+    lineIm[line] = im[i] + im[i + 1];
+  }
+  lineRe[512] = re[0] - re[1];
+  lineIm[512] = im[0] - im[1];
+  fixed_math::Atan2Array(lineIm, lineRe, phase, kFftLines);
+  for (int line = 0; line < kFftLines; ++line) {
+    const double e = lineRe[line] * lineRe[line] + lineIm[line] * lineIm[line];
+    if (line < 512 && e <= kEnergyFloor) {
       energy[line] = kEnergyFloor;
       phase[line] = 0;
     } else {
       energy[line] = e;
-      phase[line] = std::atan2(t_im, t_re);
+      if (e == 0) phase[line] = 0;
     }
   }
-  const double d_re = re[0] - re[1];
-  const double d_im = im[0] - im[1];
-  energy[512] = d_re * d_re + d_im * d_im;
-  phase[512] = energy[512] == 0 ? 0 : std::atan2(d_im, d_re);
 }
 
 }  // namespace calvex::audio

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "audio_encoder/audio_tables.h"
+#include "audio_encoder/fixed_math.h"
 
 namespace calvex::audio {
 
@@ -35,7 +36,7 @@ double SpreadingFunction(double cbvalI, double cbvalJ) {
   const double v = x + 0.474;
   const double y = 15.811389 + 7.5 * v - 17.5 * std::sqrt(1.0 + v * v);
   if (y <= -100) return 0.0;
-  return std::pow(10.0, (t + y) / 10.0);
+  return fixed_math::Exp10((t + y) / 10.0);
 }
 
 }  // namespace
@@ -43,7 +44,8 @@ double SpreadingFunction(double cbvalI, double cbvalJ) {
 std::array<double, kFftSize> MakeHannWindow() {
   std::array<double, kFftSize> w;
   for (int i = 0; i < kFftSize; ++i)
-    w[static_cast<std::size_t>(i)] = 0.5 * (1.0 - std::cos(2.0 * kPi * (i - 0.5) / kFftSize));
+    w[static_cast<std::size_t>(i)] =
+        0.5 * (1.0 - fixed_math::Cos(2.0 * kPi * (i - 0.5) / kFftSize));
   return w;
 }
 
@@ -187,15 +189,28 @@ void PsychoacousticModel2::Pass(const std::int16_t*& samples, int channel, doubl
   const double* phiOld = phi_[ch][static_cast<std::size_t>(old_)].data();
   const double* rOldest = r_[ch][static_cast<std::size_t>(oldest_)].data();
   const double* phiOldest = phi_[ch][static_cast<std::size_t>(oldest_)].data();
+  alignas(32) double rPrime[kFftLines], phiPrime[kFftLines];
+  for (int j = 0; j < kFftLines; ++j) {
+    rPrime[j] = 2.0 * rOld[j] - rOldest[j];
+    phiPrime[j] = 2.0 * phiOld[j] - phiOldest[j];
+  }
+  alignas(32) double sinNew[kFftLines], cosNew[kFftLines], sinPrime[kFftLines], cosPrime[kFftLines];
+  if (fast_) {
+    fixed_math::SinCosArray(phase, sinNew, cosNew, kFftLines);
+    fixed_math::SinCosArray(phiPrime, sinPrime, cosPrime, kFftLines);
+  } else {
+    for (int j = 0; j < kFftLines; ++j) {
+      fixed_math::SinCos(phase[j], sinNew[j], cosNew[j]);
+      fixed_math::SinCos(phiPrime[j], sinPrime[j], cosPrime[j]);
+    }
+  }
   double c[kFftLines];
   for (int j = 0; j < kFftLines; ++j) {
-    const double rPrime = 2.0 * rOld[j] - rOldest[j];
-    const double phiPrime = 2.0 * phiOld[j] - phiOldest[j];
     rNew[j] = std::sqrt(energy[j]);
     phiNew[j] = phase[j];
-    const double t1 = rNew[j] * std::cos(phase[j]) - rPrime * std::cos(phiPrime);
-    const double t2 = rNew[j] * std::sin(phase[j]) - rPrime * std::sin(phiPrime);
-    const double t3 = rNew[j] + std::fabs(rPrime);
+    const double t1 = rNew[j] * cosNew[j] - rPrime[j] * cosPrime[j];
+    const double t2 = rNew[j] * sinNew[j] - rPrime[j] * sinPrime[j];
+    const double t3 = rNew[j] + std::fabs(rPrime[j]);
     c[j] = t3 != 0 ? std::sqrt(t1 * t1 + t2 * t2) / t3 : 0;
   }
 
@@ -236,11 +251,11 @@ void PsychoacousticModel2::Pass(const std::int16_t*& samples, int channel, doubl
       cb = 0.05;
     else if (cb > 0.5)
       cb = 0.5;
-    const double tb = -0.434294482 * std::log(cb) - 0.301029996;
+    const double tb = -0.434294482 * fixed_math::Log(cb) - 0.301029996;
     double bc = t.tmn[q] * tb + kNoiseMaskingTone * (1.0 - tb);
     const int k = static_cast<int>(t.cbval[q] + 0.5);
     bc = bc > kBmax[static_cast<std::size_t>(k)] ? bc : kBmax[static_cast<std::size_t>(k)];
-    bc = std::pow(10.0, -bc / 10.0);
+    bc = fixed_math::Exp10(-bc / 10.0);
     nb[j] =
         (t.rnorm[q] != 0 && t.numlines[q] != 0) ? ecb[j] * bc / (t.rnorm[q] * t.numlines[q]) : 0;
   }
@@ -271,7 +286,7 @@ void PsychoacousticModel2::Pass(const std::int16_t*& samples, int channel, doubl
       if (minThr > fthr[line]) minThr = fthr[line];
       sum += energy[line];
     }
-    smr[sb] = 4.342944819 * std::log(sum / (minThr * 17.0));
+    smr[sb] = 4.342944819 * fixed_math::Log(sum / (minThr * 17.0));
   }
   for (int sb = 13; sb < 32; ++sb) {
     double sumThr = 0.0, sum = 0.0;
@@ -280,7 +295,7 @@ void PsychoacousticModel2::Pass(const std::int16_t*& samples, int channel, doubl
       sumThr += fthr[line];
       sum += energy[line];
     }
-    smr[sb] = 4.342944819 * std::log(sum / sumThr);
+    smr[sb] = 4.342944819 * fixed_math::Log(sum / sumThr);
   }
 }
 

@@ -43,8 +43,7 @@ class PsychoacousticModel2 {
   // frame (the 448-value Layer I buffer, or the 1152 Layer II values). Writes 32 SMRs in dB.
   void Analyse(const std::int16_t* samples, int channel, double* smr);
   // The same, also giving each pass's SMRs (Layer I: pass 1 is a copy of pass 0).
-  void Analyse(const std::int16_t* samples, int channel, double* smr, double* pass0,
-               double* pass1);
+  void Analyse(const std::int16_t* samples, int channel, double* smr, double* pass0, double* pass1);
 
   const PartitionTables& partitions() const { return tables_; }
 
