@@ -44,6 +44,26 @@ int Layer1AllocationFieldBits(const FrameParams& fp) {
 
 constexpr int kHeaderBits = 32;
 
+// States of a subband in the allocation loops.
+enum : int { kUnused = 0, kUsed = 1, kFull = 2 };
+
+// The channel and subband with the smallest mask-to-noise ratio among those not full, below
+// `start` (strict comparison: ties go to the lowest subband, then channel 0). False when none.
+bool SmallestMaskToNoise(const double (&mnr)[2][32], const int (&used)[2][32], int sblimit,
+                         int stereo, double start, int& minSb, int& minCh) {
+  double smallest = start;
+  minSb = -1;
+  minCh = -1;
+  for (int sb = 0; sb < sblimit; ++sb)
+    for (int ch = 0; ch < stereo; ++ch)
+      if (used[ch][sb] != kFull && smallest > mnr[ch][sb]) {
+        smallest = mnr[ch][sb];
+        minSb = sb;
+        minCh = ch;
+      }
+  return minSb >= 0;
+}
+
 int ErrorProtectionBits(const FrameParams& fp) {
   return fp.header.error_protection ? 16 : 0;
 }
@@ -231,7 +251,6 @@ void ChooseJointStereoBound(const SignalToMask& smr, const ChannelSubbandValues&
 void AllocateBitsLayer1(const SignalToMask& smr, ChannelSubbandValues& allocation,
                         int& availableBits, const FrameParams& fp) {
   const auto& snr = kLayer1View.snr;
-  enum : int { kUnused = 0, kUsed = 1, kFull = 2 };
   availableBits -= Layer1AllocationFieldBits(fp) + kHeaderBits + ErrorProtectionBits(fp);
   const int available = availableBits;
   double mnr[2][32];
@@ -244,17 +263,8 @@ void AllocateBitsLayer1(const SignalToMask& smr, ChannelSubbandValues& allocatio
     }
   int sampleBits = 0, scaleBits = 0;
   for (;;) {
-    // The smallest mask-to-noise ratio; ties go to the lowest subband, then channel 0.
-    double smallest = mnr[0][0] + 1;
-    int minSb = -1, minCh = -1;
-    for (int sb = 0; sb < 32; ++sb)
-      for (int ch = 0; ch < fp.stereo; ++ch)
-        if (used[ch][sb] != kFull && smallest > mnr[ch][sb]) {
-          smallest = mnr[ch][sb];
-          minSb = sb;
-          minCh = ch;
-        }
-    if (minSb < 0) break;
+    int minSb, minCh;
+    if (!SmallestMaskToNoise(mnr, used, 32, fp.stereo, mnr[0][0] + 1, minSb, minCh)) break;
     auto& a = allocation[static_cast<std::size_t>(minCh)][static_cast<std::size_t>(minSb)];
     int smpl = kScaleBlock, scf = 0;
     if (used[minCh][minSb] == kUnused) {
@@ -287,7 +297,6 @@ void AllocateBitsLayer1(const SignalToMask& smr, ChannelSubbandValues& allocatio
 void AllocateBitsLayer2(const SignalToMask& smr, const ChannelSubbandValues& selection,
                         ChannelSubbandValues& allocation, int& availableBits,
                         const FrameParams& fp) {
-  enum : int { kUnused = 0, kUsed = 1, kFull = 2 };
   const AllocationTable& table = *fp.alloc;
   availableBits -= Layer2AllocationFieldBits(fp) + kHeaderBits + ErrorProtectionBits(fp);
   const int available = availableBits;
@@ -301,16 +310,8 @@ void AllocateBitsLayer2(const SignalToMask& smr, const ChannelSubbandValues& sel
     }
   int sampleBits = 0, scaleBits = 0, selectionBits = 0;
   for (;;) {
-    double smallest = 999999.0;
-    int minSb = -1, minCh = -1;
-    for (int sb = 0; sb < fp.sblimit; ++sb)
-      for (int ch = 0; ch < fp.stereo; ++ch)
-        if (used[ch][sb] != kFull && smallest > mnr[ch][sb]) {
-          smallest = mnr[ch][sb];
-          minSb = sb;
-          minCh = ch;
-        }
-    if (minSb < 0) break;
+    int minSb, minCh;
+    if (!SmallestMaskToNoise(mnr, used, fp.sblimit, fp.stereo, 999999.0, minSb, minCh)) break;
     const auto c = static_cast<std::size_t>(minCh), s = static_cast<std::size_t>(minSb);
     const int other = 1 - minCh;
     int& a = allocation[c][s];

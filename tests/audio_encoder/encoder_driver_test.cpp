@@ -264,5 +264,34 @@ TEST(AudioEncoderDriver, WaveToMp2DecodesInPeers) {
   EXPECT_EQ(r.output, "");
 }
 
+TEST(AudioEncoderDriver, AviAudioWholeAndSection) {
+  REQUIRE_WAVE_READER();
+  TempDir dir;
+  const std::string avi = dir.File("movie.avi");
+  const auto r = RunCommand(
+      "ffmpeg -nostdin -v error -f lavfi -i testsrc=size=32x32:rate=25:duration=2 -f lavfi -i "
+      "sine=frequency=440:duration=2:sample_rate=44100 -ac 2 -c:v rawvideo -pix_fmt bgr24 "
+      "-c:a pcm_s16le -y " +
+      ShellQuote(avi));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  ConversionSettings settings;
+  settings.aviInfo.frameCount = 50;
+  StandaloneContext context;
+  AudioEncodeParams params{2, 1, 128, 0};
+  ASSERT_EQ(EncodeMpegAudio(avi, dir.File("whole.mp2"), params, kAudioSourceAvi, &settings,
+                            context.get()),
+            kOk);
+  EXPECT_EQ(ScanFrames(dir.File("whole.mp2")).headers.size(), (88200u + 1151) / 1152);
+  // Frames 10..29 at 25 frames/s: 0.8 s of sound.
+  settings.sectionFirst = 10;
+  settings.sectionLast = 29;
+  ASSERT_EQ(
+      EncodeMpegAudio(avi, dir.File("part.mp2"), params, kAudioSourceAvi, &settings, context.get()),
+      kOk);
+  const auto scan = ScanFrames(dir.File("part.mp2"));
+  EXPECT_TRUE(scan.tiles);
+  EXPECT_EQ(scan.headers.size(), (35280u + 1151) / 1152);
+}
+
 }  // namespace
 }  // namespace calvex
