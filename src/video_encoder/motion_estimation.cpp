@@ -18,11 +18,10 @@ const std::uint8_t* HalfPelAt(const Plane& p, int x, int y) {
   return At(p, x >> 1, y >> 1);
 }
 
-// Sum-of-squares variance of a 16 x 16 block: sum p^2 - (sum p)^2 / 256; `sum` gets sum p.
-int Variance16(const Kernels& k, const std::uint8_t* p, int stride, int* sum) {
+// Sum-of-squares variance of a 16 x 16 block: sum p^2 - (sum p)^2 / 256.
+int Variance16(const Kernels& k, const std::uint8_t* p, int stride) {
   int s = 0, s2 = 0;
   k.blockSums(p, stride, 16, &s, &s2);
-  *sum = s;
   return static_cast<int>(s2 - static_cast<std::int64_t>(s) * s / 256);
 }
 
@@ -44,42 +43,60 @@ int SseAt(const Kernels& k, const std::uint8_t* cur, const Plane& ref, int x, in
 
 }  // namespace
 
-std::vector<int> WindowSums16(const Plane& p) {
-  const int w = p.width - 15, h = p.height - 15;
+std::vector<int> StripSums(const Plane& p) {
+  const int w = p.width - 15, h = p.height - (kStripHeight - 1);
   std::vector<int> sums(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-  std::vector<int> column(static_cast<std::size_t>(p.width), 0);  // 16 rows from row y down
-  for (int y = 0; y < 16; ++y)
+  std::vector<int> column(static_cast<std::size_t>(p.width), 0);  // kStripHeight rows from y down
+  for (int y = 0; y < kStripHeight; ++y)
     for (int x = 0; x < p.width; ++x) column[static_cast<std::size_t>(x)] += p.Row(y)[x];
   for (int y = 0; y < h; ++y) {
     int s = 0;
     for (int x = 0; x < 16; ++x) s += column[static_cast<std::size_t>(x)];
+    int* out = sums.data() + static_cast<std::size_t>(y) * w;
     for (int x = 0; x < w; ++x) {
-      sums[static_cast<std::size_t>(y) * w + x] = s;
+      out[x] = s;
       if (x + 16 < p.width)
         s += column[static_cast<std::size_t>(x + 16)] - column[static_cast<std::size_t>(x)];
     }
-    if (y + 16 < p.height)
-      for (int x = 0; x < p.width; ++x)
-        column[static_cast<std::size_t>(x)] += p.Row(y + 16)[x] - p.Row(y)[x];
+    if (y + kStripHeight < p.height) {
+      const std::uint8_t* add = p.Row(y + kStripHeight);
+      const std::uint8_t* drop = p.Row(y);
+      for (int x = 0; x < p.width; ++x) column[static_cast<std::size_t>(x)] += add[x] - drop[x];
+    }
   }
   return sums;
 }
 
+BlockStrips StripsOf(const std::uint8_t* block, int stride) {
+  BlockStrips c{};
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x)
+      c[static_cast<std::size_t>(y / kStripHeight)] += block[y * stride + x];
+  return c;
+}
+
 SearchResult SearchMotion(const Kernels& k, const PictureGeometry& g, const std::uint8_t* cur,
                           const Plane& sourceRef, const Plane& reconRef, int i0, int j0, int sx,
-                          int sy, const std::vector<int>* windowSums, int curSum) {
+                          int sy, const std::vector<int>* stripSums, const BlockStrips* curStrips) {
   const int stride = g.width16;
   const int ilow = std::max(i0 - sx, 0), ihigh = std::min(i0 + sx, g.width16 - 16);
   const int jlow = std::max(j0 - sy, 0), jhigh = std::min(j0 + sy, g.height16 - 16);
 
-  const int* sums = windowSums ? windowSums->data() : nullptr;
+  const int* sums = stripSums && curStrips ? stripSums->data() : nullptr;
   const int sumStride = g.width16 - 15;
+  const std::ptrdiff_t stripStep = static_cast<std::ptrdiff_t>(kStripHeight) * sumStride;
   int imin = i0, jmin = j0;
   int dmin = k.sadFullPel(cur, At(sourceRef, i0, j0), stride, 65536);
-  // One candidate: a window whose sum differs from the block's by dmin or more cannot be
-  // strictly better, so its SAD is not needed.
+  // One candidate. The SAD is at least the sum over the strips of the differences of their sums;
+  // a window where that reaches dmin cannot be strictly better, so its SAD is not needed.
   auto consider = [&](int i, int j) {
-    if (sums && std::abs(curSum - sums[j * sumStride + i]) >= dmin) return;
+    if (sums) {
+      const int* at = sums + static_cast<std::ptrdiff_t>(j) * sumStride + i;
+      const BlockStrips& c = *curStrips;
+      const int bound = std::abs(c[0] - at[0]) + std::abs(c[1] - at[stripStep]) +
+                        std::abs(c[2] - at[2 * stripStep]) + std::abs(c[3] - at[3 * stripStep]);
+      if (bound >= dmin) return;
+    }
     const int d = k.sadFullPel(cur, At(sourceRef, i, j), stride, dmin);
     if (d < dmin) {
       dmin = d;
@@ -129,8 +146,8 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
 
   mb = MacroblockInfo{};
   mb.act = Activity(k, cur, stride);
-  int curSum = 0;
-  const int var = Variance16(k, cur, stride, &curSum);
+  const int var = Variance16(k, cur, stride);
+  const BlockStrips strips = in.pictureType == kPictureI ? BlockStrips{} : StripsOf(cur, stride);
 
   if (in.pictureType == kPictureI) {
     mb.mbType = kMbIntra;
@@ -140,7 +157,7 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
 
   if (in.pictureType == kPictureP) {
     const SearchResult f = SearchMotion(k, g, cur, in.oldSource->y, in.oldRecon->y, i0, j0,
-                                        in.forwardRange, in.forwardRange, in.oldSums, curSum);
+                                        in.forwardRange, in.forwardRange, in.oldSums, &strips);
     const int vmc = SseAt(k, cur, in.oldRecon->y, f.x, f.y);
     if (vmc > var && vmc >= kIntraThreshold) {
       mb.mbType = kMbIntra;
@@ -162,9 +179,9 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
 
   // B picture.
   const SearchResult f = SearchMotion(k, g, cur, in.oldSource->y, in.oldRecon->y, i0, j0,
-                                      in.forwardRange, in.forwardRange, in.oldSums, curSum);
+                                      in.forwardRange, in.forwardRange, in.oldSums, &strips);
   const SearchResult b = SearchMotion(k, g, cur, in.newSource->y, in.newRecon->y, i0, j0,
-                                      in.backwardRange, in.backwardRange, in.newSums, curSum);
+                                      in.backwardRange, in.backwardRange, in.newSums, &strips);
   const int vmcf = SseAt(k, cur, in.oldRecon->y, f.x, f.y);
   const int vmcr = SseAt(k, cur, in.newRecon->y, b.x, b.y);
   const int vmci =

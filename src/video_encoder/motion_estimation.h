@@ -3,6 +3,7 @@
 // TM5 decisions between intra, forward, backward and bidirectional prediction.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "video_encoder/kernels.h"
@@ -17,17 +18,24 @@ struct SearchResult {
   int sad = 0;
 };
 
-// Sums of every 16 x 16 window of a luminance plane, by top-left corner: (width - 15) per row,
-// (height - 15) rows. A block's SAD against a window is at least the difference of their sums,
-// which lets the search pass over windows that cannot beat the best so far.
-std::vector<int> WindowSums16(const Plane& p);
+// A 16 x 16 block cut into strips of kStripHeight rows, and the sum of each strip.
+inline constexpr int kStripHeight = 4;
+using BlockStrips = std::array<int, 16 / kStripHeight>;
+
+// Sums of every 16 x kStripHeight window of a luminance plane, by top-left corner: (width - 15)
+// per row, (height - kStripHeight + 1) rows. A block's SAD against a window is at least the sum
+// over its strips of the differences of the strip sums, which lets the search pass over windows
+// that cannot beat the best so far.
+std::vector<int> StripSums(const Plane& p);
+BlockStrips StripsOf(const std::uint8_t* block, int stride);
 
 // Full-pel spiral search of the 16 x 16 block `cur` at (i0, j0) in `sourceRef` within +-sx,
-// +-sy, then half-pel refinement in `reconRef`. `windowSums` (of `sourceRef`, may be null) and
-// `curSum` (the block's sum) only make it faster.
+// +-sy, then half-pel refinement in `reconRef`. `stripSums` (StripSums of `sourceRef`) and
+// `curStrips` (StripsOf the block), when given, only make it faster.
 SearchResult SearchMotion(const Kernels& k, const PictureGeometry& g, const std::uint8_t* cur,
                           const Plane& sourceRef, const Plane& reconRef, int i0, int j0, int sx,
-                          int sy, const std::vector<int>* windowSums = nullptr, int curSum = 0);
+                          int sy, const std::vector<int>* stripSums = nullptr,
+                          const BlockStrips* curStrips = nullptr);
 
 // What one picture's motion estimation works on.
 struct MotionInputs {
@@ -41,7 +49,7 @@ struct MotionInputs {
   const PictureBuffer* oldRecon = nullptr;
   const PictureBuffer* newSource = nullptr;  // future reference (backward, B pictures only)
   const PictureBuffer* newRecon = nullptr;
-  const std::vector<int>* oldSums = nullptr;  // WindowSums16 of the references' luminance
+  const std::vector<int>* oldSums = nullptr;  // StripSums of the references' luminance
   const std::vector<int>* newSums = nullptr;
 };
 

@@ -55,14 +55,14 @@ class SequenceEncoder {
  private:
   void Allocate();
   // Fetches and converts picture `displayNumber` into `slot` (any thread).
-  void Fill(SourceSlot& slot, int displayNumber);
-  void StartPrefetch(int displayNumber);
-  SourceSlot& TakeSource(int displayNumber);
+  void Fill(SourceSlot& slot, int displayNumber, bool reference);
+  void StartPrefetch(const CodedPicture& pic);
+  SourceSlot& TakeSource(const CodedPicture& pic);
   void AnalyseRow(const MotionInputs& in, int mby);
   void ReconstructRow(PictureBuffer& recon, int mby);
   // Analyses, codes and reconstructs every macroblock row of a picture. Rows are analysed and
   // reconstructed on any thread; coding goes row after row in order, as soon as a row is ready.
-  void CodeRows(const MotionInputs& in, PictureCoder& coder, PictureBuffer& recon);
+  void CodeRows(const MotionInputs& in, PictureCoder& coder, PictureBuffer* recon);
 
   const VideoEncoderParams& p_;
   const Kernels& k_;
@@ -106,27 +106,31 @@ void SequenceEncoder::Allocate() {
   converter_ = std::make_unique<ColourConverter>(k_, g_);
 }
 
-void SequenceEncoder::Fill(SourceSlot& slot, int displayNumber) {
+void SequenceEncoder::Fill(SourceSlot& slot, int displayNumber, bool reference) {
   slot.status = source_.FetchPicture(displayNumber, slot.bitmap.data());
   if (slot.status == kOk) {
     converter_->Convert(slot.bitmap.data(), slot.planes);
-    slot.windowSums = WindowSums16(slot.planes.y);
+    // Only reference pictures are searched.
+    if (reference) slot.windowSums = StripSums(slot.planes.y);
   }
 }
 
-void SequenceEncoder::StartPrefetch(int displayNumber) {
+void SequenceEncoder::StartPrefetch(const CodedPicture& pic) {
   prefetchSlot_ = nextSpare_;
-  prefetchDisplay_ = displayNumber;
+  prefetchDisplay_ = pic.displayNumber;
   SourceSlot* slot = slots_[static_cast<std::size_t>(prefetchSlot_)].get();
+  const int displayNumber = pic.displayNumber;
+  const bool reference = pic.pictureType != kPictureB;
   if (pool_.threads() > 1)
-    prefetch_ =
-        std::async(std::launch::async, [this, slot, displayNumber] { Fill(*slot, displayNumber); });
+    prefetch_ = std::async(std::launch::async, [this, slot, displayNumber, reference] {
+      Fill(*slot, displayNumber, reference);
+    });
   else
-    Fill(*slot, displayNumber);
+    Fill(*slot, displayNumber, reference);
 }
 
-SourceSlot& SequenceEncoder::TakeSource(int displayNumber) {
-  if (prefetchDisplay_ != displayNumber) StartPrefetch(displayNumber);
+SourceSlot& SequenceEncoder::TakeSource(const CodedPicture& pic) {
+  if (prefetchDisplay_ != pic.displayNumber) StartPrefetch(pic);
   if (prefetch_.valid()) prefetch_.get();
   prefetchDisplay_ = -1;
   // The two spares alternate, so the bitmap of this picture stays valid while the next one is
@@ -195,17 +199,19 @@ void SequenceEncoder::ReconstructRow(PictureBuffer& recon, int mby) {
   }
 }
 
-void SequenceEncoder::CodeRows(const MotionInputs& in, PictureCoder& coder, PictureBuffer& recon) {
+void SequenceEncoder::CodeRows(const MotionInputs& in, PictureCoder& coder, PictureBuffer* recon) {
   const int rows = g_.mbHeight;
   if (pool_.threads() == 1) {
     for (int r = 0; r < rows; ++r) AnalyseRow(in, r);
     for (int r = 0; r < rows; ++r) coder.CodeRow(r, mbs_, blocks_);
-    for (int r = 0; r < rows; ++r) ReconstructRow(recon, r);
+    if (recon)
+      for (int r = 0; r < rows; ++r) ReconstructRow(*recon, r);
     return;
   }
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<char> analysed(static_cast<std::size_t>(rows), 0);
+  // Without a reconstruction the rows count as rebuilt once coded.
   int nextAnalyse = 0, nextCode = 0, nextRecon = 0, reconstructed = 0;
   bool coding = false;
   pool_.ParallelFor(pool_.threads(), [&](int) {
@@ -221,6 +227,7 @@ void SequenceEncoder::CodeRows(const MotionInputs& in, PictureCoder& coder, Pict
         lock.lock();
         coding = false;
         ++nextCode;
+        if (!recon) ++reconstructed, ++nextRecon;
         changed.notify_all();
       } else if (nextAnalyse < rows) {
         const int r = nextAnalyse++;
@@ -232,7 +239,7 @@ void SequenceEncoder::CodeRows(const MotionInputs& in, PictureCoder& coder, Pict
       } else if (nextRecon < nextCode) {
         const int r = nextRecon++;
         lock.unlock();
-        ReconstructRow(recon, r);
+        ReconstructRow(*recon, r);
         lock.lock();
         ++reconstructed;
         changed.notify_all();
@@ -286,7 +293,7 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
     }
 
     // Source picture: fetched ahead when there are worker threads.
-    SourceSlot& fetched = TakeSource(pic.displayNumber);
+    SourceSlot& fetched = TakeSource(pic);
     if (fetched.status != kOk) return kAviDecodeFailed;
     const int fetchedSlot = prefetchSlot_;
     int& role = reference ? newSource_ : auxSource_;
@@ -295,8 +302,7 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
     FetchedPicture info{pic.displayNumber, pic.pictureType, &header_,
                         slots_[static_cast<std::size_t>(role)]->bitmap.data()};
     if (events_.PictureFetched(info)) return kCancelled;
-    if (i + 1 < n && pool_.threads() > 1)
-      StartPrefetch(order[static_cast<std::size_t>(i + 1)].displayNumber);
+    if (i + 1 < n && pool_.threads() > 1) StartPrefetch(order[static_cast<std::size_t>(i + 1)]);
 
     MotionInputs in;
     in.kernels = &k_;
@@ -325,9 +331,10 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
     PictureCoder coder(writer_, rc, g_, pic.pictureType);
     coder.Start(pic.temporalReference());
     PictureBuffer& recon = recon_[static_cast<std::size_t>(reference ? newRecon_ : kAuxRecon)];
-    CodeRows(in, coder, recon);
+    const bool rebuild = reference || events_.WantsBPictures();
+    CodeRows(in, coder, rebuild ? &recon : nullptr);
     coder.Finish();
-    events_.PictureReconstructed(pic.displayNumber, pic.pictureType, recon);
+    if (rebuild) events_.PictureReconstructed(pic.displayNumber, pic.pictureType, recon);
     lastDisplay = pic.displayNumber;
   }
 

@@ -57,6 +57,9 @@ class EncoderEvents {
   virtual bool PictureFetched(const FetchedPicture&) { return false; }
   // Before each picture. True cancels (status 1).
   virtual bool PollCancel() { return false; }
+  // Whether PictureReconstructed wants B pictures too: nothing is predicted from them, so the
+  // encoder rebuilds them only for an observer.
+  virtual bool WantsBPictures() const { return false; }
   // After a picture was coded and reconstructed, with the reconstruction a decoder will show.
   virtual void PictureReconstructed(int /*displayNumber*/, int /*pictureType*/,
                                     const PictureBuffer&) {}

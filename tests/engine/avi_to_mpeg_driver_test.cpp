@@ -253,5 +253,23 @@ TEST(AviToMpeg, WiredIntoTheDefaultDrivers) {
   EXPECT_TRUE(DriverAvailable(ConversionKind::kAviToMpeg));
 }
 
+// A real AVI without sound through the media layer and the default driver set.
+TEST(AviToMpeg, RealAviWithoutSound) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  Fixture f(160, 120, 2);
+  const auto made = calvex::testing::RunCommand(
+      "ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=176x144:rate=25:duration=1 -c:v mjpeg "
+      "-g 5 -y " +
+      calvex::testing::ShellQuote(f.job.source));
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  ASSERT_EQ(media::RAVIGetInfo(f.job.source, f.settings.aviInfo), kAviNoAudio);
+  ASSERT_EQ(DefaultDrivers().aviToMpeg(f.job, f.context), kOk);
+  EXPECT_EQ(ListDirectory(f.dir.path()), (std::vector<std::string>{"movie.avi", "movie.mpg"}));
+  std::string log;
+  const auto decoded = video::testing::DecodeWithFfmpeg(f.job.destination, 160, 120, &log);
+  EXPECT_EQ(decoded.size(), 25u);
+  EXPECT_EQ(log, "");
+}
+
 }  // namespace
 }  // namespace calvex

@@ -176,6 +176,7 @@ TEST(VideoEncoder, CancelAndFetchFailureLeaveNoFile) {
     SyntheticSource broken(64, 48);
     broken.failAt = 4;
     RecordingEvents events;
+    events.keepPictures = true;
     EXPECT_EQ(EncodeVideoFile(q, broken, events, path, nullptr), kAviDecodeFailed);
     EXPECT_FALSE(std::filesystem::exists(path));
     // Picture 4 is the sixth fetched; the five before it were coded, none after.

@@ -81,6 +81,7 @@ class RecordingEvents : public EncoderEvents {
     return cancelAtFetch >= 0 && static_cast<int>(fetchedOrder.size()) > cancelAtFetch;
   }
   bool PollCancel() override { return ++polls > cancelAtPoll && cancelAtPoll >= 0; }
+  bool WantsBPictures() const override { return keepPictures; }
   void PictureReconstructed(int displayNumber, int pictureType, const PictureBuffer& b) override;
 
   bool keepPictures = false;

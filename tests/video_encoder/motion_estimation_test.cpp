@@ -140,19 +140,30 @@ TEST(MotionEstimation, WindowSumsOnlySpeedTheSearchUp) {
   const PictureGeometry g = PictureGeometry::For(96, 64);
   for (unsigned seed = 0; seed < 6; ++seed) {
     const PictureBuffer ref = TexturedPicture(g, seed), cur = TexturedPicture(g, seed, seed % 3, 1);
-    const std::vector<int> sums = WindowSums16(ref.y);
-    ASSERT_EQ(sums.size(), static_cast<std::size_t>((g.width16 - 15) * (g.height16 - 15)));
+    const std::vector<int> sums = StripSums(ref.y);
+    ASSERT_EQ(sums.size(),
+              static_cast<std::size_t>((g.width16 - 15) * (g.height16 - kStripHeight + 1)));
+    const BlockStrips at = StripsOf(ref.y.Row(7) + 5, g.width16);
+    for (int s = 0; s < 4; ++s)
+      EXPECT_EQ(sums[static_cast<std::size_t>((7 + kStripHeight * s) * (g.width16 - 15) + 5)],
+                at[static_cast<std::size_t>(s)]);
+    const int last = (g.height16 - kStripHeight) * (g.width16 - 15) + g.width16 - 16;
     int s = 0, s2 = 0;
-    ReferenceKernels().blockSums(ref.y.Row(7) + 5, g.width16, 16, &s, &s2);
-    EXPECT_EQ(sums[static_cast<std::size_t>(7 * (g.width16 - 15) + 5)], s);
+    ReferenceKernels().blockSums(ref.y.Row(g.height16 - 16) + g.width16 - 16, g.width16, 16, &s,
+                                 &s2);
+    EXPECT_EQ(sums[static_cast<std::size_t>(last)] +
+                  sums[static_cast<std::size_t>(last - kStripHeight * (g.width16 - 15))] +
+                  sums[static_cast<std::size_t>(last - 2 * kStripHeight * (g.width16 - 15))] +
+                  sums[static_cast<std::size_t>(last - 3 * kStripHeight * (g.width16 - 15))],
+              s);
     for (int mby = 0; mby < g.mbHeight; ++mby)
       for (int mbx = 0; mbx < g.mbWidth; ++mbx) {
         const std::uint8_t* block = cur.y.Row(16 * mby) + 16 * mbx;
-        ReferenceKernels().blockSums(block, g.width16, 16, &s, &s2);
+        const BlockStrips strips = StripsOf(block, g.width16);
         const SearchResult plain =
             SearchMotion(KernelsForCpu(), g, block, ref.y, ref.y, 16 * mbx, 16 * mby, 11, 11);
         const SearchResult pruned = SearchMotion(KernelsForCpu(), g, block, ref.y, ref.y, 16 * mbx,
-                                                 16 * mby, 11, 11, &sums, s);
+                                                 16 * mby, 11, 11, &sums, &strips);
         EXPECT_EQ(plain.x, pruned.x);
         EXPECT_EQ(plain.y, pruned.y);
         EXPECT_EQ(plain.sad, pruned.sad);
