@@ -161,9 +161,7 @@ Status AviToMpegDriver::Run(AviToMpegJob& job, ConversionContext& context) {
   if (job.settings == nullptr) return kInternalError;
   ConversionSettings& settings = *job.settings;
 
-  // The sound path joins the video with the audio encoder's stream in the multiplexer; until the
-  // multiplexer is part of the program such a movie cannot be converted.
-  if (settings.aviInfo.HasAudio()) return kNotSupported;
+  if (settings.aviInfo.HasAudio() && job.audio == nullptr) return kInternalError;
 
   const AviToMpegParams& p = settings.aviToMpeg;
   BitmapInfoHeader request = MakeBitmapHeader24(p.width, p.height);
@@ -192,6 +190,7 @@ Status AviToMpegDriver::Run(AviToMpegJob& job, ConversionContext& context) {
       StatusField::kOutputRate,
       FormatText("%2.3f", static_cast<double>(settings.targetRateNum) / settings.targetRateDen));
 
+  if (settings.aviInfo.HasAudio()) return EncodeWithSound(job, settings, context);
   return EncodeVideo(job.destination, settings, context);
 }
 

@@ -1,5 +1,7 @@
 // The AVI to MPEG driver: one AVI file (or one section of it) into one MPEG-1 file. Without sound
-// the video encoder writes the destination directly as a video elementary stream.
+// the video encoder writes the destination directly as a video elementary stream; with sound the
+// video and the audio go to temporary streams in the destination directory ("~~temp.mpg.*",
+// "~~temp.mp2.*", unique per conversion) that the multiplexer joins into a system stream.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +42,9 @@ class AviToMpegDriver {
  private:
   Status EncodeVideo(const std::string& videoPath, ConversionSettings& settings,
                      ConversionContext& context);
+  // Video, audio and multiplexing (avi_to_mpeg_sound.cpp); closes the AVI after the video.
+  Status EncodeWithSound(AviToMpegJob& job, ConversionSettings& settings,
+                         ConversionContext& context);
 
   AviFrameReader& reader_;
   std::vector<std::uint32_t> pictureIndex_;

@@ -63,9 +63,8 @@ std::int64_t SchedulePackets(const MuxPlan& plan, std::span<const std::uint32_t>
   std::int64_t lastAudioStamp = 0;
   std::int64_t bits = 0;
 
-  // The packets that begin the last picture decoded, the last picture shown and the last audio
-  // frame are stamped as well, so that readers find each stream's end time near the end of the
-  // file.
+  // The last picture decoded, the last picture shown and the last audio frame each begin a packet
+  // of their own, which is stamped as well: readers find each stream's end time there.
   std::int32_t lastShown = 0;
   for (std::int32_t k = 1; k < pictures; ++k)
     if (k + IndexWordStep(index[static_cast<std::size_t>(k)]) >
@@ -77,8 +76,9 @@ std::int64_t SchedulePackets(const MuxPlan& plan, std::span<const std::uint32_t>
   const std::int64_t lastDecodedStart =
       plan.videoBytes - IndexWordSize(index[static_cast<std::size_t>(pictures)]);
   const std::int64_t lastFrameStart = frames > 0 ? audioFrames.back() : -1;
-  const auto holds = [](std::int64_t offset, std::int64_t begin, std::int32_t bytes) {
-    return offset >= begin && offset < begin + bytes;
+  // A packet from `begin` ends before `offset` when it would hold it past its first byte.
+  const auto endBefore = [](std::int64_t offset, std::int64_t begin, std::int32_t& bytes) {
+    if (offset > begin && offset < begin + bytes) bytes = static_cast<std::int32_t>(offset - begin);
   };
 
   while (videoLeft + audioLeft != 0) {
@@ -95,11 +95,12 @@ std::int64_t SchedulePackets(const MuxPlan& plan, std::span<const std::uint32_t>
     if (p.video) {
       p.dataBytes = static_cast<std::int32_t>(std::min<std::int64_t>(videoLeft, kPacketDataBytes));
       p.dataOffset = videoDone;
+      endBefore(lastShownStart, videoDone, p.dataBytes);
+      endBefore(lastDecodedStart, videoDone, p.dataBytes);
       if (picture < pictures && pictureStart < videoDone + p.dataBytes) {
         const std::int64_t t = clock.VideoDecodingTime(picture);
         if (firstVideoStamp || t - lastVideoStamp > kStampInterval ||
-            holds(lastShownStart, videoDone, p.dataBytes) ||
-            holds(lastDecodedStart, videoDone, p.dataBytes)) {
+            pictureStart == lastShownStart || pictureStart == lastDecodedStart) {
           p.stampedUnit = picture;
           p.hasDecodingTime = clock.VideoPresentationTime(picture) != t;
           lastVideoStamp = t;
@@ -118,11 +119,12 @@ std::int64_t SchedulePackets(const MuxPlan& plan, std::span<const std::uint32_t>
       p.dataBytes = static_cast<std::int32_t>(std::min<std::int64_t>(audioLeft, kPacketDataBytes));
       p.dataOffset = audioDone;
       p.nextPicture = picture;
+      endBefore(lastFrameStart, audioDone, p.dataBytes);
       if (frame < frames &&
           audioFrames[static_cast<std::size_t>(frame)] < audioDone + p.dataBytes) {
         const std::int64_t t = clock.AudioPresentationTime(frame);
         if (firstAudioStamp || t - lastAudioStamp > kStampInterval ||
-            holds(lastFrameStart, audioDone, p.dataBytes)) {
+            audioFrames[static_cast<std::size_t>(frame)] == lastFrameStart) {
           p.stampedUnit = frame;
           lastAudioStamp = t;
           firstAudioStamp = false;

@@ -77,7 +77,9 @@ inline std::int64_t PackClockReference(std::int64_t startBit, double ticksPerBit
 // audio packets alternate by the audio credit (plan.audioShare per video packet, one per audio
 // packet); a packet carries the time stamp of the first access unit whose first byte it holds,
 // when that is the first such packet of its stream or more than kStampInterval ticks passed since
-// its stream's last stamp. Returns the bits of the whole stream, end code included.
+// its stream's last stamp. The last picture decoded, the last picture shown and the last audio
+// frame begin packets of their own, stamped too, so that a reader finds where each stream ends.
+// Returns the bits of the whole stream, end code included.
 std::int64_t SchedulePackets(const MuxPlan& plan, std::span<const std::uint32_t> index,
                              std::span<const std::int64_t> audioFrames,
                              std::vector<ScheduledPacket>& packets);
