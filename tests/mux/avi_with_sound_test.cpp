@@ -6,12 +6,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/avi_to_mpeg_driver.h"
 #include "engine/batch_run.h"
 #include "engine/default_drivers.h"
 #include "engine/dispatcher.h"
@@ -304,6 +307,55 @@ TEST(AviWithSoundTemporaryFiles, NoneRemainAfterAFailureOfTheAudioStage) {
   StageHost host;
   EXPECT_EQ(Convert(EntryFor(avi), dir.path().string(), host), kChannelCountUnsupported);
   EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"clip.avi"}));
+}
+
+// The media layer's frames, failing from frame `failAt` on.
+class FailingFrames : public AviFrameReader {
+ public:
+  explicit FailingFrames(int failAt) : inner_(MakeMediaAviFrameReader()), failAt_(failAt) {}
+  Status Open(const std::string& path, BitmapInfoHeader& request,
+              media::AviOpenInfo& info) override {
+    return inner_->Open(path, request, info);
+  }
+  Status GetFrame(std::int32_t frame, std::uint8_t* buffer) override {
+    return frame >= failAt_ ? kAviDecodeFailed : inner_->GetFrame(frame, buffer);
+  }
+  void Close() override { inner_->Close(); }
+
+ private:
+  std::unique_ptr<AviFrameReader> inner_;
+  int failAt_;
+};
+
+TEST(AviWithSoundTemporaryFiles, NoneRemainAfterAFailureOfTheVideoStage) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  TempDir dir;
+  const std::string avi = dir.File("clip.avi");
+  MakeFlashAvi(avi, {25, 1}, 30, 5, 20);
+  DriverSet drivers = DefaultDrivers();
+  drivers.aviToMpeg = [](AviToMpegJob& job, ConversionContext& context) {
+    FailingFrames frames(12);
+    return AviToMpegDriver(frames).Run(job, context);
+  };
+  RunFlags flags;
+  StageHost host;
+  ConversionContext context(host, flags);
+  EXPECT_EQ(ConvertEntry(EntryFor(avi), dir.path().string(), drivers, context), kAviDecodeFailed);
+  EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"clip.avi"}));
+}
+
+TEST(AviWithSoundTemporaryFiles, NoneRemainAfterAFailureOfTheMultiplexer) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  TempDir dir;
+  const std::string avi = dir.File("clip.avi");
+  MakeFlashAvi(avi, {25, 1}, 30, 5, 20);
+  // The destination's name is taken by a directory: video and audio pass, the multiplexer cannot
+  // create its output (and leaves the directory alone).
+  std::filesystem::create_directory(dir.File("clip.mpg"));
+  StageHost host;
+  EXPECT_EQ(Convert(EntryFor(avi), dir.path().string(), host), kCreateFailed);
+  EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"clip.avi", "clip.mpg"}));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("clip.mpg")));
 }
 
 TEST(AviWithSoundTemporaryFiles, ConversionsSideBySideIntoOneDirectoryDoNotShareThem) {
