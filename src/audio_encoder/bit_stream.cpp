@@ -12,6 +12,8 @@ struct BitStream::Source {
   virtual ~Source() = default;
   // Up to `count` bytes into `out`; 0 at the end of the data.
   virtual std::size_t Read(std::uint8_t* out, std::size_t count) = 0;
+  // Bytes taken from the underlying file so far.
+  virtual std::int64_t Position() const = 0;
 };
 
 namespace {
@@ -20,9 +22,13 @@ struct FileSource final : BitStream::Source {
   explicit FileSource(std::FILE* f) : file(f) {}
   ~FileSource() override { std::fclose(file); }
   std::size_t Read(std::uint8_t* out, std::size_t count) override {
-    return std::fread(out, 1, count, file);
+    const std::size_t n = std::fread(out, 1, count, file);
+    position += static_cast<std::int64_t>(n);
+    return n;
   }
+  std::int64_t Position() const override { return position; }
   std::FILE* file;
+  std::int64_t position = 0;
 };
 
 struct MemorySource final : BitStream::Source {
@@ -33,6 +39,7 @@ struct MemorySource final : BitStream::Source {
     pos += n;
     return n;
   }
+  std::int64_t Position() const override { return static_cast<std::int64_t>(pos); }
   std::vector<std::uint8_t> bytes;
   std::size_t pos = 0;
 };
@@ -41,6 +48,7 @@ struct PacketSource final : BitStream::Source {
   std::size_t Read(std::uint8_t* out, std::size_t count) override {
     return reader.ReadSystemStreamData(out, count);
   }
+  std::int64_t Position() const override { return reader.FileBytesRead(); }
   SystemStreamReader reader;
 };
 
@@ -183,6 +191,10 @@ Status BitStream::OpenBitStreamReadBytes(std::vector<std::uint8_t> bytes, int bu
   source_ = std::make_unique<MemorySource>(std::move(bytes));
   mode_ = Mode::kReading;
   return kOk;
+}
+
+std::int64_t BitStream::SourceBytesRead() const {
+  return source_ ? source_->Position() : 0;
 }
 
 void BitStream::CloseBitStreamRead() {

@@ -105,6 +105,10 @@ class BitStream {
   // Raised once a read went past the end of the data.
   bool EndOfStream() const { return endOfStream_; }
 
+  // Bytes taken so far from the underlying file (for the packet reader: of the whole system
+  // stream, not only the packets' data), for progress against the file size.
+  std::int64_t SourceBytesRead() const;
+
   // Closes the file (or the packet reader) and releases the buffer.
   void CloseBitStreamRead();
 

@@ -36,6 +36,22 @@ bool ReadFrameHeader(BitStream& in, FrameHeader& h) {
   return !in.EndOfStream() && FrameLengthBytes(h) > 0;
 }
 
+bool ParseFrameHeader(const std::uint8_t* b, FrameHeader& h) {
+  h.version = (b[1] >> 3) & 1;
+  h.layer = 4 - ((b[1] >> 1) & 3);
+  h.error_protection = (b[1] & 1) == 0 ? 1 : 0;
+  h.bitrate_index = b[2] >> 4;
+  h.sampling_frequency = (b[2] >> 2) & 3;
+  h.padding = (b[2] >> 1) & 1;
+  h.extension = b[2] & 1;
+  h.mode = b[3] >> 6;
+  h.mode_ext = (b[3] >> 4) & 3;
+  h.copyright = (b[3] >> 3) & 1;
+  h.original = (b[3] >> 2) & 1;
+  h.emphasis = b[3] & 3;
+  return FrameLengthBytes(h) > 0;
+}
+
 int FrameLengthBytes(const FrameHeader& h) {
   if (h.version != 1 || (h.layer != 1 && h.layer != 2) || h.bitrate_index < 1 ||
       h.bitrate_index > 14 || h.sampling_frequency < 0 || h.sampling_frequency > 2)

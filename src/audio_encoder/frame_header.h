@@ -42,6 +42,11 @@ void WriteFrameHeader(BitStream& out, const FrameHeader& header);
 // 1..14, a sampling frequency code 0..2 (free format, Layer III and reserved values: false).
 bool ReadFrameHeader(BitStream& in, FrameHeader& header);
 
+// The same from the four header bytes in memory (syncword included, not checked); the decoders
+// scan their input byte by byte and parse candidate headers in place. Returns what
+// ReadFrameHeader returns.
+bool ParseFrameHeader(const std::uint8_t* bytes, FrameHeader& header);
+
 // Channels a header's mode codes: 1 for single channel, else 2.
 constexpr int ChannelsOf(const FrameHeader& header) {
   return header.mode == 3 ? 1 : 2;

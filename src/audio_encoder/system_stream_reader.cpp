@@ -13,6 +13,10 @@ bool SystemStreamReader::IsOpen() const {
   return stream_ != nullptr && stream_->IsOpen();
 }
 
+std::int64_t SystemStreamReader::FileBytesRead() const {
+  return stream_ != nullptr ? stream_->SourceBytesRead() : 0;
+}
+
 Status SystemStreamReader::OpenSystemStreamReader(const std::string& path, PacketKind kind) {
   CloseSystemStreamReader();
   stream_ = std::make_unique<BitStream>();

@@ -64,6 +64,9 @@ class SystemStreamReader {
   void CloseSystemStreamReader();
 
   bool IsOpen() const;
+  // Bytes of the system stream file taken so far (for progress).
+  std::int64_t FileBytesRead() const;
+
   // Stream id (0xC0..0xEF) of the packet whose data is being read; 0 before the first.
   std::uint32_t CurrentStreamId() const { return streamId_; }
 
