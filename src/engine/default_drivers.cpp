@@ -13,6 +13,7 @@
 // MPEG to AVI driver header:
 
 // MP2 to WAV driver header:
+#include "audio_decoder/mp2_to_wav.h"
 
 namespace calvex {
 namespace {
@@ -52,7 +53,7 @@ DriverSet DefaultDrivers() {
 
   d.mpegToAvi = NotYet<MpegToAviJob>;
 
-  d.mp2ToWav = NotYet<Mp2ToWavJob>;
+  d.mp2ToWav = audio_decoder::ConvertMp2ToWav;
 
   return d;
 }
@@ -65,7 +66,7 @@ InfoReaders DefaultInfoReaders() {
 
   r.mpeg = NoReaderYet<MpegInfo>;
 
-  r.mp2 = NoReaderYet<Mp2Info>;
+  r.mp2 = audio_decoder::ReadMp2Info;
 
   return r;
 }
