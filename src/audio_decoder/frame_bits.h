@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace calvex::audio_decoder {
 
@@ -14,18 +15,18 @@ class FrameBits {
   // The next `n` bits, 1 <= n <= 16.
   std::uint32_t Get(int n) {
     const std::size_t byte = pos_ >> 3;
-    std::uint32_t window;
-    if (byte + 3 <= size_) {
-      window = (std::uint32_t{data_[byte]} << 16) | (std::uint32_t{data_[byte + 1]} << 8) |
-               data_[byte + 2];
-    } else {
-      window = 0;
-      for (std::size_t i = 0; i < 3; ++i)
-        window = (window << 8) | (byte + i < size_ ? data_[byte + i] : 0u);
-    }
-    const unsigned shift = 24 - static_cast<unsigned>(pos_ & 7) - static_cast<unsigned>(n);
+    const unsigned skip = static_cast<unsigned>(pos_ & 7);
     pos_ += static_cast<std::size_t>(n);
-    return (window >> shift) & ((1u << n) - 1u);
+    if (byte + 8 <= size_) {
+      std::uint64_t window;
+      std::memcpy(&window, data_ + byte, 8);
+      window = __builtin_bswap64(window);
+      return static_cast<std::uint32_t>((window << skip) >> (64 - n));
+    }
+    std::uint32_t window = 0;
+    for (std::size_t i = 0; i < 3; ++i)
+      window = (window << 8) | (byte + i < size_ ? data_[byte + i] : 0u);
+    return (window >> (24 - skip - static_cast<unsigned>(n))) & ((1u << n) - 1u);
   }
 
   std::size_t BitPosition() const { return pos_; }

@@ -39,6 +39,42 @@ constexpr Reciprocals MakeReciprocals() {
 }
 constexpr Reciprocals kReciprocals = MakeReciprocals();
 
+// Grouped codewords (quantiser classes 0, 1 and 3: 3, 5 and 9 steps in 5, 7 and 10 bits) split
+// into their three values, and the fraction of each value, by table. Codes beyond steps^3 (not
+// written by encoders) split the same way as by division.
+struct GroupedClass {
+  std::uint32_t steps;
+  int bits;
+};
+constexpr std::array<GroupedClass, 3> kGroupedClasses = {{{3, 5}, {5, 7}, {9, 10}}};
+
+struct GroupedTables {
+  // values[g][code] = v0 | v1 << 4 | v2 << 8
+  std::array<std::array<std::uint16_t, 1024>, 3> values{};
+  // levels[g][v]: the fraction of value v (v <= 15 covers every split of every code).
+  std::array<std::array<double, 16>, 3> levels{};
+};
+
+constexpr GroupedTables MakeGroupedTables() {
+  GroupedTables t;
+  for (std::size_t g = 0; g < kGroupedClasses.size(); ++g) {
+    const std::uint32_t steps = kGroupedClasses[g].steps;
+    for (std::uint32_t code = 0; code < (1u << kGroupedClasses[g].bits); ++code) {
+      const std::uint32_t v0 = code % steps, v1 = code / steps % steps, v2 = code / steps / steps;
+      t.values[g][code] = static_cast<std::uint16_t>(v0 | v1 << 4 | v2 << 8);
+    }
+    for (std::uint32_t v = 0; v < 16; ++v)
+      t.levels[g][v] = Fraction(v, steps, 1.0 / static_cast<double>(steps));
+  }
+  return t;
+}
+constexpr GroupedTables kGrouped = MakeGroupedTables();
+
+// Index into kGrouped of a grouped quantiser class.
+constexpr std::size_t GroupedIndex(int quantClass) {
+  return quantClass == 0 ? 0 : quantClass == 1 ? 1 : 2;
+}
+
 double ScaleFactor(std::uint32_t index) {
   return audio::kScaleFactors[index & 63];
 }
@@ -211,25 +247,20 @@ bool FrameDecoder::DecodeLayer2(const FrameHeader& header, const FrameLayout& la
       for (int ch = 0; ch < (sb < layout.bound ? channels : 1); ++ch) {
         const audio::AllocationEntry* e = entry[ch][sb];
         if (e == nullptr) continue;
-        const std::uint32_t steps = e->steps;
-        std::uint32_t v[3];
+        double f[3];
         if (e->grouping == 1) {
-          std::uint32_t code = bits.Get(e->bits);
-          v[0] = code % steps;
-          code /= steps;
-          v[1] = code % steps;
-          v[2] = code / steps;
+          const std::size_t g = GroupedIndex(e->quantClass);
+          const std::uint32_t split = kGrouped.values[g][bits.Get(e->bits) & 1023];
+          f[0] = kGrouped.levels[g][split & 15];
+          f[1] = kGrouped.levels[g][(split >> 4) & 15];
+          f[2] = kGrouped.levels[g][split >> 8];
         } else {
-          v[0] = bits.Get(e->bits);
-          v[1] = bits.Get(e->bits);
-          v[2] = bits.Get(e->bits);
+          const double reciprocal = kReciprocals.layer2[e->quantClass];
+          for (double& x : f) x = Fraction(bits.Get(e->bits), e->steps, reciprocal);
         }
-        const double reciprocal = kReciprocals.layer2[e->quantClass];
         const int last = sb < layout.bound ? ch : channels - 1;
-        for (int s = 0; s < 3; ++s) {
-          const double f = Fraction(v[s], steps, reciprocal);
-          for (int c = ch; c <= last; ++c) samples_[c][s][sb] = f * scale[c][part][sb];
-        }
+        for (int s = 0; s < 3; ++s)
+          for (int c = ch; c <= last; ++c) samples_[c][s][sb] = f[s] * scale[c][part][sb];
       }
     }
     for (int s = 0; s < 3; ++s)

@@ -13,19 +13,25 @@ void MatrixSse2(const SynthesisTables& t, const double* s, double* c) {
     e[k] = s[k] + s[31 - k];
     o[k] = s[k] - s[31 - k];
   }
+  // The even and odd sums in two passes: eight accumulators each stay in registers.
   __m128d ce[8], co[8];
-  for (int q = 0; q < 8; ++q) {
-    ce[q] = _mm_setzero_pd();
-    co[q] = _mm_setzero_pd();
-  }
+#pragma GCC unroll 8
+  for (int q = 0; q < 8; ++q) ce[q] = _mm_setzero_pd();
   for (int k = 0; k < 16; ++k) {
     const __m128d ek = _mm_set1_pd(e[k]);
-    const __m128d ok = _mm_set1_pd(o[k]);
-    for (int q = 0; q < 8; ++q) {
+#pragma GCC unroll 8
+    for (int q = 0; q < 8; ++q)
       ce[q] = _mm_add_pd(ce[q], _mm_mul_pd(_mm_load_pd(&t.even[k][2 * q]), ek));
-      co[q] = _mm_add_pd(co[q], _mm_mul_pd(_mm_load_pd(&t.odd[k][2 * q]), ok));
-    }
   }
+#pragma GCC unroll 8
+  for (int q = 0; q < 8; ++q) co[q] = _mm_setzero_pd();
+  for (int k = 0; k < 16; ++k) {
+    const __m128d ok = _mm_set1_pd(o[k]);
+#pragma GCC unroll 8
+    for (int q = 0; q < 8; ++q)
+      co[q] = _mm_add_pd(co[q], _mm_mul_pd(_mm_load_pd(&t.odd[k][2 * q]), ok));
+  }
+#pragma GCC unroll 8
   for (int q = 0; q < 8; ++q) {
     _mm_storeu_pd(c + 4 * q, _mm_unpacklo_pd(ce[q], co[q]));
     _mm_storeu_pd(c + 4 * q + 2, _mm_unpackhi_pd(ce[q], co[q]));
@@ -40,14 +46,17 @@ void WindowSse2(const double* ring, unsigned offset, std::int16_t* pcm) {
   for (unsigned half = 0; half < 2; ++half) {
     const unsigned j0 = 16 * half;
     __m128d acc[8];
+#pragma GCC unroll 8
     for (int q = 0; q < 8; ++q) acc[q] = _mm_setzero_pd();
     for (unsigned i = 0; i < 16; ++i) {
       const double* v = ring + WindowRingStart(offset, i) + j0;
       const double* w = d + 32 * i + j0;
+#pragma GCC unroll 8
       for (int q = 0; q < 8; ++q)
         acc[q] = _mm_add_pd(acc[q], _mm_mul_pd(_mm_load_pd(v + 2 * q), _mm_loadu_pd(w + 2 * q)));
     }
     __m128i words[8];
+#pragma GCC unroll 8
     for (int q = 0; q < 8; ++q) {
       __m128d x = _mm_mul_pd(acc[q], scale);
       x = _mm_max_pd(_mm_min_pd(x, high), low);
