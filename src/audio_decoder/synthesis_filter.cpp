@@ -59,10 +59,7 @@ SynthesisKernels KernelsFor(SynthesisPath path) {
 
 void MatrixPlain(const SynthesisTables& t, const double* s, double* c) {
   double e[16], o[16], ce[16], co[16];
-  for (int k = 0; k < 16; ++k) {
-    e[k] = s[k] + s[31 - k];
-    o[k] = s[k] - s[31 - k];
-  }
+  SplitEvenOdd(s, e, o);
   for (int j = 0; j < 16; ++j) {
     ce[j] = 0.0;
     co[j] = 0.0;

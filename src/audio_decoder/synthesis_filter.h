@@ -68,8 +68,19 @@ void WindowSse2(const double* ring, unsigned offset, std::int16_t* pcm);
 void MatrixAvx2(const SynthesisTables& tables, const double* s, double* c);
 void WindowAvx2(const double* ring, unsigned offset, std::int16_t* pcm);
 
+// The helpers below are also compiled into the AVX2 kernels: internal linkage keeps each file's
+// copy to itself, so no AVX2 code can stand in for the baseline one.
+
+// The even and odd parts of a block: e[k] = s[k] + s[31 - k], o[k] = s[k] - s[31 - k].
+static inline void SplitEvenOdd(const double* s, double* e, double* o) {
+  for (int k = 0; k < 16; ++k) {
+    e[k] = s[k] + s[31 - k];
+    o[k] = s[k] - s[31 - k];
+  }
+}
+
 // The window term i (0..15) of output j reads V from this ring position (j added).
-constexpr unsigned WindowRingStart(unsigned offset, unsigned i) {
+static constexpr unsigned WindowRingStart(unsigned offset, unsigned i) {
   return (offset + 64 * i + ((i & 1) != 0 ? 32 : 0)) & 1023;
 }
 

@@ -9,10 +9,7 @@ namespace calvex::audio_decoder {
 
 void MatrixAvx2(const SynthesisTables& t, const double* s, double* c) {
   double e[16], o[16];
-  for (int k = 0; k < 16; ++k) {
-    e[k] = s[k] + s[31 - k];
-    o[k] = s[k] - s[31 - k];
-  }
+  SplitEvenOdd(s, e, o);
   __m256d ce[4], co[4];
 #pragma GCC unroll 4
   for (int q = 0; q < 4; ++q) {

@@ -9,10 +9,7 @@ namespace calvex::audio_decoder {
 
 void MatrixSse2(const SynthesisTables& t, const double* s, double* c) {
   double e[16], o[16];
-  for (int k = 0; k < 16; ++k) {
-    e[k] = s[k] + s[31 - k];
-    o[k] = s[k] - s[31 - k];
-  }
+  SplitEvenOdd(s, e, o);
   // The even and odd sums in two passes: eight accumulators each stay in registers.
   __m128d ce[8], co[8];
 #pragma GCC unroll 8
