@@ -37,6 +37,24 @@ FormatInputPtr OpenInput(const std::string& path, const char* demuxer) {
   return context;
 }
 
+FormatOutputPtr CreateOutput(const std::string& path, const char* muxer) {
+  QuietFfmpegLogging();
+  AVFormatContext* raw = nullptr;
+  if (avformat_alloc_output_context2(&raw, nullptr, muxer, path.c_str()) < 0 || raw == nullptr)
+    return nullptr;
+  FormatOutputPtr output(raw);
+  output->flags |= AVFMT_FLAG_BITEXACT;
+  if (avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return nullptr;
+  return output;
+}
+
+bool CloseOutput(AVFormatContext& output) {
+  if (output.pb == nullptr) return true;
+  avio_flush(output.pb);
+  const bool wrote = output.pb->error == 0;
+  return avio_closep(&output.pb) == 0 && wrote;
+}
+
 int FindStream(const AVFormatContext* format, AVMediaType type) {
   for (unsigned i = 0; i < format->nb_streams; ++i) {
     const AVStream* s = format->streams[i];

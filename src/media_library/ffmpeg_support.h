@@ -33,11 +33,19 @@ struct PacketDeleter {
 struct SwsDeleter {
   void operator()(SwsContext* c) const { sws_freeContext(c); }
 };
+// An output file's context; closing it here (on a failure path) ignores write errors.
+struct FormatOutputDeleter {
+  void operator()(AVFormatContext* c) const {
+    if (c->pb != nullptr) avio_closep(&c->pb);
+    avformat_free_context(c);
+  }
+};
 struct SwrDeleter {
   void operator()(SwrContext* c) const { swr_free(&c); }
 };
 
 using FormatInputPtr = std::unique_ptr<AVFormatContext, FormatInputDeleter>;
+using FormatOutputPtr = std::unique_ptr<AVFormatContext, FormatOutputDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
@@ -55,6 +63,13 @@ void QuietFfmpegLogging();
 // Opens `path` with the given demuxer ("avi", "wav") and reads its stream information.
 // Returns null when the file cannot be opened or is not of that kind.
 FormatInputPtr OpenInput(const std::string& path, const char* demuxer);
+
+// Creates `path` for writing with the given muxer ("avi", "wav"), with bit-exact output (no
+// library version strings in the file). Null when the file cannot be created.
+FormatOutputPtr CreateOutput(const std::string& path, const char* muxer);
+
+// Closes an output's file; false when a write or the close failed.
+bool CloseOutput(AVFormatContext& output);
 
 // The first stream of `type` that is not an attached picture, or -1.
 int FindStream(const AVFormatContext* format, AVMediaType type);

@@ -212,4 +212,72 @@ class WavWriter {
   std::unique_ptr<Impl> impl_;
 };
 
+// ---------------------------------------------------------------------------------------------
+// Video codecs for AVI output (the "Video Compression" dialog)
+
+// Capability flags of aviGetQKFCA.
+inline constexpr std::uint32_t kCodecSupportsQuality = 0x01;
+inline constexpr std::uint32_t kCodecSupportsTemporal = 0x04;
+
+// Output data types: 24-bit colour, or 8 bits through a common palette (uncompressed only).
+inline constexpr std::int32_t kOutputDataType24 = 24;
+inline constexpr std::int32_t kOutputDataType8 = 8;
+
+struct VideoCodecEntry {
+  std::int32_t handler = 0;  // four-character code as MpegToAviParams::compressor holds it
+  std::string name;
+};
+
+// The codecs the AVI writer can use on this machine, "Full Frames (Uncompressed)" first (index
+// 0, handler 0). Returns the index of `currentHandler` (letter case ignored), 0 when absent.
+int aviListCodec(std::int32_t currentHandler, std::vector<VideoCodecEntry>& codecs);
+
+// The handler of list index `index`; 0 for index 0 or an index out of range.
+std::int32_t aviCodecGetID(int index);
+
+// Defaults and capabilities of list index `index`: quality 1..10000, key frame interval, flags
+// (kCodecSupportsQuality, kCodecSupportsTemporal); the codecs have no configuration or about
+// boxes of their own. 142 for an index out of range.
+Status aviGetQKFCA(int index, std::int32_t& defaultQuality, std::int32_t& defaultKeyFrameEvery,
+                   std::uint32_t& flags, bool& canConfigure, bool& hasAbout);
+
+struct DataTypeEntry {
+  std::int32_t dataType = kOutputDataType24;
+  std::string name;
+};
+
+// The data types a codec writes. Returns the data type to select: `currentDataType` when the
+// codec offers it, else its first.
+std::int32_t aviListOutputFormat(std::int32_t handler, std::int32_t currentDataType,
+                                 std::vector<DataTypeEntry>& types);
+
+// The data type at `dataTypeIndex` of the list for codec list index `codecIndex` (24 when out
+// of range).
+std::int32_t aviTranslateOutputFormat(int codecIndex, int dataTypeIndex);
+
+// ---------------------------------------------------------------------------------------------
+// Audio formats (the format choosers and the information dialogs)
+
+struct AudioFormatEntry {
+  std::uint16_t formatTag = 0;
+  std::string name;
+};
+
+// The wave formats the writers can produce on this machine, PCM first.
+std::vector<AudioFormatEntry> myGetAcmFormat1();
+
+// The sample size to suggest for a format tag: 16 for PCM, 4 for the ADPCM formats, 8 for A-law
+// and mu-law, 0 for GSM 6.10 (no sample size of its own), 16 for anything else.
+std::int32_t CheckAudioDataType(std::uint16_t formatTag);
+
+// The name of a format tag read from a file: "PCM", "Microsoft ADPCM", the common names of the
+// other well-known formats, else the decoder's name; "" when nothing knows the tag.
+std::string myGetCodecName(std::uint16_t formatTag);
+
+// A complete wave format as the writers produce it for a tag, channel count, rate and (for PCM)
+// sample size: block alignment and bytes per second filled in. The format-specific bytes are
+// the writers' business and are not part of it.
+WaveFormat WaveFormatFor(std::uint16_t formatTag, int channels, int samplesPerSec,
+                         int bitsPerSample);
+
 }  // namespace calvex::media

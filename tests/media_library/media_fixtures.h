@@ -32,6 +32,28 @@ std::vector<std::uint8_t> FfmpegAudio(const std::string& path, const std::string
 // Peak signal-to-noise ratio of two equal-size 8-bit pictures, in dB (1000 when equal).
 double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
 
+// A smooth test picture (gradients and a square that moves with `frame`) as a 24-bit bottom-up
+// bitmap with padded rows.
+std::vector<std::uint8_t> TestPicture(int width, int height, int frame);
+
+// `seconds` of a sine of `frequency` Hz as interleaved 16-bit samples (all channels alike).
+std::vector<std::int16_t> SineSamples(int rate, int channels, double seconds, double frequency);
+
+// How far interleaved 16-bit samples of channel `channel` are from the best-fitting sine of
+// `frequency` Hz, as a signal-to-noise ratio in dB; the first and last 20 ms are left out.
+double SineSnr(const std::vector<std::int16_t>& samples, int channels, int channel, int rate,
+               double frequency);
+
+// The bytes as 16-bit little-endian samples.
+std::vector<std::int16_t> AsSamples(const std::vector<std::uint8_t>& bytes);
+
+// The RIFF chunk ids inside an AVI's movi list, in file order, with their offsets.
+struct ChunkRef {
+  std::string id;
+  std::size_t offset = 0;
+};
+std::vector<ChunkRef> MoviChunks(const std::vector<std::uint8_t>& avi);
+
 // Little-endian helpers for looking into written files.
 std::uint32_t Le32At(const std::vector<std::uint8_t>& bytes, std::size_t offset);
 std::uint16_t Le16At(const std::vector<std::uint8_t>& bytes, std::size_t offset);
