@@ -62,7 +62,7 @@ InfoReaders DefaultInfoReaders() {
   InfoReaders r;
   r.avi = media::RAVIGetInfo;
 
-  r.wav = NoReaderYet<WavInfo>;
+  r.wav = media::ReadWavInfo;
 
   r.mpeg = NoReaderYet<MpegInfo>;
 
