@@ -1,0 +1,9 @@
+# Tests of the MPEG file index (included by this folder's CMakeLists.txt).
+calvex_test(mpeg_index_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/gop_index_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/index_cache_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mpeg_scanner_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mpeg_test_media.cpp
+    ${PROJECT_SOURCE_DIR}/tests/video_encoder/encoder_test_support.cpp
+  DEPS calvex_mpeg_index calvex_audio_bitstream calvex_video_encoder calvex_mux)
