@@ -1,0 +1,65 @@
+// calvex-gui: the desktop program.
+#include <QApplication>
+#include <QDir>
+
+#include "engine/data_directory.h"
+#include "engine/default_drivers.h"
+#include "engine/error_report.h"
+#include "ui/app_paths.h"
+#include "ui/main_window.h"
+#include "ui/single_instance.h"
+#include "ui/user_dialogs.h"
+
+namespace {
+
+// Until the MPEG decoders read MPEG and MP2 information, such files are taken with their blocks
+// as the readers leave them.
+calvex::InfoReaders ReadersForTheList() {
+  calvex::InfoReaders readers = calvex::DefaultInfoReaders();
+  const auto lenient = [](auto reader) {
+    return [reader](const std::string& path, auto& info) {
+      const calvex::Status s = reader(path, info);
+      return s == calvex::kNotSupported ? calvex::kOk : s;
+    };
+  };
+  readers.mpeg = lenient(readers.mpeg);
+  readers.mp2 = lenient(readers.mp2);
+  return readers;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("calvex-gui"));
+  QStringList arguments = QApplication::arguments();
+  arguments.removeFirst();
+
+  calvex::ui::DesktopDialogs dialogs;
+  calvex::ui::SingleInstance instance(calvex::ui::SingleInstance::DefaultKey());
+  if (instance.HandOver(arguments, QDir::currentPath(), 500)) {
+    dialogs.ExclamationSound();
+    return 0;
+  }
+
+  calvex::CreateDataDirectory();
+  calvex::ui::MainWindowServices services;
+  services.drivers = calvex::DefaultDrivers();
+  services.readers = ReadersForTheList();
+  services.dialogs = &dialogs;
+  services.preferencesPath = calvex::ui::PreferencesPath();
+  services.savedListPath = calvex::ui::SavedListPath();
+
+  calvex::ui::MainWindow window(std::move(services));
+  instance.Listen();
+  QObject::connect(&instance, &calvex::ui::SingleInstance::commandLineReceived, &window,
+                   [&window](const QStringList& args, const QString& directory) {
+                     window.showNormal();
+                     window.raise();
+                     window.activateWindow();
+                     if (!args.isEmpty()) window.AddCommandLine(args, directory);
+                   });
+  window.show();
+  window.StartUp(arguments, QDir::currentPath());
+  return QApplication::exec();
+}

@@ -1,0 +1,161 @@
+#include "ui/pages/avi_to_mpeg_page.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
+
+#include "ui/pages/field_rules.h"
+#include "ui/user_dialogs.h"
+
+namespace calvex::ui {
+namespace {
+
+QLabel* Buddy(const QString& text, QWidget* field, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setBuddy(field);
+  return label;
+}
+
+}  // namespace
+
+AviToMpegPage::AviToMpegPage(QWidget* parent) : QWidget(parent) {
+  auto* video = new QGroupBox(QStringLiteral("Video"), this);
+  frameRate = new QComboBox(video);
+  for (const FrameRateRow& row : FrameRateTable) frameRate->addItem(Message(row.textMessage));
+  keepAspect = new QCheckBox(QStringLiteral("&Keep Aspect Ratio"), video);
+  width = new SpinField(video, 3);
+  height = new SpinField(video, 3);
+  dataRate = new SpinField(video, 3);
+
+  auto* vg = new QGridLayout(video);
+  vg->addWidget(Buddy(QStringLiteral("&Frame Rate:"), frameRate, video), 0, 0);
+  vg->addWidget(frameRate, 0, 1, 1, 2);
+  vg->addWidget(keepAspect, 1, 0, 1, 3);
+  vg->addWidget(Buddy(QStringLiteral("&Width:"), width->edit(), video), 2, 0);
+  vg->addWidget(width, 2, 1);
+  vg->addWidget(Buddy(QStringLiteral("&Height:"), height->edit(), video), 3, 0);
+  vg->addWidget(height, 3, 1);
+  vg->addWidget(Buddy(QStringLiteral("&Data Transfer Rate:"), dataRate->edit(), video), 4, 0);
+  vg->addWidget(dataRate, 4, 1);
+  vg->addWidget(new QLabel(QStringLiteral("KB/Sec"), video), 4, 2);
+
+  auto* audio = new QGroupBox(QStringLiteral("Audio"), this);
+  auto* layerBox = new QGroupBox(QStringLiteral("Layer"), audio);
+  layer1 = new QRadioButton(QStringLiteral("&I"), layerBox);
+  layer2 = new QRadioButton(QStringLiteral("&II"), layerBox);
+  auto* lr = new QHBoxLayout(layerBox);
+  lr->addWidget(layer1);
+  lr->addWidget(layer2);
+  auto* channelBox = new QGroupBox(QStringLiteral("Channels"), audio);
+  stereo = new QRadioButton(QStringLiteral("&Stereo"), channelBox);
+  jointStereo = new QRadioButton(QStringLiteral("&Joint Stereo"), channelBox);
+  auto* cr = new QHBoxLayout(channelBox);
+  cr->addWidget(stereo);
+  cr->addWidget(jointStereo);
+  bitrate = new SpinField(audio, 3);
+  bitrateLabel = Buddy(BitrateLabelText(kMixedValue), bitrate->edit(), audio);
+
+  auto* ag = new QGridLayout(audio);
+  ag->addWidget(layerBox, 0, 0, 1, 3);
+  ag->addWidget(channelBox, 1, 0, 1, 3);
+  ag->addWidget(bitrateLabel, 2, 0);
+  ag->addWidget(bitrate, 2, 1);
+  ag->addWidget(new QLabel(QStringLiteral("KBits/Sec"), audio), 2, 2);
+
+  auto* row = new QHBoxLayout(this);
+  row->addWidget(video);
+  row->addWidget(audio);
+
+  layers_ = new QButtonGroup(this);
+  layers_->addButton(layer1, 1);
+  layers_->addButton(layer2, 2);
+  channels_ = new QButtonGroup(this);
+  channels_->addButton(stereo, 0);
+  channels_->addButton(jointStereo, 1);
+
+  connect(layers_, &QButtonGroup::idClicked, this,
+          [this](int id) { bitrateLabel->setText(BitrateLabelText(id)); });
+  connect(keepAspect, &QCheckBox::clicked, this, [this](bool on) { keepAspectFlag_ = on; });
+  connect(width, &SpinField::textEdited, this, [this] { LinkSize(width); });
+  connect(height, &SpinField::textEdited, this, [this] { LinkSize(height); });
+  connect(width, &SpinField::stepped, this, [this](int d) {
+    width->setValue(StepAviSize(width->value(), d));
+    LinkSize(width);
+  });
+  connect(height, &SpinField::stepped, this, [this](int d) {
+    height->setValue(StepAviSize(height->value(), d));
+    LinkSize(height);
+  });
+  connect(dataRate, &SpinField::stepped, this,
+          [this](int d) { dataRate->setValue(StepAviDataRate(dataRate->value(), d)); });
+  connect(bitrate, &SpinField::stepped, this, [this](int d) {
+    bitrate->setValue(StepBitrate(bitrate->value(), CheckedRadio(layers_), d));
+  });
+}
+
+void AviToMpegPage::LinkSize(SpinField* edited) {
+  if (updating_ || !keepAspect->isChecked()) return;
+  const bool isWidth = edited == width;
+  SpinField* other = isWidth ? height : width;
+  const std::int32_t refThis = isWidth ? flags_.referenceWidth : flags_.referenceHeight;
+  const std::int32_t refOther = isWidth ? flags_.referenceHeight : flags_.referenceWidth;
+  const std::int32_t linked = LinkedSize(edited->value(), refThis, refOther);
+  if (linked == kMixedValue) return;
+  updating_ = true;
+  other->setValue(linked);
+  updating_ = false;
+}
+
+void AviToMpegPage::UpdateAudioEnabling() {
+  for (QWidget* w : std::initializer_list<QWidget*>{layer1, layer2, bitrate, bitrateLabel})
+    w->setEnabled(flags_.hasAudio);
+  const bool channels = flags_.hasAudio && flags_.stereo;
+  stereo->setEnabled(channels);
+  jointStereo->setEnabled(channels);
+}
+
+void AviToMpegPage::Fill(const AviToMpegParams& p, const AviPageFlags& flags) {
+  flags_ = flags;
+  frameRate->setCurrentIndex(p.frameRateIndex >= 0 && p.frameRateIndex < 5 ? p.frameRateIndex : -1);
+  if (flags.aspectDiffers) {
+    keepAspect->setEnabled(false);
+    keepAspect->setChecked(false);
+  } else {
+    keepAspect->setEnabled(true);
+    keepAspect->setChecked(keepAspectFlag_);
+  }
+  updating_ = true;
+  width->setValue(p.width);
+  height->setValue(p.height);
+  updating_ = false;
+  dataRate->setValue(p.dataRateKBps);
+  CheckRadio(layers_, p.audioLayer);
+  bitrateLabel->setText(BitrateLabelText(p.audioLayer));
+  CheckRadio(channels_, p.jointStereo);
+  bitrate->setValue(p.audioBitrateKbps);
+  UpdateAudioEnabling();
+}
+
+std::optional<PageFailure> AviToMpegPage::Read(AviToMpegParams& r) const {
+  r.frameRateIndex = frameRate->currentIndex() < 0 ? kMixedValue : frameRate->currentIndex();
+  r.width = width->value();
+  r.height = height->value();
+  r.dataRateKBps = dataRate->value();
+  r.audioLayer = CheckedRadio(layers_);
+  r.jointStereo = CheckedRadio(channels_);
+  r.audioBitrateKbps = bitrate->value();
+  const auto error = ValidateAviToMpeg(r);
+  if (!error) return std::nullopt;
+  QWidget* control = bitrate;
+  if (error->field == "width") control = width;
+  if (error->field == "height") control = height;
+  if (error->field == "dataRateKBps") control = dataRate;
+  return PageFailure{*error, control};
+}
+
+}  // namespace calvex::ui

@@ -1,0 +1,72 @@
+#include "ui/pages/wav_to_mp2_page.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
+
+#include "ui/pages/field_rules.h"
+
+namespace calvex::ui {
+
+WavToMp2Page::WavToMp2Page(QWidget* parent) : QWidget(parent) {
+  auto* audio = new QGroupBox(QStringLiteral("Audio"), this);
+  auto* layerBox = new QGroupBox(QStringLiteral("Layer"), audio);
+  layer1 = new QRadioButton(QStringLiteral("&I"), layerBox);
+  layer2 = new QRadioButton(QStringLiteral("&II"), layerBox);
+  auto* lr = new QHBoxLayout(layerBox);
+  lr->addWidget(layer1);
+  lr->addWidget(layer2);
+  auto* channelBox = new QGroupBox(QStringLiteral("Channels"), audio);
+  stereo = new QRadioButton(QStringLiteral("&Stereo"), channelBox);
+  jointStereo = new QRadioButton(QStringLiteral("&Joint Stereo"), channelBox);
+  auto* cr = new QHBoxLayout(channelBox);
+  cr->addWidget(stereo);
+  cr->addWidget(jointStereo);
+  bitrate = new SpinField(audio, 3);
+  bitrateLabel = new QLabel(BitrateLabelText(kMixedValue), audio);
+  bitrateLabel->setBuddy(bitrate->edit());
+
+  auto* grid = new QGridLayout(audio);
+  grid->addWidget(layerBox, 0, 0, 1, 3);
+  grid->addWidget(channelBox, 0, 3, 1, 3);
+  grid->addWidget(bitrateLabel, 1, 0);
+  grid->addWidget(bitrate, 1, 1);
+  grid->addWidget(new QLabel(QStringLiteral("KBits/Sec"), audio), 1, 2);
+  grid->setColumnStretch(5, 1);
+  auto* outer = new QHBoxLayout(this);
+  outer->addWidget(audio);
+
+  layers_ = new QButtonGroup(this);
+  layers_->addButton(layer1, 1);
+  layers_->addButton(layer2, 2);
+  channels_ = new QButtonGroup(this);
+  channels_->addButton(stereo, 0);
+  channels_->addButton(jointStereo, 1);
+  connect(layers_, &QButtonGroup::idClicked, this,
+          [this](int id) { bitrateLabel->setText(BitrateLabelText(id)); });
+  connect(bitrate, &SpinField::stepped, this, [this](int d) {
+    bitrate->setValue(StepBitrate(bitrate->value(), CheckedRadio(layers_), d));
+  });
+}
+
+void WavToMp2Page::Fill(const WavToMp2Params& p, bool isStereo) {
+  CheckRadio(layers_, p.audioLayer);
+  bitrateLabel->setText(BitrateLabelText(p.audioLayer));
+  CheckRadio(channels_, p.jointStereo);
+  stereo->setEnabled(isStereo);
+  jointStereo->setEnabled(isStereo);
+  bitrate->setValue(p.audioBitrateKbps);
+}
+
+std::optional<PageFailure> WavToMp2Page::Read(WavToMp2Params& r) const {
+  r.audioLayer = CheckedRadio(layers_);
+  r.jointStereo = CheckedRadio(channels_);
+  r.audioBitrateKbps = bitrate->value();
+  if (const auto error = ValidateWavToMp2(r)) return PageFailure{*error, bitrate};
+  return std::nullopt;
+}
+
+}  // namespace calvex::ui

@@ -1,0 +1,124 @@
+// Takes screenshots of the desktop program on a real display (scripts/screenshots runs it under
+// Xvfb): the main window on each page tab, during a run, and the preferences dialog. The list is
+// made of made-up files described by test readers; the run uses drivers that report pictures.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <fstream>
+
+#include "ui/help.h"
+#include "ui/main_window.h"
+#include "ui/preferences_dialog.h"
+#include "ui_doubles.h"
+
+namespace {
+
+void Pump(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+}
+
+bool Shoot(QWidget* w, const QString& path) {
+  Pump(300);
+  const QRect g = w->frameGeometry();
+  const QPixmap shot = w->screen()->grabWindow(0, g.x(), g.y(), g.width(), g.height());
+  const bool ok = shot.save(path);
+  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT-DIRECTORY\n", argv[0]);
+    return 2;
+  }
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(out);
+  QTemporaryDir work;
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(work.filePath(QStringLiteral("config"))));
+  qputenv("XDG_DATA_HOME", QFile::encodeName(work.filePath(QStringLiteral("data"))));
+  const QString clips = work.filePath(QStringLiteral("Clips"));
+  QDir().mkpath(clips);
+  QDir().mkpath(work.filePath(QStringLiteral("data/vorla.dat")));
+  const QStringList names = {"Holiday_320x240_s.avi", "Intro_352x240_m.avi", "Voice_m.wav",
+                             "Trailer_352x240_s.mpg", "Song_s.mp2"};
+  QStringList paths;
+  for (const QString& n : names) {
+    paths << clips + "/" + n;
+    std::ofstream(paths.back().toStdString()) << "sample";
+  }
+
+  calvex::testing::ScriptedDialogs dialogs;
+  calvex::ui::MainWindowServices services;
+  services.readers = calvex::testing::NamedInfoReaders();
+  services.drivers = calvex::testing::ReportingDrivers(120, 25, 320, 240);
+  services.dialogs = &dialogs;
+  services.preferencesPath = work.filePath(QStringLiteral("config/vorla.ini")).toStdString();
+  services.savedListPath =
+      work.filePath(QStringLiteral("data/vorla.dat/vxmpeg1.dat")).toStdString();
+
+  calvex::ui::MainWindow window(std::move(services));
+  window.move(20, 20);
+  window.show();
+  window.activateWindow();
+  Shoot(&window, out + "/nothing-selected.png");
+
+  window.AddFiles(paths, true);
+  window.RefreshPages();
+  const struct {
+    std::vector<int> rows;
+    const char* name;
+  } shots[] = {{{0}, "page-avi-to-mpeg.png"},
+               {{2}, "page-wav-to-mp2.png"},
+               {{3}, "page-mpeg-to-avi.png"},
+               {{4}, "page-mp2-to-wav.png"},
+               {{0, 1}, "mixed-avi-selection.png"}};
+  for (const auto& shot : shots) {
+    window.SetSelection(shot.rows);
+    window.RefreshPages();
+    Shoot(&window, out + "/" + shot.name);
+  }
+  window.SetSelection({0, 1, 2, 3, 4});
+  window.RefreshPages();
+  Shoot(&window, out + "/all-selected.png");
+
+  window.anotherDirectory->setChecked(true);
+  window.directoryEdit->setText(work.filePath(QStringLiteral("Out")));
+  QDir().mkpath(work.filePath(QStringLiteral("Out")));
+  window.ConvertCommand();
+  Pump(1500);
+  Shoot(&window, out + "/converting.png");
+  // Esc, then Yes: the run ends as cancelled.
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&window, &esc);
+  QElapsedTimer t;
+  t.start();
+  while (window.runInProgress() && t.elapsed() < 20000) Pump(50);
+
+  calvex::ui::PreferencesDialog prefs(
+      window.preferences(), work.filePath(QStringLiteral("config/vorla.ini")).toStdString(),
+      dialogs, window.help(), &window);
+  prefs.show();
+  prefs.move(40, 40);
+  Shoot(&prefs, out + "/preferences.png");
+  prefs.close();
+  window.close();
+  return 0;
+}

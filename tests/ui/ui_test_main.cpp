@@ -1,0 +1,12 @@
+// The desktop program's tests need an application object before any widget exists; each test
+// also gets its own configuration and data directories.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
