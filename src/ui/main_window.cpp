@@ -353,6 +353,7 @@ void MainWindow::SelectionChanged() {
 }
 
 void MainWindow::LimitSelection() {
+  limitPending_ = false;
   SetSelection({0});
   fileList->scrollToTop();
   RefreshPages();
@@ -394,8 +395,11 @@ void MainWindow::UpdateButtons() {
 void MainWindow::RefreshPages() {
   const std::vector<int> rows = SelectedRows();
   if (rows.size() > static_cast<std::size_t>(kMaxSelection)) {
-    dialogs_.Beep();
-    QTimer::singleShot(0, this, [this] { LimitSelection(); });
+    if (!limitPending_) {
+      limitPending_ = true;
+      dialogs_.Beep();
+      QTimer::singleShot(0, this, [this] { LimitSelection(); });
+    }
     return;
   }
   std::vector<const AviToMpegParams*> avi;

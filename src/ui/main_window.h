@@ -198,6 +198,7 @@ class MainWindow : public QWidget, private RunView {
   QWidget* listArea_ = nullptr;
   bool initialising_ = false;
   bool selectionGuard_ = false;
+  bool limitPending_ = false;  // the fall-back of a too large selection is queued
   std::vector<int> pageSelection_;  // the selection the pages show
 
   // The pages' merged records of the selection.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QStringList>
+#include <ostream>
 #include <atomic>
 #include <deque>
 #include <functional>
@@ -12,6 +13,11 @@
 #include "engine/drivers.h"
 #include "engine/source_files.h"
 #include "ui/user_dialogs.h"
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace calvex::testing {
 
