@@ -24,6 +24,7 @@ class WindowTest : public ::testing::Test {
     setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
     setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
     CreateDataDirectory();
+    std::filesystem::create_directories(dir.File("config"));
   }
 
   // The window, built on first use so that a test can change the services first.
