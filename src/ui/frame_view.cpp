@@ -42,8 +42,14 @@ void FrameView::Clear() {
 
 QRect FrameView::FrameRect() const {
   if (frame_.isNull() || frame_.height() == 0) return {};
-  const int h = height();
-  const int w = static_cast<int>(static_cast<long long>(frame_.width()) * h / frame_.height());
+  // The view's height, centred and top aligned; a picture wider than the view is fitted to its
+  // width instead of being cut at both sides.
+  int h = height();
+  int w = static_cast<int>(static_cast<long long>(frame_.width()) * h / frame_.height());
+  if (w > width()) {
+    w = width();
+    h = static_cast<int>(static_cast<long long>(frame_.height()) * w / frame_.width());
+  }
   return QRect((width() - w) / 2, 0, w, h);
 }
 

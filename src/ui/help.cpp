@@ -9,6 +9,16 @@
 
 #include "ui/user_dialogs.h"
 
+// The topics are compiled into the program's library; a static library needs its resources
+// registered by hand.
+static void RegisterHelpTopics() {
+  static const bool registered = [] {
+    Q_INIT_RESOURCE(help);
+    return true;
+  }();
+  (void)registered;
+}
+
 namespace calvex::ui {
 
 HelpSystem::HelpSystem(QObject* parent) : QObject(parent) {}
@@ -18,6 +28,7 @@ HelpSystem::~HelpSystem() {
 }
 
 QString HelpSystem::TopicHtml(int context) {
+  RegisterHelpTopics();
   QFile file(QStringLiteral(":/help/%1.html").arg(context));
   if (!file.open(QIODevice::ReadOnly)) return {};
   return QString::fromUtf8(file.readAll());
