@@ -13,7 +13,8 @@
 namespace calvex::testing {
 namespace {
 
-void SizeAndSound(const std::string& path, int& w, int& h, int& channels) {
+void SizeAndSound(const std::string& fullPath, int& w, int& h, int& channels) {
+  const std::string path = fullPath.substr(fullPath.find_last_of('/') + 1);
   std::smatch m;
   w = 320;
   h = 240;
