@@ -130,6 +130,12 @@ bool AudioEncodePipe::Drain(const PacketSink& sink) {
     const int r = avcodec_receive_packet(encoder_.get(), packet_.get());
     if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
     if (r < 0) return false;
+    // The silence that fills up the last block is not part of the sound: the packet's duration
+    // stops at the last real sample (the WAV writer's "fact" chunk counts from it).
+    const std::int64_t end =
+        av_rescale_q(samples_, AVRational{1, encoder_->sample_rate}, encoder_->time_base);
+    if (packet_->pts != AV_NOPTS_VALUE && packet_->pts + packet_->duration > end)
+      packet_->duration = std::max<std::int64_t>(end - packet_->pts, 0);
     const bool taken = sink(*packet_);
     av_packet_unref(packet_.get());
     if (!taken) return false;
@@ -161,20 +167,29 @@ bool AudioEncodePipe::EncodeFrames(bool flush, const PacketSink& sink) {
   }
 }
 
+// Resamples `frames` source sample frames (none: what the resampler still holds) into the FIFO.
+// Returns the number of samples stored, or -1 on failure.
+int AudioEncodePipe::Resample(const std::uint8_t* pcm, int frames) {
+  const int room = swr_get_out_samples(resampler_.get(), frames);
+  if (room < 0) return -1;
+  if (room == 0) return 0;
+  std::uint8_t* out[8] = {};
+  if (av_samples_alloc(out, nullptr, encoder_->ch_layout.nb_channels, room, encoder_->sample_fmt,
+                       0) < 0)
+    return -1;
+  const std::uint8_t* in[1] = {pcm};
+  const int made = swr_convert(resampler_.get(), out, room, pcm != nullptr ? in : nullptr, frames);
+  const bool stored =
+      made >= 0 && av_audio_fifo_write(fifo_, reinterpret_cast<void**>(out), made) == made;
+  av_freep(&out[0]);
+  if (stored) samples_ += made;
+  return stored ? made : -1;
+}
+
 bool AudioEncodePipe::Push(const std::uint8_t* pcm, std::int64_t frames, const PacketSink& sink) {
   while (frames > 0) {
     const int n = static_cast<int>(std::min<std::int64_t>(frames, 1 << 16));
-    const int room = swr_get_out_samples(resampler_.get(), n);
-    std::uint8_t* out[8] = {};
-    if (room < 0 || av_samples_alloc(out, nullptr, encoder_->ch_layout.nb_channels, room,
-                                     encoder_->sample_fmt, 0) < 0)
-      return false;
-    const std::uint8_t* in[1] = {pcm};
-    const int made = swr_convert(resampler_.get(), out, room, in, n);
-    const bool ok =
-        made >= 0 && av_audio_fifo_write(fifo_, reinterpret_cast<void**>(out), made) == made;
-    av_freep(&out[0]);
-    if (!ok || !EncodeFrames(false, sink)) return false;
+    if (Resample(pcm, n) < 0 || !EncodeFrames(false, sink)) return false;
     pcm += static_cast<std::size_t>(n) * source_.blockAlign;
     frames -= n;
   }
@@ -182,20 +197,8 @@ bool AudioEncodePipe::Push(const std::uint8_t* pcm, std::int64_t frames, const P
 }
 
 bool AudioEncodePipe::Finish(const PacketSink& sink) {
-  for (;;) {
-    const int room = swr_get_out_samples(resampler_.get(), 0);
-    if (room <= 0) break;
-    std::uint8_t* out[8] = {};
-    if (av_samples_alloc(out, nullptr, encoder_->ch_layout.nb_channels, room, encoder_->sample_fmt,
-                         0) < 0)
-      return false;
-    const int made = swr_convert(resampler_.get(), out, room, nullptr, 0);
-    const bool ok =
-        made >= 0 && av_audio_fifo_write(fifo_, reinterpret_cast<void**>(out), made) == made;
-    av_freep(&out[0]);
-    if (!ok) return false;
-    if (made == 0) break;
-  }
+  for (int made; (made = Resample(nullptr, 0)) != 0;)
+    if (made < 0) return false;
   if (!EncodeFrames(true, sink)) return false;
   if (avcodec_send_frame(encoder_.get(), nullptr) < 0) return false;
   return Drain(sink);

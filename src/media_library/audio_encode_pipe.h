@@ -46,6 +46,7 @@ class AudioEncodePipe {
   bool Finish(const PacketSink& sink);
 
  private:
+  int Resample(const std::uint8_t* pcm, int frames);
   bool EncodeFrames(bool flush, const PacketSink& sink);
   bool Drain(const PacketSink& sink);
 
@@ -56,6 +57,7 @@ class AudioEncodePipe {
   FramePtr frame_ = MakeFrame();
   PacketPtr packet_ = MakePacket();
   std::int64_t pts_ = 0;
+  std::int64_t samples_ = 0;  // real (not filled-up) samples given to the coder
 };
 
 }  // namespace calvex::media::detail

@@ -23,15 +23,6 @@ struct AviAudioReader::Impl {
 
 namespace {
 
-// Sample frames the decoder actually delivers, for files whose header cannot be trusted.
-std::int64_t CountDecodedSamples(PcmDecoder& decoder) {
-  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(decoder.Format().blockAlign) * 8192);
-  std::int64_t total = 0;
-  for (std::int64_t n; (n = decoder.Read(scratch.data(), 8192)) > 0;) total += n;
-  decoder.Seek(0);
-  return total;
-}
-
 // The audio sample frame at which video frame `frame` starts, rounded to the nearest sample.
 std::int64_t SampleAtVideoFrame(const AVStream& video, int sampleRate, std::int64_t frame) {
   return av_rescale_rnd(frame, static_cast<std::int64_t>(video.time_base.num) * sampleRate,
@@ -48,7 +39,7 @@ Status AviAudioReader::Impl::Open(const std::string& path, WaveFormat& format,
   format = decoder.Format();
 
   std::int64_t total = file.truncated ? 0 : AudioSampleFrames(*file.AudioStream());
-  if (total <= 0) total = CountDecodedSamples(decoder);
+  if (total <= 0) total = decoder.CountSamples();
   std::int64_t start = 0;
   std::int64_t end = total;
   const AVStream* video = file.VideoStream();

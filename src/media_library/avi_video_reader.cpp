@@ -92,6 +92,7 @@ Status AviReader::Impl::Open(const std::string& p, BitmapInfoHeader& request, Av
   if (frameCount <= 0 || vp.width <= 0 || vp.height <= 0) return kAviNoVideo;
   width = request.width > 0 ? request.width : vp.width;
   height = request.height > 0 ? request.height : vp.height;
+  if (width > kMaxPictureSide || height > kMaxPictureSide) return kNotSupported;
   request = MakeBitmapHeader24(width, height);
 
   info = AviOpenInfo{};

@@ -108,6 +108,7 @@ Status AviWriter::Impl::OpenVideo(const BitmapInfoHeader& frameFormat) {
   // Codecs that work on whole blocks take the size cut down to whole blocks.
   width = std::max(width - width % codec->sizeMultiple, codec->sizeMultiple);
   height = std::max(height - height % codec->sizeMultiple, codec->sizeMultiple);
+  if (width > kMaxPictureSide || height > kMaxPictureSide) return kNotSupported;
   video = avformat_new_stream(output.get(), nullptr);
   if (video == nullptr) return kNoMemory;
   video->time_base = frameTime;
@@ -181,7 +182,8 @@ Status AviWriter::Impl::Begin(const BitmapInfoHeader& frameFormat, const WaveFor
     frameTime = AVRational{static_cast<int>(info.scale), static_cast<int>(info.rate)};
   codec = FindVideoCodec(static_cast<std::uint32_t>(params.compressor));
   if (codec == nullptr) return kNoCompressionScheme;
-  if (frameFormat.bitCount != 24 || frameFormat.width <= 0 || frameFormat.height == 0)
+  if (frameFormat.bitCount != 24 || frameFormat.width <= 0 || frameFormat.height == 0 ||
+      frameFormat.width > kMaxPictureSide || std::abs(frameFormat.height) > kMaxPictureSide)
     return kVideoFormatUnreadable;
 
   output = CreateOutput(destination, "avi");
@@ -318,7 +320,8 @@ bool AviWriter::Impl::WriteAudioThrough(std::int64_t sourceFrame) {
 
 Status AviWriter::Impl::AddFrame(const BitmapInfoHeader& header, const std::uint8_t* bits) {
   if (!output || finished) return kAviWriteFailed;
-  if (bits == nullptr || header.bitCount != 24 || header.width <= 0 || header.height == 0)
+  if (bits == nullptr || header.bitCount != 24 || header.width <= 0 || header.height == 0 ||
+      header.width > kMaxPictureSide || std::abs(header.height) > kMaxPictureSide)
     return kVideoCompressFailed;
   const std::int64_t every = std::max(params.packEveryFrames, 1);
   if (audio != nullptr && params.interleave != 0 && frames % every == 0 && !audioDone)

@@ -27,7 +27,9 @@ namespace calvex::media {
 
 // Fills the AVI information block (path, compression name, sizes, rate, frame count, picture size
 // and the audio description). Returns 0, 107 when the AVI has no audio (the block is still
-// filled), or a failure code (105 no video, 1001 cannot open, ...).
+// filled), 105 when it has no video, 1001 when it cannot be opened or is not an AVI. The frame
+// count keeps 16 bits (AviOpenInfo has all of it); an AVI cut short counts the frames it holds;
+// an audio track whose tag is 0 reports 0xFFFF so that it still counts as sound.
 Status RAVIGetInfo(const std::string& path, AviInfo& info);
 
 // What RAVIOpen reports about the open AVI.
@@ -50,13 +52,16 @@ class AviReader {
   AviReader(const AviReader&) = delete;
   AviReader& operator=(const AviReader&) = delete;
 
-  // Opens the AVI for frame reading. `request` carries the output width and height; on return it
-  // describes the frames RAVIGetFrame delivers: 24 bits per pixel, bottom-up rows padded to 4
-  // bytes, sizeImage set.
+  // Opens the AVI for frame reading. `request` carries the output width and height (0: the
+  // AVI's own); on return it describes the frames RAVIGetFrame delivers: 24 bits per pixel,
+  // bottom-up rows padded to 4 bytes, sizeImage set. 1001 cannot open, 105 no video, 140 no
+  // decoder for its video.
   Status RAVIOpen(const std::string& path, BitmapInfoHeader& request, AviOpenInfo& info);
 
   // Fills `buffer` (request.sizeImage bytes) with AVI frame `frame` (0-based index of the AVI's
   // frames). Sequential reads decode forward; random access seeks to the nearest key frame first.
+  // A frame the AVI stores as an empty chunk (a repeated frame) shows the picture before it.
+  // 106 for a frame number outside the file or a picture that cannot be decoded.
   Status RAVIGetFrame(std::int32_t frame, std::uint8_t* buffer);
 
   void RAVIClose();
@@ -84,8 +89,11 @@ class AviAudioReader {
   AviAudioReader& operator=(const AviAudioReader&) = delete;
 
   // `format` receives the PCM format delivered. `section.frameCount` returns the number of sample
-  // frames per channel that the file or section holds (the section's duration, rounded to whole
-  // samples). 107 when the AVI has no audio.
+  // frames per channel that the file or section holds: for a section, the sample at which its end
+  // frame starts less the sample at which its first frame starts, each rounded to the nearest
+  // sample; for the whole file, the length its header gives. Exactly that many are delivered (a
+  // stream that ends early is made up with silence). 107 when the AVI has no audio, 108 when its
+  // audio cannot be decoded.
   Status RAVIAudioOpen(const std::string& path, WaveFormat& format, AudioSectionRequest& section);
 
   // Reads up to `sampleFrames` sample frames into `buffer`; `sampleFrames` returns the number
@@ -99,8 +107,11 @@ class AviAudioReader {
   std::unique_ptr<Impl> impl_;
 };
 
-// Decodes the AVI's audio into a raw PCM file (no header) and returns its format. Reports progress
-// through the context (kind 1); returns 1 when cancelled.
+// Decodes the AVI's audio into a raw PCM file (no header) and returns its format (8-bit PCM stays
+// 8-bit, everything else becomes 16-bit; rate and channels as the source's). Reports progress
+// through the context (kind 1); returns 1 when cancelled, 107 without audio, 108 when the audio
+// cannot be decoded, 123 when the file cannot be created, 147 (with the disk-full flag raised)
+// when writing fails. On any failure the PCM file is deleted.
 Status ConvertToPCM(const std::string& aviPath, const std::string& pcmPath, WaveFormat& format,
                     ConversionContext& context);
 
@@ -164,19 +175,32 @@ class AviWriter {
   AviWriter(const AviWriter&) = delete;
   AviWriter& operator=(const AviWriter&) = delete;
 
-  // `audioFormat` and `audioTempPath` are null/empty without audio. Returns 1004 when the file
-  // cannot be created.
+  // `frameFormat`: the pictures that will come (24-bit). The AVI's pictures take the record's
+  // width and height (0: the pictures' own; Cinepak and Microsoft Video 1 cut them to multiples
+  // of 4), its codec (`compressor`, 0 = uncompressed; `dataType` 8 = 8-bit through the common
+  // palette `paletteChoice`), `quality` and `keyFrameEvery`. The stream header gets info.rate /
+  // info.scale. `audioFormat` and `audioTempPath` (null/empty without sound) describe the raw PCM
+  // file whose first info.audioByteTotal bytes are the sound; it is written in the record's
+  // `audioFormat` (a zero tag, rate or channel count keeps the PCM's), interleaved every
+  // `packEveryFrames` frames when `interleave` is set. `frameCount` is not needed.
+  // Returns 1004 when the file cannot be created, 141 for a codec this machine does not have, 608
+  // for a sound format it cannot write, 109 when the codec refuses the picture size.
   Status aviSaveBegin(const BitmapInfoHeader& frameFormat, const WaveFormat* audioFormat,
                       const AviStreamInfo& info, const std::string& destination,
                       const MpegToAviParams& params, std::int32_t frameCount,
                       const std::string& audioTempPath);
 
-  // Appends picture `frameIndex` (0-based in the output). 111 when writing fails.
+  // Appends the next picture, scaled to the AVI's size when it differs; pictures are stored in
+  // the order of the calls (`frameIndex` is not used: with halved rates the caller's numbers have
+  // gaps). 111 when writing fails, 110 for a bitmap that is not 24-bit.
   Status aviSaveFrames(const BitmapInfoHeader& header, const std::uint8_t* bits,
                        std::int32_t frameIndex);
 
-  // Writes the audio, the index and the headers and closes the file. 607 when limitDataRate is
-  // set and the file's data rate exceeds dataRateKBps (the file is complete).
+  // Writes the rest of the sound, the index and the headers and closes the file; with
+  // `padFramesForCdRom` the records are then moved to 2048-byte boundaries. 607 when
+  // limitDataRate is set and the stored pictures and sound take more than dataRateKBps (1024
+  // bytes) per second: the file is complete and kept. 111 when writing fails (the file is
+  // deleted).
   Status aviSaveEnd();
 
  private:
@@ -194,8 +218,10 @@ class WavWriter {
   WavWriter(const WavWriter&) = delete;
   WavWriter& operator=(const WavWriter&) = delete;
 
-  // Starts a WAV file in `outputFormat` (PCM 8/16-bit at 5125..48000 Hz, mono or stereo, or a
-  // compressed format) from 16-bit interleaved PCM of `sourceRate` Hz and `sourceChannels`.
+  // Starts a WAV file in `outputFormat` (PCM 8/16-bit, Microsoft or IMA ADPCM, A-law, mu-law, or
+  // GSM 6.10 at 8 kHz mono; 5125..48000 Hz, mono or stereo; a zero rate or channel count keeps the
+  // source's) from 16-bit interleaved PCM of `sourceRate` Hz and `sourceChannels` (1 or 2). 608
+  // for a format or source it cannot take, 102 when the file cannot be created.
   Status myWAVOutputBegin(const std::string& path, const WaveFormat& outputFormat,
                           std::int32_t sourceRate, std::int32_t sourceBits,
                           std::int32_t sourceChannels);
@@ -204,7 +230,7 @@ class WavWriter {
   // writing fails.
   Status myWAVOutput(const std::int16_t* samples, std::int32_t count);
 
-  // Flushes, completes the header and closes. 124 when that fails.
+  // Flushes, completes the header and closes. 124 when that fails (the file is then deleted).
   Status myWAVOutputEnd();
 
  private:

@@ -70,6 +70,15 @@ void PcmDecoder::Seek(std::int64_t start) {
   }
 }
 
+std::int64_t PcmDecoder::CountSamples() {
+  constexpr std::int64_t kPiece = 8192;
+  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(kPiece) * wave_.blockAlign);
+  std::int64_t total = 0;
+  for (std::int64_t n; (n = Read(scratch.data(), kPiece)) > 0;) total += n;
+  Seek(0);
+  return total;
+}
+
 void PcmDecoder::AppendSilence(std::int64_t frames) {
   const std::uint8_t fill = wave_.bitsPerSample == 8 ? 0x80 : 0;
   pending_.insert(pending_.end(), static_cast<std::size_t>(frames) * wave_.blockAlign, fill);

@@ -20,6 +20,10 @@ class PcmDecoder {
   // PCM tag, the source's rate and channels, 8 or 16 bits.
   const WaveFormat& Format() const { return wave_; }
 
+  // Decodes the whole stream to count its sample frames, for files whose header cannot be
+  // trusted, then goes back to the start.
+  std::int64_t CountSamples();
+
   // Makes the next Read start at sample frame `start` of the stream.
   void Seek(std::int64_t start);
 

@@ -14,6 +14,9 @@
 
 namespace calvex::media::detail {
 
+// The largest picture side the layer converts (its bitmaps stay well within 32-bit sizes).
+inline constexpr int kMaxPictureSide = 16384;
+
 inline constexpr int kScalerFlags =
     SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
 

@@ -25,14 +25,6 @@ std::uint32_t RateMultiplier(std::uint32_t rate) {
   return 1;
 }
 
-std::int64_t CountDecodedSamples(PcmDecoder& decoder) {
-  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(decoder.Format().blockAlign) * 8192);
-  std::int64_t total = 0;
-  for (std::int64_t n; (n = decoder.Read(scratch.data(), 8192)) > 0;) total += n;
-  decoder.Seek(0);
-  return total;
-}
-
 }  // namespace
 
 struct WaveReader::Impl {
@@ -71,7 +63,7 @@ Status WaveReader::Impl::Open(const std::string& path, WaveRecord& record) {
     if (decoder.Open(format.get(), FindStream(format.get(), AVMEDIA_TYPE_AUDIO)) != kOk)
       return kWavNotPcm;
     delivered = decoder.Format();
-    frames = header.factSamples > 0 ? header.factSamples : CountDecodedSamples(decoder);
+    frames = header.factSamples > 0 ? header.factSamples : decoder.CountSamples();
   }
   remaining = frames;
   record.format = delivered;

@@ -116,7 +116,7 @@ TEST(WavWriter, CompressedFormats) {
     WaveReader reader;
     WaveRecord record;
     ASSERT_EQ(reader.OpenWaveFile(wav, record), kOk) << c.codec;
-    EXPECT_NEAR(record.sampleFrames, c.rate, 2100) << c.codec;
+    EXPECT_NEAR(record.sampleFrames, c.rate, 2) << c.codec;  // the filled-up block is not counted
     std::vector<std::uint8_t> pcm(std::size_t{record.sampleFrames} * record.format.blockAlign);
     std::size_t got = 0;
     ASSERT_EQ(reader.ReadWave(pcm.data(), pcm.size(), got), kOk);
