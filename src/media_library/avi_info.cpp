@@ -1,5 +1,6 @@
 // RAVIGetInfo: the AVI information block.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 
@@ -56,6 +57,13 @@ Status RAVIGetInfo(const std::string& path, AviInfo& info) {
   info.frameRatePacked = PackedFrameRate(*video);
   const std::int64_t frames = VideoFrameCount(file, path);
   info.frameCount = Clamp16(frames);
+  // The duration as the information dialog works it out (the rate cut to hundredths), so that
+  // readers of the block that show no dialog have it too.
+  const double rate = std::trunc(static_cast<double>(info.RateNumerator()) /
+                                 std::max<std::uint32_t>(info.RateDenominator(), 1) * 100) /
+                      100;
+  if (rate > 0)
+    info.videoDurationHundredths = Clamp16(static_cast<std::int64_t>(info.frameCount / rate * 100));
   info.width = Clamp16(vp.width);
   info.height = Clamp16(vp.height);
   info.bitsPerPixel = Clamp16(vp.bits_per_coded_sample > 0 ? vp.bits_per_coded_sample : 24);

@@ -49,6 +49,7 @@ TEST(AviInfo, RatesAndFrameCounts) {
     EXPECT_EQ(RAVIGetInfo(avi, info), kAviNoAudio) << c.rate;
     EXPECT_EQ(info.frameRatePacked, c.packed) << c.rate;
     EXPECT_EQ(info.frameCount, c.frames) << c.rate;
+    EXPECT_NEAR(info.videoDurationHundredths, 40, 1) << c.rate;
   }
 }
 
