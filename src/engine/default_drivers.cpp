@@ -11,6 +11,7 @@
 #include "audio_encoder/audio_encoder_driver.h"
 
 // MPEG to AVI driver header:
+#include "video_decoder/mpeg_to_avi_driver.h"
 
 // MP2 to WAV driver header:
 #include "audio_decoder/mp2_to_wav.h"
@@ -51,7 +52,7 @@ DriverSet DefaultDrivers() {
 
   d.wavToMp2 = ConvertWavToMp2;
 
-  d.mpegToAvi = NotYet<MpegToAviJob>;
+  d.mpegToAvi = video_decoder::ConvertMpegToAvi;
 
   d.mp2ToWav = audio_decoder::ConvertMp2ToWav;
 
@@ -64,7 +65,7 @@ InfoReaders DefaultInfoReaders() {
 
   r.wav = media::ReadWavInfo;
 
-  r.mpeg = NoReaderYet<MpegInfo>;
+  r.mpeg = video_decoder::ReadMpegInfo;
 
   r.mp2 = audio_decoder::ReadMp2Info;
 

@@ -220,6 +220,16 @@ Status ScanMpegFile(const std::string& path, GopIndex& index, const ScanCallback
   return builder.cancelled() ? kCancelled : kOk;
 }
 
+int FirstPictureRateCode(const std::string& path) {
+  const std::vector<std::uint8_t> start = ReadFileStart(path, 4);
+  MpegFileReader file;
+  if (file.Open(path) != kOk) return 0;
+  FirstGroupFinder first;
+  FeedFile(file, StartsWithPack(start), 0, kEstimateBlockBytes, first,
+           [&] { return first.found || first.pictureRateCode != 0; });
+  return first.pictureRateCode;
+}
+
 std::int32_t EstimateMpegFrameCount(const std::string& path) {
   const std::vector<std::uint8_t> start = ReadFileStart(path, kMinimumFileBytes);
   if (start.size() < kMinimumFileBytes) return 0;

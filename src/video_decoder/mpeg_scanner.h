@@ -39,6 +39,10 @@ Status ScanMpegFile(const std::string& path, GopIndex& index, const ScanCallback
 // of a longer file hold no group, the whole file is read.
 std::int32_t EstimateMpegFrameCount(const std::string& path);
 
+// The picture_rate code of the file's first sequence header (elementary or system stream); 0 when
+// none is found before the first group of pictures.
+int FirstPictureRateCode(const std::string& path);
+
 // The frames a group time code stands for (the four bytes after the group start code) at the
 // picture rate of `pictureRateCode`.
 std::int32_t GroupTimeCodeFrames(const std::uint8_t* bytes, int pictureRateCode);

@@ -7,3 +7,14 @@ calvex_test(mpeg_index_tests
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_test_media.cpp
     ${PROJECT_SOURCE_DIR}/tests/video_encoder/encoder_test_support.cpp
   DEPS calvex_mpeg_index calvex_audio_bitstream calvex_video_encoder calvex_mux)
+
+# Tests of the MPEG to AVI driver and the information readers; they run the command line too.
+find_package(nlohmann_json REQUIRED)
+calvex_test(mpeg_to_avi_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/mpeg_to_avi_driver_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/mpeg_test_media.cpp
+    ${PROJECT_SOURCE_DIR}/tests/video_encoder/encoder_test_support.cpp
+  DEPS calvex_mpeg_to_avi calvex_video_encoder calvex_mux nlohmann_json::nlohmann_json)
+add_dependencies(mpeg_to_avi_tests calvex)
+target_compile_definitions(mpeg_to_avi_tests PRIVATE CALVEX_BINARY="$<TARGET_FILE:calvex>")

@@ -1,0 +1,29 @@
+// The MPEG to AVI conversion driver and the MPEG file information reader, as the engine calls
+// them (engine/default_drivers.cpp).
+//
+// Link target: calvex_mpeg_to_avi.
+#pragma once
+
+#include <string>
+
+#include "engine/conversion_context.h"
+#include "engine/drivers.h"
+#include "engine/info_blocks.h"
+#include "engine/status.h"
+
+namespace calvex::video_decoder {
+
+// Converts an MPEG-1 video elementary stream or system stream (frames job.firstFrame..lastFrame)
+// into an AVI file with the job's parameter record; the sound of a system stream goes into the
+// AVI in the record's audio format. A marked section starts at its stored index entry, or, when
+// none was stored, at the entry the file's index (cached, or scanned now) gives for its first
+// frame. Returns 0 or 2, 1 when cancelled, or a failure code; a failed or cancelled conversion
+// leaves no AVI behind.
+Status ConvertMpegToAvi(MpegToAviJob& job, ConversionContext& context);
+
+// Fills the MPEG information block (frame rate, picture size, video bit rate and the first audio
+// header's sampling rate, bits, channels, layer, bitrate index and channel mode) from the file's
+// headers and first picture. Returns 0 or the decoder's failure code (101, 125, 126, ...).
+Status ReadMpegInfo(const std::string& path, MpegInfo& info);
+
+}  // namespace calvex::video_decoder
