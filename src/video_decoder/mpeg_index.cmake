@@ -7,7 +7,7 @@ calvex_library(calvex_mpeg_index
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_file_reader.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_scanner.cpp
     ${CMAKE_CURRENT_LIST_DIR}/video_packets.cpp
-  DEPS calvex_engine_core)
+  DEPS calvex_engine_core calvex_video_decoder)
 
 # The MPEG to AVI driver and the MPEG information reader, over the video decoder, the sound
 # decoder and the media layer's AVI writer.

@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "video_decoder/decode_control.h"
 #include "video_decoder/mpeg_file_reader.h"
 #include "video_decoder/start_code_scanner.h"
 #include "video_decoder/video_packets.h"
@@ -20,34 +21,6 @@ constexpr std::size_t kElementaryBlockBytes = 10240;
 constexpr std::size_t kEstimateBlockBytes = 4096;
 constexpr std::int64_t kEstimateTailBytes = 200000;
 constexpr std::int64_t kLargestOffset = std::numeric_limits<std::int32_t>::max();
-
-// Frames per second of a picture_rate code (rate / scale); any other code counts as 30.
-double PictureRate(int code) {
-  switch (code) {
-    case 1:
-      return 24000.0 / 1001.0;
-    case 2:
-      return 24.0;
-    case 3:
-      return 25.0;
-    case 4:
-      return 30000.0 / 1001.0;
-    case 5:
-      return 30.0;
-    case 6:
-      return 50.0;
-    case 7:
-      return 60000.0 / 1001.0;
-    case 8:
-      return 60.0;
-    case 9:
-      return 15.0;
-    case 10:
-      return 10.0;
-    default:
-      return 30.0;
-  }
-}
 
 bool StartsWithPack(const std::vector<std::uint8_t>& start) {
   return start.size() >= 4 && start[0] == 0 && start[1] == 0 && start[2] == 1 && start[3] == 0xBA;
@@ -202,9 +175,9 @@ std::int32_t GroupTimeCodeFrames(const std::uint8_t* b, int pictureRateCode) {
   const int minutes = ((b[0] & 0x03) << 4) | (b[1] >> 4);
   const int seconds = ((b[1] & 0x07) << 3) | (b[2] >> 5);
   const int pictures = ((b[2] & 0x1F) << 1) | (b[3] >> 7);
-  return static_cast<std::int32_t>(PictureRate(pictureRateCode) *
-                                   ((hours * 60 + minutes) * 60 + seconds)) +
-         pictures;
+  const FrameRate rate = FrameRateForCode(pictureRateCode);
+  const double fps = static_cast<double>(rate.rate) / static_cast<double>(rate.scale);
+  return static_cast<std::int32_t>(fps * ((hours * 60 + minutes) * 60 + seconds)) + pictures;
 }
 
 Status ScanMpegFile(const std::string& path, GopIndex& index, const ScanCallbacks& callbacks) {
