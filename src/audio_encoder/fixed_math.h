@@ -34,6 +34,7 @@ struct Lanes<double> {
   }
   static double Splat(double v) { return v; }
   static double Select(bool m, double a, double b) { return m ? a : b; }
+  static bool Both(bool a, bool b) { return a && b; }
 };
 
 template <typename V>
@@ -44,6 +45,7 @@ struct Lanes {
   static V FromBits(Bits b) { return (V)b; }
   static V Splat(double v) { return V{} + v; }
   static V Select(Bits m, V a, V b) { return FromBits((ToBits(a) & m) | (ToBits(b) & ~m)); }
+  static Bits Both(Bits a, Bits b) { return a & b; }
 };
 
 constexpr std::int64_t kSignBit = static_cast<std::int64_t>(0x8000000000000000ull);
@@ -146,7 +148,7 @@ V Atan2Kernel(V y, V x) {
                                    w * L::Splat(-3.65315727442169155270e-02)))));
   const V a = hi - ((u * (s1 + s2) - lo) - u);  // atan(t), 0..pi/2
   // Left half-plane: pi - atan(t). Both zero: 0, or pi when x is -0 (as the C library).
-  const auto bothZero = (ax == L::Splat(0.0)) & (ay == L::Splat(0.0));
+  const auto bothZero = L::Both(ax == L::Splat(0.0), ay == L::Splat(0.0));
   const V left = L::Splat(3.141592653589793) - (a - L::Splat(1.2246467991473532e-16));
   const auto xNegative = (L::ToBits(x) & kSignBit) != (L::ToBits(x) & 0);
   V result = L::Select(xNegative, left, a);

@@ -47,7 +47,10 @@ class Reader {
   bool GetText(std::string& text, std::size_t field) {
     if (in_.size() - pos_ < field) return false;
     const auto* p = reinterpret_cast<const char*>(in_.data() + pos_);
-    text.assign(p, strnlen(p, field));
+    // A field without its terminating zero is damage: such a text could not be saved back.
+    const std::size_t length = strnlen(p, field);
+    if (length == field) return false;
+    text.assign(p, length);
     pos_ += field;
     return true;
   }
