@@ -104,9 +104,10 @@ class DriverEvents : public video::EncoderEvents {
 
   bool PollCancel() override { return context_.PollCancel(); }
 
-  void Finished() {
+  // The stage's last progress call; true when the user cancelled there.
+  bool Finished() {
     ProgressRecord record = TimeRecord(fetched_);
-    context_.Progress(record, ProgressKind::kVideo, 1000);
+    return context_.Progress(record, ProgressKind::kVideo, 1000);
   }
 
  private:
@@ -152,7 +153,8 @@ Status AviToMpegDriver::EncodeVideo(const std::string& videoPath, ConversionSett
   DriverEvents events(context, settings);
   const Status status = video::EncodeVideoFile(params, source, events, videoPath, &pictureIndex_);
   if (status == kDiskFull) context.RaiseDiskFull();
-  if (status == kOk) events.Finished();
+  // A cancel confirmed at the very end still cancels: the user was told the run would stop.
+  if (status == kOk && events.Finished()) return kCancelled;
   return status;
 }
 

@@ -41,6 +41,13 @@ std::string ArgumentFor(Status code, const std::string& source, const std::strin
   return code == kCreateFailed ? destination : source;
 }
 
+// The source's size in bytes; -1 when it is gone.
+std::int64_t SourceSize(const std::string& path) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  return ec ? -1 : static_cast<std::int64_t>(size);
+}
+
 void RemoveOutput(const std::string& path) {
   std::error_code ec;
   if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
@@ -95,7 +102,11 @@ Status EntryConversion::Run() {
     const int section = entry_.sections.empty() ? -1 : n;
     const std::string destination = DestinationPath(entry_.path, directory_, kind_, section);
     SetTitle(section, destination);
+    const std::int64_t sourceSize = SourceSize(entry_.path);
     last = ConvertPass(section, destination);
+    // A source cut short while it was read gives an output that only looks complete: the readers
+    // meet an early end of the data, not an error.
+    if (IsSuccess(last) && SourceSize(entry_.path) < sourceSize) last = kReadFailed;
     host.ResetStatusFields();
     if (!IsSuccess(last)) {
       ReportError(context_, last, ArgumentFor(last, entry_.path, destination));

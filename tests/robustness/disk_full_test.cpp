@@ -1,0 +1,82 @@
+// A full disk at every writer of every conversion: at the first write, in the middle of the file
+// and at the final close. The entry fails with 147, the run stops after it (the next entry is not
+// reached), no output and no temporary file is left, and no file stays open.
+#include <gtest/gtest.h>
+
+#include "engine/dispatcher.h"
+#include "robustness/conversion_runs.h"
+#include "robustness/io_faults.h"
+
+namespace calvex::testing {
+namespace {
+
+struct Writer {
+  const char* name;
+  std::string TestSources::*source;
+  const char* file;  // the start of the written file's name in the output directory
+};
+
+const Writer kWriters[] = {
+    {"WavToMp2", &TestSources::wav, "tone.mp2"},
+    {"Mp2ToWav", &TestSources::mp2, "tone.wav"},
+    {"SilentAviToMpeg", &TestSources::aviSilent, "silent.mpg"},
+    {"AviToMpegVideoStream", &TestSources::aviWithSound, "~~temp.mpg"},
+    {"AviToMpegAudioStream", &TestSources::aviWithSound, "~~temp.mp2"},
+    {"AviToMpegSystemStream", &TestSources::aviWithSound, "movie.mpg"},
+    {"AviToMpegPcmOfAdpcm", &TestSources::aviAdpcm, "~audio.tmp"},
+    {"AviToMpegAdpcmSystemStream", &TestSources::aviAdpcm, "adpcm.mpg"},
+};
+
+const char* PointName(IoFault::Point point) {
+  switch (point) {
+    case IoFault::kFirstWrite:
+      return "FirstWrite";
+    case IoFault::kMidFile:
+      return "MidFile";
+    case IoFault::kClose:
+      return "Close";
+  }
+  return "";
+}
+
+class DiskFull : public ::testing::TestWithParam<std::tuple<Writer, IoFault::Point>> {};
+
+TEST_P(DiskFull, FailsThe147WayAndLeavesNothing) {
+  CALVEX_REQUIRE_SOURCES();
+  const auto& [writer, point] = GetParam();
+  const std::string source = Sources().*writer.source;
+  const std::string file = OutputDirectory() + writer.file;
+
+  std::int64_t size = 0;
+  {
+    // The writer's whole output, measured on a disk with room.
+    IoFault probe(file, IoFault::kMidFile, INT64_MAX);
+    ScriptedHost host;
+    const RunResult clean = RunConversion(source, host);
+    ASSERT_EQ(clean.outcome.results[0], kEntryConverted);
+    size = probe.BytesWritten();
+    ASSERT_GT(size, 0) << writer.file << " was not written";
+  }
+
+  IoFault fault(file, point, size / 2);
+  ScriptedHost host;
+  const RunResult run = RunConversion(source, host);
+  EXPECT_TRUE(fault.Triggered());
+  EXPECT_EQ(run.outcome.results[0], kDiskFull);
+  EXPECT_TRUE(run.outcome.diskFull);
+  EXPECT_EQ(run.outcome.results[1], kEntryNotReached) << "the run went on after a full disk";
+  EXPECT_EQ(run.leftBehind, std::vector<std::string>{});
+  EXPECT_EQ(run.descriptorsLeaked, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, DiskFull,
+                         ::testing::Combine(::testing::ValuesIn(kWriters),
+                                            ::testing::Values(IoFault::kFirstWrite,
+                                                              IoFault::kMidFile, IoFault::kClose)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) + "_" +
+                                  PointName(std::get<1>(info.param));
+                         });
+
+}  // namespace
+}  // namespace calvex::testing
