@@ -48,10 +48,14 @@ Status WaveReader::Impl::Open(const std::string& path, WaveRecord& record) {
   std::int64_t frames = 0;
   if (header.IsPcm()) {
     const WaveFormat& f = header.format;
+    // A sample frame of more than 65535 bytes (8192 channels of 64 bits, say) has no block
+    // alignment a WAV file can state.
+    const std::uint32_t block = std::uint32_t{f.channels} * ((f.bitsPerSample + 7u) / 8u);
+    if (block == 0 || block > 0xFFFF) return kWavCorrupted;
     delivered = f;
     delivered.formatTag = kWaveFormatPcm;
     delivered.extraSize = 0;
-    delivered.blockAlign = static_cast<std::uint16_t>(f.channels * ((f.bitsPerSample + 7) / 8));
+    delivered.blockAlign = static_cast<std::uint16_t>(block);
     delivered.avgBytesPerSec = delivered.blockAlign * f.samplesPerSec;
     frames = static_cast<std::int64_t>(header.dataSize / delivered.blockAlign);
     file = std::fopen(path.c_str(), "rb");
