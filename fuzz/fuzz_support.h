@@ -1,5 +1,6 @@
 // Helpers shared by the fuzz targets: readers that take a path get the input as a file in a
-// scratch directory of the fuzzing process (in memory when /dev/shm exists).
+// scratch directory of the fuzzing process (in memory when /dev/shm exists), which is also the
+// process's data directory.
 #pragma once
 
 #include <unistd.h>
@@ -23,6 +24,8 @@ inline const std::string& ScratchDirectory() {
         fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path(ec);
     const fs::path dir = base / ("calvex-fuzz-" + std::to_string(::getpid()));
     fs::create_directories(dir, ec);
+    // Whatever the readers keep in the data directory (index caches) stays in here too.
+    ::setenv("XDG_DATA_HOME", dir.c_str(), 1);
     static const std::string removeAtExit = dir.string();
     std::atexit([] {
       std::error_code ignored;

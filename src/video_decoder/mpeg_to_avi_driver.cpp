@@ -58,6 +58,9 @@ Status ConvertMpegToAvi(MpegToAviJob& job, ConversionContext& context) {
         return context.Progress(info, ProgressKind::kVideo, progress) ? kFrameStop : kFrameGoOn;
       });
   session.CloseMpegDecoder();
+  // The AVI writer's own code for a write that failed: a full disk, which ends the run as every
+  // other writer's failure does.
+  if (status == kAviWriteFailed) context.RaiseDiskFull();
   if (!IsSuccess(status) && status != kDataRateExceeded && session.outputCreated()) {
     std::remove(job.destination.c_str());
   }

@@ -30,6 +30,9 @@ const Stage kStages[] = {
     {"Interleaving", &TestSources::aviWithSound, ProgressKind::kInterleaving},
     {"WavEncoder", &TestSources::wav, ProgressKind::kAudio},
     {"Mp2Decoding", &TestSources::mp2, ProgressKind::kAudio},
+    {"MpegSoundDecoding", &TestSources::mpegSystem, ProgressKind::kAudio},
+    {"MpegVideoDecoding", &TestSources::mpegSystem, ProgressKind::kVideo},
+    {"VideoStreamDecoding", &TestSources::mpegVideo, ProgressKind::kVideo},
 };
 
 class Cancel : public ::testing::TestWithParam<Stage> {};

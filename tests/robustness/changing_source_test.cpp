@@ -24,6 +24,9 @@ const Cut kCuts[] = {
     {"AdpcmAviWhileAudio", &TestSources::aviAdpcm, ProgressKind::kAudio},
     {"WavWhileEncoding", &TestSources::wav, ProgressKind::kAudio},
     {"Mp2WhileDecoding", &TestSources::mp2, ProgressKind::kAudio},
+    {"MpegWhileSound", &TestSources::mpegSystem, ProgressKind::kAudio},
+    {"MpegWhileVideo", &TestSources::mpegSystem, ProgressKind::kVideo},
+    {"VideoStreamWhileDecoding", &TestSources::mpegVideo, ProgressKind::kVideo},
 };
 
 class ChangingSource : public ::testing::TestWithParam<Cut> {};

@@ -1,5 +1,6 @@
 #include "robustness/conversion_runs.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "engine/default_drivers.h"
@@ -19,12 +20,20 @@ struct Directories {
   TempDir sources;
   TempDir largeSources;
   TempDir outputs;
+  TempDir data;  // the data directory (index caches) of the test program
 };
 
 Directories& Dirs() {
-  static Directories* dirs = new Directories;  // kept to the end: tests run in any order
+  static Directories* dirs = [] {
+    auto* d = new Directories;  // kept to the end: tests run in any order
+    ::setenv("XDG_DATA_HOME", d->data.path().c_str(), 1);
+    return d;
+  }();
   return *dirs;
 }
+
+// The conversions never touch the user's own data directory.
+[[maybe_unused]] const bool kDataDirectorySet = (Dirs(), true);
 
 // Movies of `size` pictures lasting `movieSeconds`, sounds of `soundSeconds`.
 TestSources MakeSources(const TempDir& dir, const std::string& size,
@@ -43,7 +52,10 @@ TestSources MakeSources(const TempDir& dir, const std::string& size,
                        dir.File("adpcm.avi")) &&
             MakeSource(sound + "-c:a pcm_s16le -ac 2", dir.File("tone.wav")) &&
             MakeSource(sound + "-c:a mp2 -b:a 128k", dir.File("tone.mp2")) &&
-            MakeSource(sound + "-c:a pcm_s16le -ac 1", dir.File("bystander.wav"));
+            MakeSource(sound + "-c:a pcm_s16le -ac 1", dir.File("bystander.wav")) &&
+            MakeSource(video + movieSound + "-c:v mpeg1video -g 6 -bf 2 -c:a mp2 -b:a 128k -f mpeg",
+                       dir.File("system.mpg")) &&
+            MakeSource(video + "-c:v mpeg1video -g 6 -bf 2 -f mpeg1video", dir.File("video.mpg"));
   if (!ok) return s;
   s.aviWithSound = dir.File("movie.avi");
   s.aviSilent = dir.File("silent.avi");
@@ -51,6 +63,8 @@ TestSources MakeSources(const TempDir& dir, const std::string& size,
   s.wav = dir.File("tone.wav");
   s.mp2 = dir.File("tone.mp2");
   s.bystander = dir.File("bystander.wav");
+  s.mpegSystem = dir.File("system.mpg");
+  s.mpegVideo = dir.File("video.mpg");
   return s;
 }
 
@@ -85,7 +99,8 @@ bool ScriptedHost::PollCancel() {
   return cancelAtPoll && cancelAtPoll(polls_);
 }
 
-RunResult RunConversion(const std::string& source, ScriptedHost& host) {
+RunResult RunConversion(const std::string& source, ScriptedHost& host,
+                        const std::function<void(SourceEntry&)>& adjust) {
   namespace fs = std::filesystem;
   const std::string& out = OutputDirectory();
   for (const auto& e : fs::directory_iterator(out)) fs::remove_all(e.path());
@@ -94,6 +109,7 @@ RunResult RunConversion(const std::string& source, ScriptedHost& host) {
   const InfoReaders readers = DefaultInfoReaders();
   EXPECT_EQ(MakeSourceEntry(source, readers, entries[0]), kOk) << source;
   EXPECT_EQ(MakeSourceEntry(Sources().bystander, readers, entries[1]), kOk);
+  if (adjust) adjust(entries[0]);
 
   BatchSettings settings;
   settings.destinationDirectory = out;

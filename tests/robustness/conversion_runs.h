@@ -9,6 +9,7 @@
 
 #include "engine/batch_run.h"
 #include "engine/host.h"
+#include "engine/settings.h"
 #include "support/test_support.h"
 
 namespace calvex::testing {
@@ -21,7 +22,9 @@ struct TestSources {
   std::string aviAdpcm;  // sound that is converted into a temporary PCM file first
   std::string wav;
   std::string mp2;
-  std::string bystander;  // a WAV that a run stopped by a failure must not reach
+  std::string mpegSystem;  // MPEG-1 video and Layer II sound
+  std::string mpegVideo;   // a video elementary stream
+  std::string bystander;   // a WAV that a run stopped by a failure must not reach
 };
 // Made on first use; empty paths when ffmpeg is missing (the tests then skip).
 const TestSources& Sources();
@@ -64,7 +67,9 @@ struct RunResult {
   std::vector<std::string> leftBehind;  // what the output directory holds afterwards
   int descriptorsLeaked = 0;
 };
-RunResult RunConversion(const std::string& source, ScriptedHost& host);
+// `adjust` may change the entry (its parameters, its sections) before the run.
+RunResult RunConversion(const std::string& source, ScriptedHost& host,
+                        const std::function<void(SourceEntry&)>& adjust = {});
 // The output directory of RunConversion (emptied at the start of each run).
 const std::string& OutputDirectory();
 

@@ -1,6 +1,8 @@
 // A full disk at every writer of every conversion: at the first write, in the middle of the file
-// and at the final close. The entry fails with 147, the run stops after it (the next entry is not
-// reached), no output and no temporary file is left, and no file stays open.
+// and at the final close. The entry fails with 147 (the AVI writer with its own 111, "Unable to
+// write to an AVI file. Free space in the destination disk is not enough."), the run stops after it
+// (the next entry is not reached), no output and no temporary file is left, and no file stays
+// open.
 #include <gtest/gtest.h>
 
 #include "engine/dispatcher.h"
@@ -14,7 +16,14 @@ struct Writer {
   const char* name;
   std::string TestSources::*source;
   const char* file;  // the start of the written file's name in the output directory
+  Status code = kDiskFull;
+  void (*adjust)(SourceEntry&) = nullptr;
 };
+
+void PadForCdRom(SourceEntry& e) {
+  e.mpegToAvi.padFramesForCdRom = 1;
+  e.mpegToAvi.targetDrive = 3;
+}
 
 const Writer kWriters[] = {
     {"WavToMp2", &TestSources::wav, "tone.mp2"},
@@ -25,6 +34,11 @@ const Writer kWriters[] = {
     {"AviToMpegSystemStream", &TestSources::aviWithSound, "movie.mpg"},
     {"AviToMpegPcmOfAdpcm", &TestSources::aviAdpcm, "~audio.tmp"},
     {"AviToMpegAdpcmSystemStream", &TestSources::aviAdpcm, "adpcm.mpg"},
+    {"MpegToAviSound", &TestSources::mpegSystem, "~audio.tmp"},
+    {"MpegToAvi", &TestSources::mpegSystem, "system.avi", kAviWriteFailed},
+    {"VideoStreamToAvi", &TestSources::mpegVideo, "video.avi", kAviWriteFailed},
+    {"MpegToAviCdRomPadding", &TestSources::mpegSystem, "system.avi.pad", kAviWriteFailed,
+     PadForCdRom},
 };
 
 const char* PointName(IoFault::Point point) {
@@ -52,7 +66,7 @@ TEST_P(DiskFull, FailsThe147WayAndLeavesNothing) {
     // The writer's whole output, measured on a disk with room.
     IoFault probe(file, IoFault::kMidFile, INT64_MAX);
     ScriptedHost host;
-    const RunResult clean = RunConversion(source, host);
+    const RunResult clean = RunConversion(source, host, writer.adjust);
     ASSERT_EQ(clean.outcome.results[0], kEntryConverted);
     size = probe.BytesWritten();
     ASSERT_GT(size, 0) << writer.file << " was not written";
@@ -60,9 +74,9 @@ TEST_P(DiskFull, FailsThe147WayAndLeavesNothing) {
 
   IoFault fault(file, point, size / 2);
   ScriptedHost host;
-  const RunResult run = RunConversion(source, host);
+  const RunResult run = RunConversion(source, host, writer.adjust);
   EXPECT_TRUE(fault.Triggered());
-  EXPECT_EQ(run.outcome.results[0], kDiskFull);
+  EXPECT_EQ(run.outcome.results[0], writer.code);
   EXPECT_TRUE(run.outcome.diskFull);
   EXPECT_EQ(run.outcome.results[1], kEntryNotReached) << "the run went on after a full disk";
   EXPECT_EQ(run.leftBehind, std::vector<std::string>{});
