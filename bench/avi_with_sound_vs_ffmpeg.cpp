@@ -19,40 +19,17 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_support.h"
 #include "engine/default_drivers.h"
 #include "engine/dispatcher.h"
 #include "engine/source_files.h"
 
 namespace {
 
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string Run(const std::string& command, int* exitCode = nullptr) {
-  std::string out;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int status = ::pclose(p);
-  if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return out;
-}
-
-// CPU seconds (user + system) of this process or of its finished children.
-double CpuSeconds(int who) {
-  rusage u{};
-  ::getrusage(who, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
+using calvex::bench::CpuSeconds;
+using calvex::bench::Quote;
+using calvex::bench::Run;
+using calvex::bench::Seconds;
 
 // Average PSNR of the pictures of a system stream against the source movie's, both scaled to
 // the output size and counted from their first picture.

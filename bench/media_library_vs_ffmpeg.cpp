@@ -17,27 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "media_library/media_library.h"
 
 namespace {
 
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-int Run(const std::string& command) {
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// CPU seconds (user + system) of this process or of its finished children.
-double CpuSeconds(int who) {
-  rusage u{};
-  ::getrusage(who, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+using calvex::bench::CpuSeconds;
+using calvex::bench::Quote;
+using calvex::bench::RunStatus;
 
 }  // namespace
 
@@ -63,10 +50,10 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   if (movie.empty()) {
     movie = (dir / "source.avi").string();
-    Run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=" + std::to_string(width) + "x" +
-        std::to_string(height) + ":rate=30:duration=" + std::to_string(seconds) +
-        " -f lavfi -i sine=r=44100:d=" + std::to_string(seconds) + " -c:v " + codec +
-        " -c:a libmp3lame -ac 2 -y " + Quote(movie));
+    RunStatus("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=" + std::to_string(width) + "x" +
+              std::to_string(height) + ":rate=30:duration=" + std::to_string(seconds) +
+              " -f lavfi -i sine=r=44100:d=" + std::to_string(seconds) + " -c:v " + codec +
+              " -c:a libmp3lame -ac 2 -y " + Quote(movie));
   }
 
   // Frames through the layer.
@@ -86,10 +73,10 @@ int main(int argc, char** argv) {
 
   // The same through ffmpeg.
   start = CpuSeconds(RUSAGE_CHILDREN);
-  Run("ffmpeg -nostdin -v error -threads 1 -i " + Quote(movie) +
-      " -map 0:v -vf scale=" + std::to_string(outWidth) + ":" + std::to_string(outHeight) +
-      ":flags=bicubic+accurate_rnd+bitexact+full_chroma_int+full_chroma_inp -pix_fmt bgr24 "
-      "-f rawvideo -y /dev/null");
+  RunStatus("ffmpeg -nostdin -v error -threads 1 -i " + Quote(movie) +
+            " -map 0:v -vf scale=" + std::to_string(outWidth) + ":" + std::to_string(outHeight) +
+            ":flags=bicubic+accurate_rnd+bitexact+full_chroma_int+full_chroma_inp -pix_fmt bgr24 "
+            "-f rawvideo -y /dev/null");
   const double theirs = CpuSeconds(RUSAGE_CHILDREN) - start;
 
   // Random frames.
@@ -110,7 +97,8 @@ int main(int argc, char** argv) {
       calvex::media::ConvertToPCM(movie, (dir / "audio.pcm").string(), format, context.get());
   const double ourAudio = CpuSeconds(RUSAGE_SELF) - start;
   start = CpuSeconds(RUSAGE_CHILDREN);
-  Run("ffmpeg -nostdin -v error -threads 1 -i " + Quote(movie) + " -map 0:a -f s16le -y /dev/null");
+  RunStatus("ffmpeg -nostdin -v error -threads 1 -i " + Quote(movie) +
+            " -map 0:a -f s16le -y /dev/null");
   const double theirAudio = CpuSeconds(RUSAGE_CHILDREN) - start;
 
   std::printf("frames: %d of %dx%d to %dx%d\n", info.frameCount, info.width, info.height, outWidth,

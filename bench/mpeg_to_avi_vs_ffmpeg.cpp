@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_support.h"
 #include "engine/conversion_context.h"
 #include "video_decoder/gop_index.h"
 #include "video_decoder/mpeg_scanner.h"
@@ -28,23 +29,9 @@
 
 namespace {
 
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-int Run(const std::string& command) {
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// CPU seconds (user + system) of this process or of its finished children.
-double CpuSeconds(int who) {
-  rusage u{};
-  ::getrusage(who, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+using calvex::bench::CpuSeconds;
+using calvex::bench::Quote;
+using calvex::bench::RunStatus;
 
 template <typename F>
 double OwnSeconds(F&& f) {
@@ -55,7 +42,7 @@ double OwnSeconds(F&& f) {
 
 double PeerSeconds(const std::string& command) {
   const double before = CpuSeconds(RUSAGE_CHILDREN);
-  if (Run(command) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
+  if (RunStatus(command) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
   return CpuSeconds(RUSAGE_CHILDREN) - before;
 }
 
@@ -84,11 +71,11 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   if (movie.empty()) {
     movie = (dir / "source.mpg").string();
-    Run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=" + std::to_string(width) + "x" +
-        std::to_string(height) + ":rate=25:duration=" + std::to_string(seconds) +
-        " -f lavfi -i sine=r=44100:d=" + std::to_string(seconds) +
-        " -c:v mpeg1video -b:v 1150k -g 12 -bf 2 -c:a mp2 -b:a 224k -ac 2 -f mpeg -y " +
-        Quote(movie));
+    RunStatus("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=" + std::to_string(width) + "x" +
+              std::to_string(height) + ":rate=25:duration=" + std::to_string(seconds) +
+              " -f lavfi -i sine=r=44100:d=" + std::to_string(seconds) +
+              " -c:v mpeg1video -b:v 1150k -g 12 -bf 2 -c:a mp2 -b:a 224k -ac 2 -f mpeg -y " +
+              Quote(movie));
   }
   const std::string avi = (dir / "out.avi").string();
   calvex::StandaloneContext context;

@@ -22,11 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "video_decoder/byte_source.h"
 #include "video_decoder/video_decoder.h"
 
 namespace {
 
+using calvex::bench::Quote;
 using calvex::video_decoder::DecodeControl;
 using calvex::video_decoder::DecodedFrameInfo;
 using calvex::video_decoder::DspLevel;
@@ -95,10 +97,6 @@ OurRun TimeOurs(const std::vector<std::uint8_t>& stream, DspLevel level) {
     run.pictures = pictures;
   }
   return run;
-}
-
-std::string Quote(const std::string& s) {
-  return "'" + s + "'";
 }
 
 }  // namespace

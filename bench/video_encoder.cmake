@@ -1,6 +1,6 @@
 # The video encoder against ffmpeg's mpeg1video encoder: speed, PSNR and bit rate.
 add_executable(video_encoder_vs_ffmpeg ${CMAKE_CURRENT_LIST_DIR}/video_encoder_vs_ffmpeg.cpp)
-target_link_libraries(video_encoder_vs_ffmpeg PRIVATE calvex_video_encoder)
+target_link_libraries(video_encoder_vs_ffmpeg PRIVATE calvex_video_encoder calvex_bench_support)
 if(TARGET calvex)
   # Also times whole conversions with the command line.
   target_compile_definitions(video_encoder_vs_ffmpeg PRIVATE CALVEX_CLI="$<TARGET_FILE:calvex>")

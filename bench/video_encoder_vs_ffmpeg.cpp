@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "engine/bitmap.h"
 #include "video_encoder/video_encoder.h"
 
@@ -31,34 +32,10 @@ namespace {
 
 using calvex::video::PictureSource;
 
-std::string Quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string Run(const std::string& command, int* exitCode = nullptr) {
-  std::string out;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int status = ::pclose(p);
-  if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return out;
-}
-
-// CPU seconds (user + system) of this process or of its finished children.
-double CpuSeconds(int who) {
-  rusage u{};
-  ::getrusage(who, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
+using calvex::bench::CpuSeconds;
+using calvex::bench::Quote;
+using calvex::bench::Run;
+using calvex::bench::Seconds;
 
 class RawSource : public PictureSource {
  public:

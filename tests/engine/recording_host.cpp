@@ -5,18 +5,6 @@
 
 namespace calvex::testing {
 
-std::tm FixedLogTime() {
-  std::tm t{};
-  t.tm_wday = 6;
-  t.tm_mon = 7;
-  t.tm_mday = 5;
-  t.tm_hour = 18;
-  t.tm_min = 44;
-  t.tm_sec = 51;
-  t.tm_year = 95;
-  return t;
-}
-
 Status FakeDrivers::Convert(const std::string& source, const std::string& destination,
                             const ConversionSettings* settings, ConversionContext& context) {
   if (during) during(context);

@@ -11,11 +11,9 @@
 
 #include "engine/drivers.h"
 #include "engine/host.h"
+#include "support/test_support.h"
 
 namespace calvex::testing {
-
-// A fixed local time for the log's time texts: "Sat Aug 05 18:44:51 1995".
-std::tm FixedLogTime();
 
 class RecordingHost : public ConversionHost {
  public:

@@ -9,12 +9,6 @@
 
 namespace calvex::testing {
 
-bool Ffmpeg(const std::string& args) {
-  const CommandResult r = RunCommand("ffmpeg -nostdin -y -v error " + args);
-  EXPECT_EQ(r.exitCode, 0) << "ffmpeg " << args << "\n" << r.output;
-  return r.exitCode == 0;
-}
-
 std::string ProbeValue(const std::string& path, const std::string& entry,
                        const std::string& streams) {
   std::string command =
@@ -57,17 +51,6 @@ std::vector<std::uint8_t> FfmpegAudio(const std::string& path, const std::string
   std::vector<std::uint8_t> bytes = ReadFileBytes(raw);
   std::filesystem::remove(raw);
   return bytes;
-}
-
-double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
-  if (a.size() != b.size() || a.empty()) return 0;
-  double sum = 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const double d = static_cast<double>(a[i]) - b[i];
-    sum += d * d;
-  }
-  if (sum == 0) return 1000;
-  return 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / sum);
 }
 
 std::vector<std::uint8_t> TestPicture(int width, int height, int frame) {

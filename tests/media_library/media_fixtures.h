@@ -1,16 +1,15 @@
-// Test media made with ffmpeg, and ffmpeg's own decoding of it as the reference.
+// Test media made with ffmpeg, and ffmpeg's own decoding of it as the reference (ffmpeg itself
+// and the picture comparison are in support/media_tools.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "support/media_tools.h"
 #include "support/test_support.h"
 
 namespace calvex::testing {
-
-// Runs `ffmpeg -y -v error <args>`; adds a test failure (with ffmpeg's message) when it fails.
-bool Ffmpeg(const std::string& args);
 
 // Runs ffprobe on `path` and returns the value of one entry, for example
 // ProbeValue(p, "stream=nb_frames", "v:0").
@@ -28,9 +27,6 @@ std::vector<std::vector<std::uint8_t>> FfmpegFrames(const std::string& path, int
 // ffmpeg's decoding of the first audio stream as interleaved samples of `sampleFormat` ("u8",
 // "s16le").
 std::vector<std::uint8_t> FfmpegAudio(const std::string& path, const std::string& sampleFormat);
-
-// Peak signal-to-noise ratio of two equal-size 8-bit pictures, in dB (1000 when equal).
-double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
 
 // A smooth test picture (gradients and a square that moves with `frame`) as a 24-bit bottom-up
 // bitmap with padded rows.

@@ -76,4 +76,16 @@ std::vector<std::string> ListDirectory(const std::filesystem::path& dir) {
   return names;
 }
 
+std::tm FixedLogTime() {
+  std::tm t{};
+  t.tm_wday = 6;
+  t.tm_mon = 7;
+  t.tm_mday = 5;
+  t.tm_hour = 18;
+  t.tm_min = 44;
+  t.tm_sec = 51;
+  t.tm_year = 95;
+  return t;
+}
+
 }  // namespace calvex::testing

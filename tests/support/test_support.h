@@ -1,10 +1,11 @@
 // Helpers shared by the tests: temporary directories, running peer tools (ffmpeg, mpg123, ...),
-// reading and writing whole files.
+// reading and writing whole files, a fixed time for run logs.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ void WriteFileBytes(const std::filesystem::path& path, const std::vector<std::ui
 
 // Lists the names of the files in a directory (not recursive), sorted.
 std::vector<std::string> ListDirectory(const std::filesystem::path& dir);
+
+// A fixed local time for the run log's time texts: "Sat Aug 05 18:44:51 1995".
+std::tm FixedLogTime();
 
 }  // namespace calvex::testing
 

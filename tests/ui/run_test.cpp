@@ -15,18 +15,6 @@
 namespace calvex::testing {
 namespace {
 
-std::tm FixedTime() {
-  std::tm t{};
-  t.tm_year = 95;
-  t.tm_mon = 7;
-  t.tm_mday = 5;
-  t.tm_wday = 6;
-  t.tm_hour = 18;
-  t.tm_min = 44;
-  t.tm_sec = 51;
-  return t;
-}
-
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -38,7 +26,7 @@ class RunTest : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
-    clock = FixedTime;
+    clock = FixedLogTime;
   }
   void ThreeFilesOneFailing() {
     Add({Source("a_320x240_s.avi"), Source("fail.wav"), Source("c.mp2")});
@@ -56,16 +44,28 @@ TEST_F(RunTest, AFailureWithLoggingOpensTheLog) {
   EXPECT_EQ(ReadText(log),
             "The starting time is Sat Aug 05 18:44:51 1995\r\n"
             "Converting...\r\n"
-            "Read " + a + " (1 of 3)\r\n"
-            "Write " + dir.File("a_320x240_s.mpg") + "\r\n"
-            "Read " + b + " (2 of 3)\r\n"
-            "Error occurred:\r\n"
-            "The specified WAV file is corrupted.\r\n"
-            "Failure to write " + dir.File("fail.mp2") + "\r\n"
-            "Read " + c + " (3 of 3)\r\n"
-            "Write " + dir.File("c.wav") + "\r\n"
-            "\r\n"
-            "The finishing time is Sat Aug 05 18:44:51 1995\r\n");
+            "Read " +
+                a +
+                " (1 of 3)\r\n"
+                "Write " +
+                dir.File("a_320x240_s.mpg") +
+                "\r\n"
+                "Read " +
+                b +
+                " (2 of 3)\r\n"
+                "Error occurred:\r\n"
+                "The specified WAV file is corrupted.\r\n"
+                "Failure to write " +
+                dir.File("fail.mp2") +
+                "\r\n"
+                "Read " +
+                c +
+                " (3 of 3)\r\n"
+                "Write " +
+                dir.File("c.wav") +
+                "\r\n"
+                "\r\n"
+                "The finishing time is Sat Aug 05 18:44:51 1995\r\n");
   EXPECT_TRUE(std::filesystem::exists(dir.File("c.wav")));
   EXPECT_FALSE(std::filesystem::exists(dir.File("fail.mp2")));
   EXPECT_EQ(window().lastRunLines().size(), 9);

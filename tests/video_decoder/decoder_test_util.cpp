@@ -64,23 +64,17 @@ DecodeResult DecodeStream(const std::vector<std::uint8_t>& stream, const DecodeO
   return result;
 }
 
-void RunFfmpeg(const std::string& arguments) {
-  const auto r = RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + arguments);
-  ASSERT_EQ(r.exitCode, 0) << arguments << "\n" << r.output;
-}
-
 std::vector<std::uint8_t> EncodeWithFfmpeg(const std::string& path, const std::string& source,
                                            const std::string& codecOptions) {
-  RunFfmpeg(source + " -an -c:v mpeg1video " + codecOptions + " -f mpeg1video " +
-            calvex::testing::ShellQuote(path));
+  Ffmpeg(source + " -an -c:v mpeg1video " + codecOptions + " -f mpeg1video " +
+         calvex::testing::ShellQuote(path));
   return ReadFileBytes(path);
 }
 
 std::vector<Picture> DecodeWithFfmpeg(const std::string& path, int width, int height) {
   const std::string raw = path + ".yuv";
-  RunFfmpeg("-i " + calvex::testing::ShellQuote(path) +
-            " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " +
-            calvex::testing::ShellQuote(raw));
+  Ffmpeg("-i " + calvex::testing::ShellQuote(path) +
+         " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + calvex::testing::ShellQuote(raw));
   const auto bytes = ReadFileBytes(raw);
   const std::size_t cw = (width + 1) / 2, ch = (height + 1) / 2;
   const std::size_t lumaSize = static_cast<std::size_t>(width) * height, chromaSize = cw * ch;
@@ -95,17 +89,6 @@ std::vector<Picture> DecodeWithFfmpeg(const std::string& path, int width, int he
     pictures.push_back(std::move(p));
   }
   return pictures;
-}
-
-double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
-  if (a.size() != b.size() || a.empty()) return 0;
-  double sum = 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const double d = static_cast<double>(a[i]) - b[i];
-    sum += d * d;
-  }
-  if (sum == 0) return std::numeric_limits<double>::infinity();
-  return 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / sum);
 }
 
 double PicturePsnr(const Picture& a, const Picture& b) {

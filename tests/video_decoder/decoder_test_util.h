@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/media_tools.h"
 #include "support/test_support.h"
 #include "video_decoder/decode_control.h"
 #include "video_decoder/dsp.h"
@@ -43,16 +44,15 @@ struct DecodeOptions {
 DecodeResult DecodeStream(const std::vector<std::uint8_t>& stream,
                           const DecodeOptions& options = {});
 
-// Runs ffmpeg with `arguments` (input options, codec options) writing `path`; fails the test when
-// ffmpeg fails.
-void RunFfmpeg(const std::string& arguments);
+using calvex::testing::Ffmpeg;
+using calvex::testing::Psnr;
+
 // Encodes a test picture sequence with ffmpeg's mpeg1video into `path`.
 std::vector<std::uint8_t> EncodeWithFfmpeg(const std::string& path, const std::string& source,
                                            const std::string& codecOptions);
 // ffmpeg's decode of `path` as 4:2:0 pictures in display order.
 std::vector<Picture> DecodeWithFfmpeg(const std::string& path, int width, int height);
 
-double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
 // The lowest PSNR over the three planes.
 double PicturePsnr(const Picture& a, const Picture& b);
 

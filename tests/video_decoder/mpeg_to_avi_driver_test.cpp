@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "engine/host.h"
+#include "support/media_tools.h"
 #include "support/test_support.h"
 #include "video_decoder/colour_conversion.h"
 #include "video_decoder/gop_index.h"
@@ -26,6 +27,7 @@ namespace calvex::video_decoder {
 namespace {
 
 namespace fs = std::filesystem;
+using calvex::testing::Psnr;
 using calvex::testing::ReadFileBytes;
 using calvex::testing::RunCommand;
 using calvex::testing::ShellQuote;
@@ -86,16 +88,6 @@ Frames AviFrames(const std::string& path) {
   Frames frames = SplitFrames(ReadFileBytes(raw));
   fs::remove(raw);
   return frames;
-}
-
-double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
-  double sum = 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const double d = static_cast<double>(a[i]) - b[i];
-    sum += d * d;
-  }
-  const double mse = sum / static_cast<double>(a.size());
-  return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
 // Each output frame is reference frame first + k, and clearly not its neighbours.
