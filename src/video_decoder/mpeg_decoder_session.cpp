@@ -7,6 +7,7 @@
 #include "audio_encoder/system_stream_reader.h"
 #include "engine/file_names.h"
 #include "video_decoder/mpeg_scanner.h"
+#include "video_decoder/output_frame_rate.h"
 
 namespace calvex::video_decoder {
 namespace {
@@ -184,9 +185,17 @@ Status MpegDecoderSession::Open() {
   SetTimeCodeBase(control_, rate.rate, rate.scale);
 
   if (control_.aviOutput) {
+    // The pictures written come at the stream's rate, halved when every second one is left out;
+    // the AVI plays them at the record's rate when the user chose another.
+    const int halve = std::max(control_.halveFrames, 1);
+    const AviFrameRate written{rate.rate, rate.scale * halve};
+    const OutputFrameRateChoice output = ChooseOutputFrameRate(request_.params, written);
+    rateChange_.reset();
+    if (output.changed) rateChange_.emplace(written, output.rate);
+    outputPictures_ = 0;
     media::AviStreamInfo info;
-    info.rate = static_cast<std::uint32_t>(rate.rate);
-    info.scale = static_cast<std::uint32_t>(rate.scale * std::max(control_.halveFrames, 1));
+    info.rate = static_cast<std::uint32_t>(output.rate.rate);
+    info.scale = static_cast<std::uint32_t>(output.rate.scale);
     info.decodingOption1 = request_.decodingOptions[0];
     info.decodingOption2 = request_.decodingOptions[1];
     const bool sound = soundFile_.exists() && soundBytes_ > 0 && soundFormat_.blockAlign > 0;
@@ -200,6 +209,10 @@ Status MpegDecoderSession::Open() {
       frameCount = request_.estimatedFrameCount > 0 ? request_.estimatedFrameCount
                                                     : EstimateMpegFrameCount(request_.source);
     }
+    // The pictures the AVI will hold: the first of every `halve`, then dropped or repeated.
+    std::int64_t pictures = (std::int64_t{std::max(frameCount, 0)} + halve - 1) / halve;
+    if (rateChange_) pictures = rateChange_->OutputPicturesFor(pictures);
+    frameCount = static_cast<std::int32_t>(std::min<std::int64_t>(pictures, INT32_MAX));
     static const MpegToAviParams kDefaultParams;
     writer_ = std::make_unique<media::AviWriter>();
     const Status s = writer_->aviSaveBegin(
@@ -213,8 +226,14 @@ Status MpegDecoderSession::Open() {
     }
     outputCreated_ = true;
     control_.frameWriter = [this](const BitmapInfoHeader& header, const std::uint8_t* bits,
-                                  std::int32_t frame) {
-      return writer_ ? writer_->aviSaveFrames(header, bits, frame) : kAviWriteFailed;
+                                  std::int32_t frame) -> Status {
+      if (!writer_) return kAviWriteFailed;
+      if (!rateChange_) return writer_->aviSaveFrames(header, bits, frame);
+      for (std::int32_t copies = rateChange_->CopiesOfNext(); copies > 0; --copies) {
+        if (const Status s = writer_->aviSaveFrames(header, bits, outputPictures_++); s != kOk)
+          return s;
+      }
+      return kOk;
     };
   }
   control_.playMode = kPlayNormal;
@@ -257,6 +276,7 @@ void MpegDecoderSession::Close() {
   soundFile_.Remove();
   soundBytes_ = 0;
   control_.frameWriter = nullptr;
+  rateChange_.reset();
   control_.decodeRunning = false;
   control_.frameCounter = 0;
   control_.playMode = kPlayClosed;

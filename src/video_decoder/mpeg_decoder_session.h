@@ -29,6 +29,7 @@
 #include "video_decoder/byte_source.h"
 #include "video_decoder/decode_control.h"
 #include "video_decoder/gop_index.h"
+#include "video_decoder/output_frame_rate.h"
 #include "video_decoder/system_video_source.h"
 #include "video_decoder/video_decoder.h"
 
@@ -43,7 +44,8 @@ struct MpegDecodeRequest {
   std::array<std::int32_t, 2> outputOptions{1, 16};
   std::int32_t firstFrame = 0;
   std::int32_t lastFrame = -1;  // -1: to the end
-  // The AVI's parameter record (conversion only; defaults when none).
+  // The AVI's parameter record (conversion only; defaults when none). Its size and frame rate
+  // are the AVI's (a frame rate of 0 keeps the stream's).
   const MpegToAviParams* params = nullptr;
   // A marked section's start entry: decoding starts at that group (conversion of a section).
   const GopIndexEntry* section = nullptr;
@@ -119,6 +121,9 @@ class MpegDecoderSession {
   SystemVideoSource systemSource_;
   std::unique_ptr<VideoDecoder> decoder_;
   std::unique_ptr<media::AviWriter> writer_;
+  // Set when the AVI plays at another rate than the pictures come: drops or repeats them.
+  std::optional<FrameRateChange> rateChange_;
+  std::int32_t outputPictures_ = 0;
   // The decoded sound of a conversion, its format and size.
   TemporaryFile soundFile_;
   WaveFormat soundFormat_{};

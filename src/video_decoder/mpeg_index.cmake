@@ -15,6 +15,7 @@ calvex_library(calvex_mpeg_to_avi
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_decoder_session.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_to_avi_driver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/output_frame_rate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/system_video_source.cpp
   DEPS calvex_mpeg_index calvex_video_decoder calvex_audio_decoder calvex_audio_bitstream
        calvex_media calvex_engine_core)

@@ -15,10 +15,11 @@ namespace calvex::video_decoder {
 
 // Converts an MPEG-1 video elementary stream or system stream (frames job.firstFrame..lastFrame)
 // into an AVI file with the job's parameter record; the sound of a system stream goes into the
-// AVI in the record's audio format. A marked section starts at its stored index entry, or, when
-// none was stored, at the entry the file's index (cached, or scanned now) gives for its first
-// frame. Returns 0 or 2, 1 when cancelled, or a failure code; a failed or cancelled conversion
-// leaves no AVI behind.
+// AVI in the record's audio format. When the record's frame rate differs from the stream's, the
+// AVI plays at the record's rate with pictures dropped or repeated, so its length stays. A marked
+// section starts at its stored index entry, or, when none was stored, at the entry the file's index
+// (cached, or scanned now) gives for its first frame. Returns 0 or 2, 1 when cancelled, or a
+// failure code; a failed or cancelled conversion leaves no AVI behind.
 Status ConvertMpegToAvi(MpegToAviJob& job, ConversionContext& context);
 
 // Fills the MPEG information block (frame rate, picture size, video bit rate and the first audio

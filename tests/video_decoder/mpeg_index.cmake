@@ -14,6 +14,7 @@ calvex_test(mpeg_to_avi_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_to_avi_driver_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_test_media.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/output_frame_rate_test.cpp
     ${PROJECT_SOURCE_DIR}/tests/video_encoder/encoder_test_support.cpp
   DEPS calvex_mpeg_to_avi calvex_video_encoder calvex_mux nlohmann_json::nlohmann_json)
 add_dependencies(mpeg_to_avi_tests calvex)

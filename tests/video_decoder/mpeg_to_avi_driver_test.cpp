@@ -90,20 +90,28 @@ Frames AviFrames(const std::string& path) {
   return frames;
 }
 
-// Each output frame is reference frame first + k, and clearly not its neighbours.
-void ExpectFrames(const Frames& got, const Frames& reference, int first, int last) {
-  ASSERT_EQ(static_cast<int>(got.size()), last - first + 1);
-  for (int k = 0; k < static_cast<int>(got.size()); ++k) {
-    const std::size_t n = static_cast<std::size_t>(first + k);
-    const double own = Psnr(got[static_cast<std::size_t>(k)], reference[n]);
-    EXPECT_GT(own, 38.0) << "frame " << n;
+// Output frame k is reference frame sources[k], and clearly not its neighbours.
+void ExpectFrames(const Frames& got, const Frames& reference, const std::vector<int>& sources) {
+  ASSERT_EQ(got.size(), sources.size());
+  for (std::size_t k = 0; k < got.size(); ++k) {
+    const auto n = static_cast<std::size_t>(sources[k]);
+    ASSERT_LT(n, reference.size());
+    const double own = Psnr(got[k], reference[n]);
+    EXPECT_GT(own, 38.0) << "output " << k << " from frame " << n;
     for (std::size_t other : {n - 1, n + 1}) {
       if (other < reference.size()) {
-        EXPECT_GT(own, Psnr(got[static_cast<std::size_t>(k)], reference[other]) + 3.0)
-            << "frame " << n << " looks like frame " << other;
+        EXPECT_GT(own, Psnr(got[k], reference[other]) + 3.0)
+            << "output " << k << " from frame " << n << " looks like frame " << other;
       }
     }
   }
+}
+
+// Each output frame is reference frame first + k.
+void ExpectFrames(const Frames& got, const Frames& reference, int first, int last) {
+  std::vector<int> sources(static_cast<std::size_t>(std::max(last - first + 1, 0)));
+  for (std::size_t k = 0; k < sources.size(); ++k) sources[k] = first + static_cast<int>(k);
+  ExpectFrames(got, reference, sources);
 }
 
 // Sample frames of an AVI's PCM sound track; -1 without one.
@@ -322,6 +330,76 @@ TEST_F(MpegToAviTest, FrameRateTableAndHalvedFrames) {
   const Frames reference = ReferenceFrames(source);
   ASSERT_EQ(halved.size(), 7u);
   for (std::size_t k = 0; k < halved.size(); ++k) EXPECT_GT(Psnr(halved[k], reference[2 * k]), 38);
+}
+
+// What ffprobe reports of an AVI's video: "rate,frames,width,height".
+std::string VideoFacts(const std::string& avi) {
+  return RunCommand(
+             "ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+             "stream=r_frame_rate,nb_read_frames,width,height -of "
+             "csv=p=0:nk=1 " +
+             ShellQuote(avi))
+      .output;
+}
+
+// The record's frame rate: pictures dropped or repeated by their time, the sound as long as it
+// was, and the stream's own rate (or one within rounding of it) giving the very same file.
+TEST_F(MpegToAviTest, ChosenFrameRateDropsOrRepeatsPicturesAndKeepsTheSound) {
+  CALVEX_REQUIRE_TOOL("ffprobe");
+  const std::string source = dir_.File("movie.mpg");
+  ASSERT_TRUE(MakeFfmpegStream(source, "mpeg", 60, true, "96x64", 30));
+  const Frames reference = ReferenceFrames(source);
+  ASSERT_EQ(reference.size(), 60u);
+  const auto convert = [&](const std::string& name, const std::string& options) {
+    const std::string out = dir_.File(name);
+    fs::create_directories(out);
+    const auto r = RunCommand(ShellQuote(CALVEX_BINARY) + " convert -y -q " + options + " -d " +
+                              ShellQuote(out) + " " + ShellQuote(source));
+    EXPECT_EQ(r.exitCode, 0) << options << "\n" << r.output;
+    return out + "/movie.avi";
+  };
+  const std::string own = convert("own", "");
+  EXPECT_EQ(VideoFacts(own), "96,64,30/1,60\n");
+  const std::int64_t sound = AudioSamples(own);
+  ASSERT_GT(sound, 44100 * 3 / 2);  // ffmpeg ends the sound with the last picture
+
+  // 15 frames per second and a size of its own: every second picture, two seconds long.
+  const std::string half = convert("half", "--frame-rate 15 --size 176x120");
+  EXPECT_EQ(VideoFacts(half), "176,120,15/1,30\n");
+  EXPECT_EQ(AudioSamples(half), sound);
+
+  // 25: the sixth picture of every six is dropped.
+  const std::string pal = convert("pal", "--frame-rate 25");
+  EXPECT_EQ(VideoFacts(pal), "96,64,25/1,50\n");
+  std::vector<int> kept;
+  for (int j = 0; j < 50; ++j) kept.push_back(j * 6 / 5);
+  ExpectFrames(AviFrames(pal), reference, kept);
+  EXPECT_EQ(AudioSamples(pal), sound);
+
+  for (const char* same : {"--frame-rate 30", "--frame-rate 29.998"}) {
+    EXPECT_EQ(ReadFileBytes(convert("same", same)), ReadFileBytes(own)) << same;
+  }
+
+  // 25 to 30 (through the driver): the first of every five pictures is shown twice.
+  const std::string pal25 = dir_.File("pal25.mpg");
+  ASSERT_TRUE(MakeFfmpegStream(pal25, "mpeg1video", 20, false));
+  ConversionSettings settings;
+  settings.mpegToAvi.frameRatePacked = 30000 << 16 | 1000;
+  MpegToAviJob job;
+  job.source = pal25;
+  job.destination = dir_.File("thirty.avi");
+  job.settings = &settings;
+  StandaloneContext context;
+  ASSERT_EQ(ConvertMpegToAvi(job, context.get()), kOk);
+  EXPECT_EQ(VideoFacts(job.destination), "96,64,30/1,24\n");
+  std::vector<int> repeated;
+  for (int j = 0; j < 24; ++j) repeated.push_back(j * 5 / 6);
+  const Frames got = AviFrames(job.destination);
+  ASSERT_EQ(got.size(), 24u);
+  const Frames pal25Reference = ReferenceFrames(pal25);
+  for (std::size_t j = 0; j < got.size(); ++j) {
+    EXPECT_GT(Psnr(got[j], pal25Reference[static_cast<std::size_t>(repeated[j])]), 38.0) << j;
+  }
 }
 
 TEST_F(MpegToAviTest, RefusalsLeaveNothingBehind) {
