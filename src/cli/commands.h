@@ -8,6 +8,7 @@
 
 #include "cli/convert_options.h"
 #include "engine/drivers.h"
+#include "engine/info_text.h"
 #include "engine/source_files.h"
 
 namespace calvex::cli {
@@ -16,6 +17,7 @@ struct Backends {
   DriverSet drivers;
   InfoReaders readers;
   std::function<bool(ConversionKind)> available;  // conversions that are not "Not supported."
+  CodecNameLookup codecName;  // names of audio format tags beyond PCM and Microsoft ADPCM
 };
 
 // Exit statuses.

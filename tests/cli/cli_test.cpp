@@ -250,9 +250,31 @@ TEST(Cli, InfoReportsKindSizeAndInformation) {
   EXPECT_EQ(json[0]["info"]["compression"], "Motion JPEG");
   EXPECT_EQ(json[1]["error"], "Unable to open file. missing.wav");
 
-  r = c.Run("info a.avi");
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_NE(r.output.find("info.audio.sample_rate"), std::string::npos);
+  // Text: the fields of the information dialogs, grouped, in their formats.
+  c.Make("m.mpg");
+  c.Make("s.wav");
+  c.Make("s.mp2");
+  r = c.Run("info a.avi m.mpg s.wav s.mp2");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  for (const char* line :
+       {"a.avi\n  Kind:                avi\n  File Name:           a.avi\n"
+        "  File Size:           0,010 Bytes\n  Video\n    Frame Rate:        30.000 Frames/Sec\n"
+        "    Total Frames:      300 Frames\n    Video Duration:    10.0 Secs\n",
+        "    Compression:       Motion JPEG\n", "  Audio\n    Format:            Microsoft ADPCM\n",
+        "m.mpg\n  Kind:                mpg\n", "    Frame Rate:        29.970\n",
+        "    Width:             352 Pixels\n", "    Sampling Rate:     44.1 kHz\n",
+        "    Channels:          Stereo\n", "  Compression:         PCM\n",
+        "  Sampling Rate:       44.10 kHz\n", "  Layer:               II\n"}) {
+    EXPECT_NE(r.output.find(line), std::string::npos) << line << "\nin\n" << r.output;
+  }
+  // JSON: the MPEG block's sound fields, the channel count among them.
+  r = c.Run("info --json m.mpg s.mp2");
+  const auto mpeg = nlohmann::json::parse(r.output);
+  EXPECT_EQ(mpeg[0]["info"]["audio_bits"], 16);
+  EXPECT_EQ(mpeg[0]["info"]["audio_channels"], 2);
+  EXPECT_EQ(mpeg[0]["info"]["audio_channel_mode"], 2);
+  EXPECT_EQ(mpeg[0]["info"]["audio_bitrate_kbps"], 192);
+  EXPECT_EQ(mpeg[1]["info"]["channels"], 2);
 
   // The real program reports at least the kind and size, whatever its readers can do yet.
   r = c.RunReal("info --json a.avi");

@@ -112,13 +112,18 @@ InfoReaders FakeReaders() {
     i.height = 240;
     i.audioSampleRate = 44100;
     i.audioBitsPerSample = 16;
+    i.unused = 2;  // channels
+    i.audioLayer = 2;
+    i.audioBitrateIndex = 10;
     i.audioChannelMode = 2;
     return kOk;
   };
   r.mp2 = [](const std::string&, Mp2Info& i) {
     i.sampleRate = 44100;
     i.bitsPerSample = 16;
+    i.unused = 2;  // channels
     i.layer = 2;
+    i.channelMode = 2;
     return kOk;
   };
   return r;

@@ -613,6 +613,21 @@ TEST_F(MpegToAviTest, InformationOfMpegAndMp2Files) {
   EXPECT_EQ(s["layer"], 2);
   EXPECT_EQ(s["bitrate_index"], 10);  // 192 kbit/s
   EXPECT_NE(s["channel_mode"], 1);
+  // The channel counts and bit rates beside the header's codes.
+  EXPECT_EQ(m["audio_channels"], 1);
+  EXPECT_EQ(m["audio_bitrate_kbps"], 64);
+  EXPECT_EQ(s["channels"], 2);
+  EXPECT_EQ(s["bitrate_kbps"], 192);
+
+  // As text, the fields of the information dialogs.
+  const auto text =
+      RunCommand(ShellQuote(CALVEX_BINARY) + " info " + ShellQuote(movie) + " " + ShellQuote(song));
+  ASSERT_EQ(text.exitCode, 0) << text.output;
+  for (const char* line :
+       {"  Video\n    Frame Rate:        25\n", "    Channels:          Mono\n",
+        "    Layer:             II\n", "    Bitrate:           64 KBits/Sec\n",
+        "  Sampling Rate:       48.00 kHz\n", "  Bitrate:             192 KBits/Sec\n"})
+    EXPECT_NE(text.output.find(line), std::string::npos) << line << "in\n" << text.output;
 }
 
 }  // namespace
