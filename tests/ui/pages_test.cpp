@@ -5,11 +5,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRadioButton>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QToolButton>
 
+#include "media_library/media_library.h"
+#include "ui/pages/audio_format_dialog.h"
 #include "ui/pages/avi_to_mpeg_page.h"
 #include "ui/pages/mp2_to_wav_page.h"
 #include "ui/pages/mpeg_to_avi_page.h"
@@ -221,6 +223,105 @@ TEST_F(PagesTest, Mp2PageSetsTheWavFormat) {
   EXPECT_EQ(f.bitsPerSample, 8);
   EXPECT_EQ(f.blockAlign, 2);
   EXPECT_EQ(f.avgBytesPerSec, 44100u);
+}
+
+// Wave format tags beyond PCM and Microsoft ADPCM.
+constexpr std::uint16_t kALaw = 6, kGsm610 = 0x31;
+
+// The index of a format tag in a list filled from the media layer's formats; -1 when absent.
+int IndexOfTag(const QComboBox* box, std::uint16_t tag) {
+  return box->findData(tag);
+}
+
+TEST_F(PagesTest, Mp2PageOffersTheWritersFormatsWithTheirSampleSizes) {
+  Add({Source("s.mp2")});
+  ui::Mp2ToWavPage& page = *window().mp2Page;
+  const auto formats = media::myGetAcmFormat1();
+  ASSERT_EQ(page.scheme->count(), static_cast<int>(formats.size()));
+  ASSERT_GE(formats.size(), 2u);
+  for (std::size_t i = 0; i < formats.size(); ++i) {
+    EXPECT_EQ(page.scheme->itemText(static_cast<int>(i)).toStdString(), formats[i].name);
+    EXPECT_EQ(page.scheme->itemData(static_cast<int>(i)).toUInt(), formats[i].formatTag);
+  }
+  EXPECT_EQ(page.scheme->currentText(), "PCM");
+
+  // Choosing a scheme takes the sample size it suggests.
+  const auto choose = [&](std::uint16_t tag) {
+    const int index = IndexOfTag(page.scheme, tag);
+    page.scheme->setCurrentIndex(index);
+    page.scheme->activated(index);
+    return index >= 0;
+  };
+  ASSERT_TRUE(choose(kWaveFormatMsAdpcm));
+  EXPECT_TRUE(page.bitsOther->isChecked());
+  EXPECT_EQ(page.otherBits->currentData().toInt(), 4);
+  page.rate22->click();
+  page.stereo->click();
+  ASSERT_TRUE(window().CommitPages());
+  WaveFormat f = window().entries()[0].mp2ToWav.Format();
+  EXPECT_EQ(f.formatTag, kWaveFormatMsAdpcm);
+  EXPECT_EQ(f.bitsPerSample, 4);
+  const WaveFormat adpcm = media::WaveFormatFor(kWaveFormatMsAdpcm, 2, 22050, 4);
+  EXPECT_EQ(f.blockAlign, adpcm.blockAlign);  // the writer's own figures
+  EXPECT_EQ(f.avgBytesPerSec, adpcm.avgBytesPerSec);
+
+  if (choose(kALaw)) {
+    EXPECT_TRUE(page.bits8->isChecked());
+  }
+  if (choose(kGsm610)) {
+    // No sample size of its own: no button checked, and the record says 0.
+    EXPECT_FALSE(page.bits8->isChecked() || page.bits16->isChecked() ||
+                 page.bitsOther->isChecked());
+    ASSERT_TRUE(window().CommitPages());
+    EXPECT_EQ(window().entries()[0].mp2ToWav.Format().bitsPerSample, 0);
+    window().RefreshPages();
+    EXPECT_EQ(page.scheme->currentData().toUInt(), kGsm610);
+  }
+  ASSERT_TRUE(choose(kWaveFormatPcm));
+  EXPECT_TRUE(page.bits16->isChecked());
+  ASSERT_TRUE(window().CommitPages());
+  f = window().entries()[0].mp2ToWav.Format();
+  EXPECT_EQ(f.formatTag, kWaveFormatPcm);
+  EXPECT_EQ(f.blockAlign, 4);
+}
+
+TEST(AudioFormatDialogTest, OffersEachFormatWithTheRatesAndChannelsItTakes) {
+  ui::AudioFormatDialog dialog(MakePcmFormat(2, 22050, 16), nullptr);
+  const auto formats = media::myGetAcmFormat1();
+  ASSERT_EQ(dialog.format->count(), static_cast<int>(formats.size()));
+  EXPECT_EQ(dialog.format->currentData().toUInt(), kWaveFormatPcm);
+  const WaveFormat pcm = dialog.Chosen();
+  EXPECT_EQ(pcm.samplesPerSec, 22050u);
+  EXPECT_EQ(pcm.channels, 2);
+  EXPECT_EQ(pcm.bitsPerSample, 16);
+  EXPECT_EQ(pcm.blockAlign, 4);
+  EXPECT_EQ(dialog.bits->count(), 2);
+
+  // Microsoft ADPCM keeps the rate and channels chosen, in 4 bits, with the writer's figures.
+  dialog.format->setCurrentIndex(IndexOfTag(dialog.format, kWaveFormatMsAdpcm));
+  const WaveFormat adpcm = dialog.Chosen();
+  EXPECT_EQ(adpcm.formatTag, kWaveFormatMsAdpcm);
+  EXPECT_EQ(adpcm.samplesPerSec, 22050u);
+  EXPECT_EQ(adpcm.channels, 2);
+  EXPECT_EQ(adpcm.bitsPerSample, 4);
+  EXPECT_EQ(adpcm.blockAlign, media::WaveFormatFor(kWaveFormatMsAdpcm, 2, 22050, 4).blockAlign);
+  EXPECT_FALSE(dialog.bits->isEnabled());
+
+  // GSM 6.10 is 8 kHz mono only.
+  const int gsm = IndexOfTag(dialog.format, kGsm610);
+  if (gsm >= 0) {
+    dialog.format->setCurrentIndex(gsm);
+    EXPECT_EQ(dialog.rate->count(), 1);
+    EXPECT_EQ(dialog.channels->count(), 1);
+    const WaveFormat g = dialog.Chosen();
+    EXPECT_EQ(g.samplesPerSec, 8000u);
+    EXPECT_EQ(g.channels, 1);
+    EXPECT_NE(g.blockAlign, 0);
+  }
+  // Back to PCM: every rate again.
+  dialog.format->setCurrentIndex(IndexOfTag(dialog.format, kWaveFormatPcm));
+  EXPECT_EQ(dialog.rate->count(), 7);
+  EXPECT_EQ(dialog.channels->count(), 2);
 }
 
 TEST_F(PagesTest, OneSelectedFileShowsItsInformationInTheStrip) {

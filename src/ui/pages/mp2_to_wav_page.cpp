@@ -10,7 +10,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <cstring>
+#include <set>
 
+#include "media_library/media_library.h"
 #include "ui/pages/field_rules.h"
 #include "ui/user_dialogs.h"
 
@@ -20,20 +22,18 @@ namespace {
 constexpr int kUserRate = 0;   // button id of "&User Defined:"
 constexpr int kOtherBits = 0;  // button id of the third sample-size button
 
-// The compression schemes the WAV writer offers, with the sample size each suggests
-// (0: keep the page's own).
-struct Scheme {
-  std::uint16_t tag;
-  int nameMessage;
-  std::int32_t suggestedBits;
-};
-constexpr Scheme kSchemes[] = {{kWaveFormatPcm, 3006, 0}, {kWaveFormatMsAdpcm, 3004, 4}};
-
 }  // namespace
 
 Mp2ToWavPage::Mp2ToWavPage(QWidget* parent) : QWidget(parent) {
+  // The formats the WAV writer can make on this machine, and the sample sizes they suggest
+  // besides 8 and 16 bits for the list of the third sample-size button.
   scheme = new QComboBox(this);
-  for (const Scheme& s : kSchemes) scheme->addItem(Message(s.nameMessage), s.tag);
+  std::set<std::int32_t> otherSizes;
+  for (const media::AudioFormatEntry& f : media::myGetAcmFormat1()) {
+    scheme->addItem(QString::fromStdString(f.name), f.formatTag);
+    const std::int32_t bits = media::CheckAudioDataType(f.formatTag);
+    if (bits != 0 && bits != 8 && bits != 16) otherSizes.insert(bits);
+  }
   auto* schemeLabel = new QLabel(QStringLiteral("&Compression Scheme:"), this);
   schemeLabel->setBuddy(scheme);
 
@@ -66,7 +66,9 @@ Mp2ToWavPage::Mp2ToWavPage(QWidget* parent) : QWidget(parent) {
   bits16 = new QRadioButton(QStringLiteral("1&6-bits"), bitsBox);
   bitsOther = new QRadioButton(QStringLiteral("&Other:"), bitsBox);
   otherBits = new QComboBox(bitsBox);
-  otherBits->addItem(QStringLiteral("4-bits"), 4);
+  for (const std::int32_t bits : otherSizes)
+    otherBits->addItem(QStringLiteral("%1-bits").arg(bits), bits);
+  bitsOther->setEnabled(otherBits->count() > 0);
   auto* bl = new QGridLayout(bitsBox);
   bl->addWidget(bits8, 0, 0);
   bl->addWidget(bits16, 1, 0);
@@ -109,8 +111,9 @@ Mp2ToWavPage::Mp2ToWavPage(QWidget* parent) : QWidget(parent) {
 }
 
 void Mp2ToWavPage::SetBits(std::int32_t bits) {
-  if (bits == 8 || bits == 16 || bits == kMixedValue16 || bits == kMixedValue) {
-    CheckRadio(bits_, bits == kMixedValue16 ? kMixedValue : bits);
+  if (bits == 8 || bits == 16 || bits == kMixedValue16 || bits == kMixedValue || bits == 0) {
+    // 0: the format has no sample size of its own (GSM 6.10); no button is checked.
+    CheckRadio(bits_, bits == 8 || bits == 16 ? bits : kMixedValue);
   } else {
     const int index = otherBits->findData(bits);
     if (index >= 0) otherBits->setCurrentIndex(index);
@@ -121,12 +124,7 @@ void Mp2ToWavPage::SetBits(std::int32_t bits) {
 
 void Mp2ToWavPage::SchemeChosen(int index) {
   if (index < 0) return;
-  const std::int32_t suggested = kSchemes[index].suggestedBits;
-  if (suggested != 0) {
-    SetBits(suggested);
-  } else if (CheckedRadio(bits_) == kOtherBits || CheckedRadio(bits_) == kMixedValue) {
-    SetBits(16);
-  }
+  SetBits(media::CheckAudioDataType(static_cast<std::uint16_t>(scheme->itemData(index).toUInt())));
 }
 
 void Mp2ToWavPage::Fill(const Mp2ToWavParams& p) {
@@ -171,15 +169,17 @@ std::optional<PageFailure> Mp2ToWavPage::Read(Mp2ToWavParams& r) const {
     f.bitsPerSample = static_cast<std::uint16_t>(otherBits->currentData().toInt());
   } else if (bits != kMixedValue) {
     f.bitsPerSample = static_cast<std::uint16_t>(bits);
+  } else if (media::CheckAudioDataType(f.formatTag) == 0) {
+    f.bitsPerSample = 0;  // a format without a sample size of its own
   }
-  // A PCM format whose three values are known carries its own alignment and byte rate.
+  // A format whose values are all known carries the writer's alignment and byte rate.
   const auto mixed32 = static_cast<std::uint32_t>(kMixedValue);
-  if (f.formatTag == kWaveFormatPcm && f.channels != kMixedValue16 && f.samplesPerSec != mixed32 &&
+  if (f.channels != kMixedValue16 && f.samplesPerSec != mixed32 &&
       f.bitsPerSample != kMixedValue16) {
-    const WaveFormat pcm =
-        MakePcmFormat(f.channels, static_cast<int>(f.samplesPerSec), f.bitsPerSample);
-    f.blockAlign = pcm.blockAlign;
-    f.avgBytesPerSec = pcm.avgBytesPerSec;
+    const WaveFormat written = media::WaveFormatFor(
+        f.formatTag, f.channels, static_cast<int>(f.samplesPerSec), f.bitsPerSample);
+    f.blockAlign = written.blockAlign;
+    f.avgBytesPerSec = written.avgBytesPerSec;
   }
   std::memcpy(r.format.data(), &f, sizeof f);
   return std::nullopt;
