@@ -24,7 +24,19 @@ std::string DataRateText(std::int32_t bitRate) {
   return Format(231, static_cast<int>(static_cast<std::int64_t>(bitRate) * 50 / 1024));
 }
 
-// Channel mode 1 mono, 2 stereo, 3 joint stereo, 4 dual channel.
+std::string LayerText(std::int32_t layer) {
+  static constexpr std::array<const char*, 3> kNames = {"I", "II", "III"};
+  return layer >= 1 && layer <= 3 ? kNames[static_cast<std::size_t>(layer - 1)] : "";
+}
+
+std::string ChannelsText(int channels) {
+  if (channels == 1) return Text(57);
+  if (channels == 2) return Text(50);
+  return FormatText("%d", channels);
+}
+
+}  // namespace
+
 std::string ChannelModeText(std::int32_t mode) {
   switch (mode) {
     case 1:
@@ -39,19 +51,6 @@ std::string ChannelModeText(std::int32_t mode) {
       return {};
   }
 }
-
-std::string LayerText(std::int32_t layer) {
-  static constexpr std::array<const char*, 3> kNames = {"I", "II", "III"};
-  return layer >= 1 && layer <= 3 ? kNames[static_cast<std::size_t>(layer - 1)] : "";
-}
-
-std::string ChannelsText(int channels) {
-  if (channels == 1) return Text(57);
-  if (channels == 2) return Text(50);
-  return FormatText("%d", channels);
-}
-
-}  // namespace
 
 std::string FileSizeText(std::uint32_t bytes) {
   if (bytes <= 100000)

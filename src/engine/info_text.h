@@ -29,6 +29,10 @@ std::string FileSizeText(std::uint32_t bytes);
 // The part of a path after its last '\' or '/'.
 std::string FileNameText(const std::string& path);
 
+// "Mono", "Stereo", "Joint Stereo" or "Dual Channel" for the channel modes 1-4 of the MPEG and MP2
+// blocks; "" for any other.
+std::string ChannelModeText(std::int32_t mode);
+
 // "PCM", "Microsoft ADPCM", the codec's own name, or "Unknown compression scheme".
 std::string AudioFormatText(std::uint16_t formatTag, const CodecNameLookup& codecName);
 

@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "engine/info_text.h"
 #include "engine/messages.h"
 #include "ui/frame_view.h"
 #include "ui/help.h"
@@ -476,18 +477,8 @@ void MainWindow::RefreshPages() {
 
 void MainWindow::ShowEntryStatus(const SourceEntry& e) {
   const auto channelText = [](std::int32_t mode, const QString& otherwise) {
-    switch (mode) {
-      case 1:
-        return Message(57);
-      case 2:
-        return Message(50);
-      case 3:
-        return Message(51);
-      case 4:
-        return Message(233);
-      default:
-        return otherwise;
-    }
+    const std::string text = ChannelModeText(mode);
+    return text.empty() ? otherwise : QString::fromStdString(text);
   };
   switch (e.kind) {
     case ConversionKind::kAviToMpeg: {
