@@ -6,3 +6,7 @@ if(TARGET calvex)
   target_compile_definitions(video_encoder_vs_ffmpeg PRIVATE CALVEX_CLI="$<TARGET_FILE:calvex>")
   add_dependencies(video_encoder_vs_ffmpeg calvex)
 endif()
+
+# Our encoder alone on raw frames, for profilers (callgrind).
+add_executable(video_encoder_raw ${CMAKE_CURRENT_LIST_DIR}/video_encoder_raw.cpp)
+target_link_libraries(video_encoder_raw PRIVATE calvex_video_encoder)

@@ -20,12 +20,21 @@ struct Encoded {
   std::string reconMd5;
 };
 
-Encoded Encode(VideoEncoderParams p, int threads = 1, const Kernels* kernels = nullptr) {
+// What the synthetic source shows: its kind, and how often each frame repeats.
+struct Input {
+  SyntheticSource::Kind kind = SyntheticSource::Kind::kGentle;
+  int repeats = 1;
+};
+constexpr Input kHighMotion{SyntheticSource::Kind::kHighMotion, 1};
+
+Encoded Encode(VideoEncoderParams p, int threads = 1, const Kernels* kernels = nullptr,
+               Input input = {}, bool keepPictures = true) {
   p.threads = threads;
   p.kernels = kernels;
-  SyntheticSource source(p.width, p.height);
+  SyntheticSource source(p.width, p.height, input.kind);
+  source.repeats = input.repeats;
   RecordingEvents events;
-  events.keepPictures = true;
+  events.keepPictures = keepPictures;
   MemorySink sink;
   Encoded e;
   e.status = EncodeVideo(p, source, events, sink, &e.index);
@@ -91,6 +100,26 @@ TEST(VideoEncoder, OutputIsTheSameForAnyThreadCountAndKernels) {
   EXPECT_EQ(sse2.bytes, one.bytes) << "SSE2 kernels";
 }
 
+// Fast motion reaches the ends of the search windows, intra decisions and every prediction mode.
+TEST(VideoEncoder, HighMotionIsTheSameForAnyThreadCountAndKernels) {
+  const VideoEncoderParams p = MakeParams(200, 136, 16, 2, 700000);
+  const Encoded one = Encode(p, 1, nullptr, kHighMotion);
+  ASSERT_EQ(one.status, kOk);
+  for (int threads : {2, 3}) {
+    const Encoded many = Encode(p, threads, nullptr, kHighMotion);
+    EXPECT_EQ(many.bytes, one.bytes) << threads << " threads";
+    EXPECT_EQ(many.reconMd5, one.reconMd5);
+  }
+  const Encoded plain = Encode(p, 2, &ReferenceKernels(), kHighMotion);
+  EXPECT_EQ(plain.bytes, one.bytes) << "reference kernels";
+  EXPECT_EQ(plain.reconMd5, one.reconMd5);
+  const Encoded sse2 = Encode(p, 1, &Sse2Kernels(), kHighMotion);
+  EXPECT_EQ(sse2.bytes, one.bytes) << "SSE2 kernels";
+  // Without an observer the B pictures are not rebuilt; the stream stays the same.
+  const Encoded blind = Encode(p, 2, nullptr, kHighMotion, false);
+  EXPECT_EQ(blind.bytes, one.bytes) << "without an observer";
+}
+
 // Golden outputs: a change of a single coded bit or reconstructed sample fails here. When a
 // change is meant, check it with the conformance tests and update the sums.
 TEST(VideoEncoder, GoldenOutputs) {
@@ -100,6 +129,23 @@ TEST(VideoEncoder, GoldenOutputs) {
   const Encoded b = Encode(MakeParams(328, 248, 4, 1, 1097728));
   EXPECT_EQ(Md5Hex(b.bytes), "3e83f8e8a6ee5afb445e2339b5be37ed");
   EXPECT_EQ(b.reconMd5, "60f4dd4d856f64de2b402c8943428a44");
+  // Fast motion at an odd size, and at the full size with a high rate (small quantisers,
+  // escaped levels).
+  const Encoded c = Encode(MakeParams(200, 136, 16, 2, 700000), 1, nullptr, kHighMotion);
+  EXPECT_EQ(Md5Hex(c.bytes), "e816911fee8b6270d5ae66dfd89c69fe");
+  EXPECT_EQ(c.reconMd5, "f7fb57aaa1f03e334b494b87779dd273");
+  const Encoded d = Encode(MakeParams(352, 240, 13, 4, 4000000), 2, nullptr, kHighMotion);
+  EXPECT_EQ(Md5Hex(d.bytes), "8facf279daa0e06f526f42117ecdb01a");
+  EXPECT_EQ(d.reconMd5, "39df7f88675beb44258bd271b652c275");
+  // Every frame twice (15 frames per second coded at 30) at a low rate: still pictures, skips.
+  const Encoded e =
+      Encode(MakeParams(160, 120, 16, 4, 200000), 1, nullptr, {SyntheticSource::Kind::kGentle, 2});
+  EXPECT_EQ(Md5Hex(e.bytes), "943e6d9ca2be55950743fafad6aa7f60");
+  EXPECT_EQ(e.reconMd5, "540cee37bbc2f97a44f281d1cf80e534");
+  // Three macroblocks by two: every search window is clipped.
+  const Encoded f = Encode(MakeParams(48, 32, 8, 0, 300000), 1, nullptr, kHighMotion);
+  EXPECT_EQ(Md5Hex(f.bytes), "fd5d9c316033f47deabc62b4fd40c0f8");
+  EXPECT_EQ(f.reconMd5, "1c83be46ecde98e56416ecc7e4262773");
 }
 
 TEST(VideoEncoder, StillPicturesAreSkipped) {

@@ -30,6 +30,43 @@ void SyntheticFrame(int width, int height, int n, std::uint8_t* bitmap) {
   }
 }
 
+void HighMotionFrame(int width, int height, int n, std::uint8_t* bitmap) {
+  const int stride = BitmapStride(width, 24);
+  std::uint32_t grain = 777u + static_cast<std::uint32_t>(n) * 2246822519u;
+  auto hash = [](int u, int v) {
+    std::uint32_t h =
+        static_cast<std::uint32_t>(u) * 73856093u ^ static_cast<std::uint32_t>(v) * 19349663u;
+    h *= 2654435761u;
+    return static_cast<int>(h >> 24);
+  };
+  auto clip = [](int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); };
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row = bitmap + static_cast<std::size_t>(height - 1 - y) * stride;
+    // Speeds per band of rows, in pels per picture: slow, within the B ranges, within the P
+    // range only, and beyond every range.
+    static constexpr int kSpeed[4][2] = {{1, 0}, {-2, 1}, {3, -3}, {9, 5}};
+    const int* v = kSpeed[(4 * y / height) & 3];
+    for (int x = 0; x < width; ++x) {
+      grain = grain * 1664525u + 1013904223u;
+      const int g0 = static_cast<int>((grain >> 26) & 7) - 4;
+      const int u = x - v[0] * n, w = y - v[1] * n;
+      // Texture: smooth gradients with blocky detail the search can lock onto.
+      int r = ((u * 5 + w * 3) & 255) / 2 + hash(u >> 2, w >> 2) / 2;
+      int g = ((w * 4) & 255) / 2 + hash(u >> 3, w >> 1) / 3;
+      int b = ((u * 2 - w) & 127) + hash(u, w) / 4;
+      // A flat area that never changes: skipped macroblocks.
+      if (x < width / 4 && y >= height / 2 && y < 3 * height / 4) r = 90, g = 160, b = 60;
+      // A fast saturated object.
+      const int ox = (n * 11) % (width > 20 ? width - 20 : 1),
+                oy = (n * 7) % (height > 20 ? height - 20 : 1);
+      if (x >= ox && x < ox + 20 && y >= oy && y < oy + 20) r = 255, g = 0, b = (x - ox) * 12;
+      row[3 * x] = clip(b + g0);
+      row[3 * x + 1] = clip(g + g0);
+      row[3 * x + 2] = clip(r + g0);
+    }
+  }
+}
+
 Status RawVideoSource::FetchPicture(int displayNumber, std::uint8_t* bitmap) {
   if (displayNumber < 0 || displayNumber >= frameCount()) return 1001;
   const std::size_t frameSize = static_cast<std::size_t>(width_) * height_ * 3;

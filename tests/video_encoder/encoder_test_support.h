@@ -15,20 +15,33 @@ namespace calvex::video::testing {
 // Deterministic for (width, height, n).
 void SyntheticFrame(int width, int height, int n, std::uint8_t* bitmap);
 
+// Fast, uneven motion: bands of texture panning at different speeds (some beyond the search
+// ranges), a fast object, a flat area, saturated colours and grain. Deterministic.
+void HighMotionFrame(int width, int height, int n, std::uint8_t* bitmap);
+
 class SyntheticSource : public PictureSource {
  public:
-  SyntheticSource(int width, int height) : width_(width), height_(height) {}
+  enum class Kind { kGentle, kHighMotion };
+  SyntheticSource(int width, int height, Kind kind = Kind::kGentle)
+      : width_(width), height_(height), kind_(kind) {}
   Status FetchPicture(int displayNumber, std::uint8_t* bitmap) override {
     fetched.push_back(displayNumber);
     if (displayNumber == failAt) return 1001;
-    SyntheticFrame(width_, height_, displayNumber, bitmap);
+    // With repeats = 2 every frame is shown twice, as when 15 frames per second become 30.
+    const int n = displayNumber / repeats;
+    if (kind_ == Kind::kHighMotion)
+      HighMotionFrame(width_, height_, n, bitmap);
+    else
+      SyntheticFrame(width_, height_, n, bitmap);
     return kOk;
   }
   std::vector<int> fetched;
   int failAt = -1;
+  int repeats = 1;
 
  private:
   int width_, height_;
+  Kind kind_;
 };
 
 // Frames of raw top-down bgr24 video (as ffmpeg writes them), delivered as bottom-up bitmaps.
