@@ -9,24 +9,42 @@
 
 namespace calvex::video {
 
+// Window sizes of the whole-pel search kernel, and the row stride of its rank table.
+inline constexpr int kMaxSearchWindow = 33;
+inline constexpr int kRankStride = 64;
+
+// Columns of each row the search kernel may read for a window `cols` wide.
+constexpr int SearchReadWidth(int cols) {
+  return 8 * ((cols + 7) / 8) + 16;
+}
+
 struct Kernels {
-  // SAD of a 16 x 16 block at whole-pel position `ref`. The running sum is checked against
-  // `limit` as the rows go; the exact SAD is returned when it is below `limit`, otherwise some
-  // value >= `limit`.
-  int (*sadFullPel)(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int limit);
-  // SAD and SSE of a 16 x 16 block against the half-pel interpolation at `ref` (hx, hy: 0 or 1).
-  int (*sadHalfPel)(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int hx, int hy);
-  int (*sseHalfPel)(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int hx, int hy);
-  // SSE against the rounded average of two half-pel interpolations.
-  int (*sseBidirectional)(const std::uint8_t* cur, const std::uint8_t* refF, int hxf, int hyf,
-                          const std::uint8_t* refB, int hxb, int hyb, int stride);
+  // Whole-pel search over a window of the reference: the SAD of the 16 x 16 block `cur` against
+  // every position ref + y * refStride + x, x < cols, y < rows (1..kMaxSearchWindow each).
+  // Returns (SAD << 16) | rank of the smallest SAD, ties going to the smallest rank, where the
+  // rank of position (x, y) is rank[y * kRankStride + x] (distinct within the window). Reads rows
+  // y < rows + 15 of the reference, in them columns x < SearchReadWidth(cols).
+  std::uint32_t (*searchWindow)(const std::uint8_t* cur, int curStride, const std::uint8_t* ref,
+                                int refStride, int cols, int rows, const std::uint16_t* rank);
+  // SAD and SSE of two 16 x 16 blocks.
+  int (*sad16)(const std::uint8_t* a, const std::uint8_t* b, int stride);
+  int (*sse16)(const std::uint8_t* a, const std::uint8_t* b, int stride);
+  // SSE of `cur` against the rounded average (a + b + 1) >> 1 of two blocks.
+  int (*sseAverage16)(const std::uint8_t* cur, const std::uint8_t* a, const std::uint8_t* b,
+                      int stride);
+  // One row of the three half-pel phases of row p with q the row below (nullptr for the last
+  // row, which gets h only): h[x] = (p[x] + p[x+1] + 1) >> 1 and hv[x] = (p[x] + p[x+1] + q[x] +
+  // q[x+1] + 2) >> 2 for x < width - 1; v[x] = (p[x] + q[x] + 1) >> 1 for x < width.
+  void (*halfPelRow)(const std::uint8_t* p, const std::uint8_t* q, int width, std::uint8_t* h,
+                     std::uint8_t* v, std::uint8_t* hv);
   // Half-pel prediction of a size x size block (size 16 or 8) into `dst`.
   void (*predict)(std::uint8_t* dst, int dstStride, const std::uint8_t* ref, int refStride,
                   int size, int hx, int hy);
-  // dst = (dst + src + 1) >> 1 over a size x size block.
-  void (*average)(std::uint8_t* dst, const std::uint8_t* src, int stride, int size);
-  // Sum and sum of squares of a size x size block (size 16 or 8).
-  void (*blockSums)(const std::uint8_t* p, int stride, int size, int* sum, int* sumSquares);
+  // dst = (dst + src + 1) >> 1 over a size x size block (size 16 or 8).
+  void (*average)(std::uint8_t* dst, int dstStride, const std::uint8_t* src, int srcStride,
+                  int size);
+  // Sum and sum of squares of each 8 x 8 block of a 16 x 16 block, in raster order.
+  void (*blockSums)(const std::uint8_t* p, int stride, int sums[4], int squares[4]);
   // Double-precision forward DCT of one block, in place.
   void (*forwardDct)(std::int16_t* block);
   // RGB to Y, Cb, Cr for `count` pixels of one bitmap row (blue, green, red order).

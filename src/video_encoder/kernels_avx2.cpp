@@ -21,30 +21,86 @@ inline int Sum64(__m256i v) {
   return _mm_cvtsi128_si32(s) + _mm_cvtsi128_si32(_mm_srli_si128(s, 8));
 }
 
-int SadFullPel(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int limit) {
-  __m256i acc = _mm256_setzero_si256();
-  const int step = 2 * stride;
-  for (int j = 0; j < 16; j += 4) {
-    acc =
-        _mm256_add_epi64(acc, _mm256_sad_epu8(LoadTwoRows(cur, stride), LoadTwoRows(ref, stride)));
-    acc = _mm256_add_epi64(
-        acc, _mm256_sad_epu8(LoadTwoRows(cur + step, stride), LoadTwoRows(ref + step, stride)));
-    cur += 2 * step;
-    ref += 2 * step;
-    const int s = Sum64(acc);
-    if (s >= limit) return s;
+inline __m256i LoadTwo(const std::uint8_t* low, const std::uint8_t* high) {
+  return _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(high)), 1);
+}
+
+// The window is covered by groups of 8 neighbouring positions of one row, two groups at a time
+// (one per 128-bit lane). mpsadbw gives the SADs of a 4-byte quad of the block against 8
+// consecutive positions; the four quads of the 16 rows add up to the 16 x 16 SADs in 16-bit lanes
+// (at most 255 x 256, so they never overflow).
+std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::uint8_t* ref,
+                           int refStride, int cols, int rows, const std::uint16_t* rank) {
+  alignas(32) std::uint8_t block[16][32];  // each row of the block in both lanes
+  for (int r = 0; r < 16; ++r) {
+    const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + r * curStride));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(block[r]),
+                       _mm256_inserti128_si256(_mm256_castsi128_si256(row), row, 1));
   }
+  constexpr int kMaxGroups = kMaxSearchWindow * ((kMaxSearchWindow + 7) / 8) + 1;
+  std::uint16_t groupX[kMaxGroups], groupY[kMaxGroups];
+  int groups = 0;
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < cols; x += 8) {
+      groupX[groups] = static_cast<std::uint16_t>(x);
+      groupY[groups] = static_cast<std::uint16_t>(y);
+      ++groups;
+    }
+  if (groups & 1) {  // the last group again: it cannot change the minimum
+    groupX[groups] = groupX[groups - 1];
+    groupY[groups] = groupY[groups - 1];
+    ++groups;
+  }
+  const __m256i lane = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+  const __m256i lastColumn = _mm256_set1_epi16(static_cast<short>(cols - 1));
+  __m256i best = _mm256_set1_epi32(-1);
+  for (int gi = 0; gi < groups; gi += 2) {
+    const int x0 = groupX[gi], y0 = groupY[gi], x1 = groupX[gi + 1], y1 = groupY[gi + 1];
+    const std::uint8_t* p0 = ref + y0 * refStride + x0;
+    const std::uint8_t* p1 = ref + y1 * refStride + x1;
+    __m256i acc = _mm256_setzero_si256();
+    for (int r = 0; r < 16; ++r) {
+      const __m256i c = _mm256_load_si256(reinterpret_cast<const __m256i*>(block[r]));
+      const __m256i a = LoadTwo(p0, p1), b = LoadTwo(p0 + 8, p1 + 8);
+      // Quad q against the reference from x + 4q: quads 0 and 1 from a, 2 and 3 from b, each
+      // lane alike (immediate bits 0-2 for the low lane, 3-5 for the high one).
+      acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(a, c, 0x00));
+      acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(a, c, 0x2D));
+      acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(b, c, 0x12));
+      acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(b, c, 0x3F));
+      p0 += refStride;
+      p1 += refStride;
+    }
+    // Positions past the window's last column lose: their SAD becomes 0xFFFF, above any real one.
+    const __m256i column = _mm256_add_epi16(
+        lane,
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi16(static_cast<short>(x0))),
+                                _mm_set1_epi16(static_cast<short>(x1)), 1));
+    const __m256i sad = _mm256_or_si256(acc, _mm256_cmpgt_epi16(column, lastColumn));
+    const __m256i rk = LoadTwo(reinterpret_cast<const std::uint8_t*>(rank + y0 * kRankStride + x0),
+                               reinterpret_cast<const std::uint8_t*>(rank + y1 * kRankStride + x1));
+    // Keys (SAD << 16) | rank; the smallest wins.
+    best = _mm256_min_epu32(
+        best, _mm256_min_epu32(_mm256_unpacklo_epi16(rk, sad), _mm256_unpackhi_epi16(rk, sad)));
+  }
+  __m128i m = _mm_min_epu32(_mm256_castsi256_si128(best), _mm256_extracti128_si256(best, 1));
+  m = _mm_min_epu32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+  m = _mm_min_epu32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(m));
+}
+
+int Sad16(const std::uint8_t* a, const std::uint8_t* b, int stride) {
+  __m256i acc = _mm256_setzero_si256();
+  for (int j = 0; j < 16; j += 2)
+    acc = _mm256_add_epi64(acc, _mm256_sad_epu8(LoadTwoRows(a + j * stride, stride),
+                                                LoadTwoRows(b + j * stride, stride)));
   return Sum64(acc);
 }
 
-// Two rows of the half-pel interpolation at p (rows p, p + stride, and p + 2 stride for hy).
-inline __m256i HalfPelTwoRows(const std::uint8_t* p, int stride, int hx, int hy) {
-  const __m256i a = LoadTwoRows(p, stride);
-  if (!hx && !hy) return a;
-  if (hx && !hy) return _mm256_avg_epu8(a, LoadTwoRows(p + 1, stride));
-  const __m256i c = LoadTwoRows(p + stride, stride);
-  if (!hx) return _mm256_avg_epu8(a, c);
-  const __m256i b = LoadTwoRows(p + 1, stride), d = LoadTwoRows(p + stride + 1, stride);
+// (a + b + c + d + 2) >> 2 of 32 byte lanes.
+inline __m256i Average4(__m256i a, __m256i b, __m256i c, __m256i d) {
   const __m256i zero = _mm256_setzero_si256(), two = _mm256_set1_epi16(2);
   __m256i lo = _mm256_add_epi16(
       _mm256_add_epi16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero)),
@@ -54,18 +110,31 @@ inline __m256i HalfPelTwoRows(const std::uint8_t* p, int stride, int hx, int hy)
       _mm256_add_epi16(_mm256_unpackhi_epi8(c, zero), _mm256_unpackhi_epi8(d, zero)));
   lo = _mm256_srli_epi16(_mm256_add_epi16(lo, two), 2);
   hi = _mm256_srli_epi16(_mm256_add_epi16(hi, two), 2);
-  return _mm256_packus_epi16(lo, hi);  // per-lane pack keeps each row in its own half
+  return _mm256_packus_epi16(lo, hi);  // per-lane pack keeps the byte order
 }
 
-int SadHalfPel(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int hx, int hy) {
-  __m256i acc = _mm256_setzero_si256();
-  for (int j = 0; j < 16; j += 2) {
-    acc = _mm256_add_epi64(
-        acc, _mm256_sad_epu8(LoadTwoRows(cur, stride), HalfPelTwoRows(ref, stride, hx, hy)));
-    cur += 2 * stride;
-    ref += 2 * stride;
+inline __m256i Load32(const std::uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+inline void Store32(std::uint8_t* p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+void HalfPelRow(const std::uint8_t* p, const std::uint8_t* q, int width, std::uint8_t* h,
+                std::uint8_t* v, std::uint8_t* hv) {
+  int x = 0;
+  // Reads p[x .. x + 32] (and q alike): stop while that stays inside the row.
+  for (; x + 33 <= width; x += 32) {
+    const __m256i a = Load32(p + x), b = Load32(p + x + 1);
+    Store32(h + x, _mm256_avg_epu8(a, b));
+    if (!q) continue;
+    const __m256i c = Load32(q + x), d = Load32(q + x + 1);
+    Store32(v + x, _mm256_avg_epu8(a, c));
+    Store32(hv + x, Average4(a, b, c, d));
   }
-  return Sum64(acc);
+  if (x < width)
+    Sse2Kernels().halfPelRow(p + x, q ? q + x : nullptr, width - x, h + x, v + x, hv + x);
 }
 
 // The basis transposed (ct[k][j] = c[j][k]) so that a row of outputs is one vector.
@@ -156,8 +225,9 @@ const Kernels* Avx2Kernels() {
   if (!__builtin_cpu_supports("avx2")) return nullptr;
   static const Kernels k = [] {
     Kernels a = Sse2Kernels();
-    a.sadFullPel = SadFullPel;
-    a.sadHalfPel = SadHalfPel;
+    a.searchWindow = SearchWindow;
+    a.sad16 = Sad16;
+    a.halfPelRow = HalfPelRow;
     a.forwardDct = ForwardDct;
     a.convertRow = ConvertRow;
     a.name = "avx2";

@@ -16,56 +16,59 @@ inline int HalfPelSample(const std::uint8_t* p, const std::uint8_t* q, int x, in
   return (p[x] + p[x + 1] + q[x] + q[x + 1] + 2) >> 2;
 }
 
-int SadFullPelRef(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int limit) {
+int SadRows(const std::uint8_t* a, int aStride, const std::uint8_t* b, int bStride) {
   int s = 0;
-  for (int j = 0; j < 16; ++j) {
-    for (int i = 0; i < 16; ++i) s += std::abs(cur[i] - ref[i]);
-    if (s >= limit) break;
-    cur += stride;
-    ref += stride;
-  }
+  for (int j = 0; j < 16; ++j)
+    for (int i = 0; i < 16; ++i) s += std::abs(a[j * aStride + i] - b[j * bStride + i]);
   return s;
 }
 
-int SadHalfPelRef(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int hx, int hy) {
-  int s = 0;
-  for (int j = 0; j < 16; ++j) {
-    for (int i = 0; i < 16; ++i)
-      s += std::abs(cur[i] - HalfPelSample(ref, ref + stride, i, hx, hy));
-    cur += stride;
-    ref += stride;
-  }
-  return s;
+std::uint32_t SearchWindowRef(const std::uint8_t* cur, int curStride, const std::uint8_t* ref,
+                              int refStride, int cols, int rows, const std::uint16_t* rank) {
+  std::uint32_t best = 0xFFFFFFFFu;
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < cols; ++x) {
+      const int sad = SadRows(cur, curStride, ref + y * refStride + x, refStride);
+      const std::uint32_t key = static_cast<std::uint32_t>(sad) << 16 | rank[y * kRankStride + x];
+      if (key < best) best = key;
+    }
+  return best;
 }
 
-int SseHalfPelRef(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int hx, int hy) {
+int Sad16Ref(const std::uint8_t* a, const std::uint8_t* b, int stride) {
+  return SadRows(a, stride, b, stride);
+}
+
+int Sse16Ref(const std::uint8_t* a, const std::uint8_t* b, int stride) {
   int s = 0;
-  for (int j = 0; j < 16; ++j) {
+  for (int j = 0; j < 16; ++j)
     for (int i = 0; i < 16; ++i) {
-      const int d = cur[i] - HalfPelSample(ref, ref + stride, i, hx, hy);
+      const int d = a[j * stride + i] - b[j * stride + i];
       s += d * d;
     }
-    cur += stride;
-    ref += stride;
-  }
   return s;
 }
 
-int SseBidirectionalRef(const std::uint8_t* cur, const std::uint8_t* refF, int hxf, int hyf,
-                        const std::uint8_t* refB, int hxb, int hyb, int stride) {
+int SseAverage16Ref(const std::uint8_t* cur, const std::uint8_t* a, const std::uint8_t* b,
+                    int stride) {
   int s = 0;
-  for (int j = 0; j < 16; ++j) {
+  for (int j = 0; j < 16; ++j)
     for (int i = 0; i < 16; ++i) {
-      const int f = HalfPelSample(refF, refF + stride, i, hxf, hyf);
-      const int b = HalfPelSample(refB, refB + stride, i, hxb, hyb);
-      const int d = cur[i] - ((f + b + 1) >> 1);
+      const int o = j * stride + i;
+      const int d = cur[o] - ((a[o] + b[o] + 1) >> 1);
       s += d * d;
     }
-    cur += stride;
-    refF += stride;
-    refB += stride;
-  }
   return s;
+}
+
+void HalfPelRowRef(const std::uint8_t* p, const std::uint8_t* q, int width, std::uint8_t* h,
+                   std::uint8_t* v, std::uint8_t* hv) {
+  for (int x = 0; x + 1 < width; ++x)
+    h[x] = static_cast<std::uint8_t>(HalfPelSample(p, q, x, 1, 0));
+  if (!q) return;
+  for (int x = 0; x < width; ++x) v[x] = static_cast<std::uint8_t>(HalfPelSample(p, q, x, 0, 1));
+  for (int x = 0; x + 1 < width; ++x)
+    hv[x] = static_cast<std::uint8_t>(HalfPelSample(p, q, x, 1, 1));
 }
 
 void PredictRef(std::uint8_t* dst, int dstStride, const std::uint8_t* ref, int refStride, int size,
@@ -78,25 +81,27 @@ void PredictRef(std::uint8_t* dst, int dstStride, const std::uint8_t* ref, int r
   }
 }
 
-void AverageRef(std::uint8_t* dst, const std::uint8_t* src, int stride, int size) {
+void AverageRef(std::uint8_t* dst, int dstStride, const std::uint8_t* src, int srcStride,
+                int size) {
   for (int j = 0; j < size; ++j) {
     for (int i = 0; i < size; ++i) dst[i] = static_cast<std::uint8_t>((dst[i] + src[i] + 1) >> 1);
-    dst += stride;
-    src += stride;
+    dst += dstStride;
+    src += srcStride;
   }
 }
 
-void BlockSumsRef(const std::uint8_t* p, int stride, int size, int* sum, int* sumSquares) {
-  int s = 0, s2 = 0;
-  for (int j = 0; j < size; ++j) {
-    for (int i = 0; i < size; ++i) {
-      s += p[i];
-      s2 += p[i] * p[i];
-    }
-    p += stride;
+void BlockSumsRef(const std::uint8_t* p, int stride, int sums[4], int squares[4]) {
+  for (int b = 0; b < 4; ++b) {
+    const std::uint8_t* q = p + 8 * (b & 1) + 8 * (b >> 1) * stride;
+    int s = 0, s2 = 0;
+    for (int j = 0; j < 8; ++j)
+      for (int i = 0; i < 8; ++i) {
+        s += q[j * stride + i];
+        s2 += q[j * stride + i] * q[j * stride + i];
+      }
+    sums[b] = s;
+    squares[b] = s2;
   }
-  *sum = s;
-  *sumSquares = s2;
 }
 
 void ForwardDctRef(std::int16_t* block) {
@@ -153,9 +158,10 @@ const double (&DctBasis())[8][8] {
 }
 
 const Kernels& ReferenceKernels() {
-  static const Kernels k = {SadFullPelRef, SadHalfPelRef, SseHalfPelRef,    SseBidirectionalRef,
-                            PredictRef,    AverageRef,    BlockSumsRef,     ForwardDctRef,
-                            ConvertRowRef, FilterRowRef,  FilterColumnsRef, "reference"};
+  static const Kernels k = {SearchWindowRef, Sad16Ref,      Sse16Ref,     SseAverage16Ref,
+                            HalfPelRowRef,   PredictRef,    AverageRef,   BlockSumsRef,
+                            ForwardDctRef,   ConvertRowRef, FilterRowRef, FilterColumnsRef,
+                            "reference"};
   return k;
 }
 

@@ -23,14 +23,9 @@ inline int HorizontalSum32(__m128i v) {
   return _mm_cvtsi128_si32(v);
 }
 
-// 16 samples of the half-pel interpolation at `p` (next row `q`).
-inline __m128i HalfPelRow(const std::uint8_t* p, const std::uint8_t* q, int hx, int hy) {
-  if (!hx && !hy) return Load16(p);
-  if (hx && !hy) return _mm_avg_epu8(Load16(p), Load16(p + 1));
-  if (!hx) return _mm_avg_epu8(Load16(p), Load16(q));
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i a = Load16(p), b = Load16(p + 1), c = Load16(q), d = Load16(q + 1);
-  const __m128i two = _mm_set1_epi16(2);
+// (a + b + c + d + 2) >> 2 of 16 byte lanes.
+inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
+  const __m128i zero = _mm_setzero_si128(), two = _mm_set1_epi16(2);
   __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
                              _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(d, zero)));
   __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
@@ -38,6 +33,14 @@ inline __m128i HalfPelRow(const std::uint8_t* p, const std::uint8_t* q, int hx, 
   lo = _mm_srli_epi16(_mm_add_epi16(lo, two), 2);
   hi = _mm_srli_epi16(_mm_add_epi16(hi, two), 2);
   return _mm_packus_epi16(lo, hi);
+}
+
+// 16 samples of the half-pel interpolation at `p` (next row `q`).
+inline __m128i HalfPelSamples(const std::uint8_t* p, const std::uint8_t* q, int hx, int hy) {
+  if (!hx && !hy) return Load16(p);
+  if (hx && !hy) return _mm_avg_epu8(Load16(p), Load16(p + 1));
+  if (!hx) return _mm_avg_epu8(Load16(p), Load16(q));
+  return Average4(Load16(p), Load16(p + 1), Load16(q), Load16(q + 1));
 }
 
 inline __m128i Load8(const std::uint8_t* p) {
@@ -65,13 +68,15 @@ inline __m128i SquaredDiff(__m128i a, __m128i b) {
   return _mm_add_epi32(_mm_madd_epi16(dlo, dlo), _mm_madd_epi16(dhi, dhi));
 }
 
-int SadFullPel(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int limit) {
+// SAD of a 16 x 16 block, exact when below `limit`, otherwise some value >= `limit`.
+int SadLimited(const std::uint8_t* cur, int curStride, const std::uint8_t* ref, int refStride,
+               int limit) {
   __m128i acc = _mm_setzero_si128();
   for (int j = 0; j < 16; j += 4) {
     for (int r = 0; r < 4; ++r) {
       acc = _mm_add_epi64(acc, _mm_sad_epu8(Load16(cur), Load16(ref)));
-      cur += stride;
-      ref += stride;
+      cur += curStride;
+      ref += refStride;
     }
     const int s = HorizontalSum64(acc);
     if (s >= limit) return s;
@@ -79,45 +84,72 @@ int SadFullPel(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int
   return HorizontalSum64(acc);
 }
 
-int SadHalfPel(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int hx, int hy) {
+std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::uint8_t* ref,
+                           int refStride, int cols, int rows, const std::uint16_t* rank) {
+  std::uint32_t best = 0xFFFFFFFFu;
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < cols; ++x) {
+      // A candidate can only win with a SAD at most the best so far, which it then gets exactly.
+      const int limit = static_cast<int>(best >> 16) + 1;
+      const int sad = SadLimited(cur, curStride, ref + y * refStride + x, refStride, limit);
+      if (sad >= limit) continue;
+      const std::uint32_t key = static_cast<std::uint32_t>(sad) << 16 | rank[y * kRankStride + x];
+      if (key < best) best = key;
+    }
+  return best;
+}
+
+int Sad16(const std::uint8_t* a, const std::uint8_t* b, int stride) {
   __m128i acc = _mm_setzero_si128();
-  for (int j = 0; j < 16; ++j) {
-    acc = _mm_add_epi64(acc, _mm_sad_epu8(Load16(cur), HalfPelRow(ref, ref + stride, hx, hy)));
-    cur += stride;
-    ref += stride;
-  }
+  for (int j = 0; j < 16; ++j)
+    acc = _mm_add_epi64(acc, _mm_sad_epu8(Load16(a + j * stride), Load16(b + j * stride)));
   return HorizontalSum64(acc);
 }
 
-int SseHalfPel(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int hx, int hy) {
+int Sse16(const std::uint8_t* a, const std::uint8_t* b, int stride) {
+  __m128i acc = _mm_setzero_si128();
+  for (int j = 0; j < 16; ++j)
+    acc = _mm_add_epi32(acc, SquaredDiff(Load16(a + j * stride), Load16(b + j * stride)));
+  return HorizontalSum32(acc);
+}
+
+int SseAverage16(const std::uint8_t* cur, const std::uint8_t* a, const std::uint8_t* b,
+                 int stride) {
   __m128i acc = _mm_setzero_si128();
   for (int j = 0; j < 16; ++j) {
-    acc = _mm_add_epi32(acc, SquaredDiff(Load16(cur), HalfPelRow(ref, ref + stride, hx, hy)));
-    cur += stride;
-    ref += stride;
+    const __m128i p = _mm_avg_epu8(Load16(a + j * stride), Load16(b + j * stride));
+    acc = _mm_add_epi32(acc, SquaredDiff(Load16(cur + j * stride), p));
   }
   return HorizontalSum32(acc);
 }
 
-int SseBidirectional(const std::uint8_t* cur, const std::uint8_t* refF, int hxf, int hyf,
-                     const std::uint8_t* refB, int hxb, int hyb, int stride) {
-  __m128i acc = _mm_setzero_si128();
-  for (int j = 0; j < 16; ++j) {
-    const __m128i p = _mm_avg_epu8(HalfPelRow(refF, refF + stride, hxf, hyf),
-                                   HalfPelRow(refB, refB + stride, hxb, hyb));
-    acc = _mm_add_epi32(acc, SquaredDiff(Load16(cur), p));
-    cur += stride;
-    refF += stride;
-    refB += stride;
+void HalfPelRow(const std::uint8_t* p, const std::uint8_t* q, int width, std::uint8_t* h,
+                std::uint8_t* v, std::uint8_t* hv) {
+  int x = 0;
+  // Reads p[x .. x + 16] (and q alike): stop while that stays inside the row.
+  for (; x + 17 <= width; x += 16) {
+    const __m128i a = Load16(p + x), b = Load16(p + x + 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h + x), _mm_avg_epu8(a, b));
+    if (!q) continue;
+    const __m128i c = Load16(q + x), d = Load16(q + x + 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(v + x), _mm_avg_epu8(a, c));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(hv + x), Average4(a, b, c, d));
   }
-  return HorizontalSum32(acc);
+  for (; x < width; ++x) {
+    if (x + 1 < width) h[x] = static_cast<std::uint8_t>((p[x] + p[x + 1] + 1) >> 1);
+    if (!q) continue;
+    v[x] = static_cast<std::uint8_t>((p[x] + q[x] + 1) >> 1);
+    if (x + 1 < width)
+      hv[x] = static_cast<std::uint8_t>((p[x] + p[x + 1] + q[x] + q[x + 1] + 2) >> 2);
+  }
 }
 
 void Predict(std::uint8_t* dst, int dstStride, const std::uint8_t* ref, int refStride, int size,
              int hx, int hy) {
   if (size == 16) {
     for (int j = 0; j < 16; ++j) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), HalfPelRow(ref, ref + refStride, hx, hy));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
+                       HalfPelSamples(ref, ref + refStride, hx, hy));
       dst += dstStride;
       ref += refStride;
     }
@@ -130,32 +162,34 @@ void Predict(std::uint8_t* dst, int dstStride, const std::uint8_t* ref, int refS
   }
 }
 
-void Average(std::uint8_t* dst, const std::uint8_t* src, int stride, int size) {
+void Average(std::uint8_t* dst, int dstStride, const std::uint8_t* src, int srcStride, int size) {
   for (int j = 0; j < size; ++j) {
     if (size == 16) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_avg_epu8(Load16(dst), Load16(src)));
     } else {
-      const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst));
-      const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_avg_epu8(a, b));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_avg_epu8(Load8(dst), Load8(src)));
     }
-    dst += stride;
-    src += stride;
+    dst += dstStride;
+    src += srcStride;
   }
 }
 
-void BlockSums(const std::uint8_t* p, int stride, int size, int* sum, int* sumSquares) {
+void BlockSums(const std::uint8_t* p, int stride, int sums[4], int squares[4]) {
   const __m128i zero = _mm_setzero_si128();
-  __m128i s = zero, s2 = zero;
-  for (int j = 0; j < size; ++j) {
-    const __m128i v = size == 16 ? Load16(p) : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-    s = _mm_add_epi64(s, _mm_sad_epu8(v, zero));
-    const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-    s2 = _mm_add_epi32(s2, _mm_add_epi32(_mm_madd_epi16(lo, lo), _mm_madd_epi16(hi, hi)));
-    p += stride;
+  for (int half = 0; half < 2; ++half) {
+    __m128i s = zero, s2l = zero, s2r = zero;
+    for (int j = 0; j < 8; ++j) {
+      const __m128i v = Load16(p + (8 * half + j) * stride);
+      s = _mm_add_epi64(s, _mm_sad_epu8(v, zero));  // left block low, right block high
+      const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+      s2l = _mm_add_epi32(s2l, _mm_madd_epi16(lo, lo));
+      s2r = _mm_add_epi32(s2r, _mm_madd_epi16(hi, hi));
+    }
+    sums[2 * half] = _mm_cvtsi128_si32(s);
+    sums[2 * half + 1] = _mm_cvtsi128_si32(_mm_srli_si128(s, 8));
+    squares[2 * half] = HorizontalSum32(s2l);
+    squares[2 * half + 1] = HorizontalSum32(s2r);
   }
-  *sum = HorizontalSum64(s);
-  *sumSquares = HorizontalSum32(s2);
 }
 
 // floor() of two doubles into two int32 lanes (SSE2 has no rounding instruction).
@@ -288,9 +322,9 @@ void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t
 }  // namespace
 
 const Kernels& Sse2Kernels() {
-  static const Kernels k = {SadFullPel, SadHalfPel, SseHalfPel,    SseBidirectional,
-                            Predict,    Average,    BlockSums,     ForwardDct,
-                            ConvertRow, FilterRow,  FilterColumns, "sse2"};
+  static const Kernels k = {SearchWindow, Sad16,         Sse16,     SseAverage16, HalfPelRow,
+                            Predict,      Average,       BlockSums, ForwardDct,   ConvertRow,
+                            FilterRow,    FilterColumns, "sse2"};
   return k;
 }
 

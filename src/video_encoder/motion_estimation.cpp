@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
+#include <cstring>
 
 namespace calvex::video {
 namespace {
@@ -13,128 +13,137 @@ const std::uint8_t* At(const Plane& p, int x, int y) {
   return p.pixels.data() + static_cast<std::ptrdiff_t>(y) * p.width + x;
 }
 
-// Reference block at half-pel position (x, y).
-const std::uint8_t* HalfPelAt(const Plane& p, int x, int y) {
-  return At(p, x >> 1, y >> 1);
+// Step of the spiral order at offset (dx, dy) from its centre.
+int SpiralRank(int dx, int dy) {
+  const int l = std::max(std::abs(dx), std::abs(dy));
+  if (l == 0) return 0;
+  const int first = (2 * l - 1) * (2 * l - 1);  // positions of the rings inside ring l
+  if (dy == -l && dx < l) return first + dx + l;
+  if (dx == l && dy < l) return first + 2 * l + dy + l;
+  if (dy == l && dx > -l) return first + 4 * l + l - dx;
+  return first + 6 * l + l - dy;
 }
 
-// Sum-of-squares variance of a 16 x 16 block: sum p^2 - (sum p)^2 / 256.
-int Variance16(const Kernels& k, const std::uint8_t* p, int stride) {
-  int s = 0, s2 = 0;
-  k.blockSums(p, stride, 16, &s, &s2);
-  return static_cast<int>(s2 - static_cast<std::int64_t>(s) * s / 256);
+// Spiral ranks of the offsets -kMaxSearchRange .. kRankStride - 1 - kMaxSearchRange each way,
+// laid out as the search kernel reads them.
+struct SpiralRankTable {
+  std::uint16_t rank[kRankStride * kRankStride];
+  SpiralRankTable() {
+    for (int y = 0; y < kRankStride; ++y)
+      for (int x = 0; x < kRankStride; ++x)
+        rank[y * kRankStride + x] =
+            static_cast<std::uint16_t>(SpiralRank(x - kMaxSearchRange, y - kMaxSearchRange));
+  }
+};
+
+const std::uint16_t* SpiralRanks() {
+  static const SpiralRankTable table;
+  return table.rank;
 }
 
-// 1 + the smallest variance of the four 8 x 8 luminance blocks.
-double Activity(const Kernels& k, const std::uint8_t* p, int stride) {
+// Sum-of-squares variance of the 16 x 16 block, sum p^2 - (sum p)^2 / 256, and its activity, 1 +
+// the smallest variance of its four 8 x 8 blocks.
+void VarianceAndActivity(const Kernels& k, const std::uint8_t* p, int stride, int& var,
+                         double& act) {
+  int sums[4], squares[4];
+  k.blockSums(p, stride, sums, squares);
   double smallest = 0;
   for (int b = 0; b < 4; ++b) {
-    int s = 0, s2 = 0;
-    k.blockSums(p + 8 * (b & 1) + 8 * (b >> 1) * stride, stride, 8, &s, &s2);
-    const double v = s2 / 64.0 - (s / 64.0) * (s / 64.0);
+    const double v = squares[b] / 64.0 - (sums[b] / 64.0) * (sums[b] / 64.0);
     if (b == 0 || v < smallest) smallest = v;
   }
-  return 1.0 + smallest;
-}
-
-int SseAt(const Kernels& k, const std::uint8_t* cur, const Plane& ref, int x, int y) {
-  return k.sseHalfPel(cur, HalfPelAt(ref, x, y), ref.width, x & 1, y & 1);
+  act = 1.0 + smallest;
+  const int s = sums[0] + sums[1] + sums[2] + sums[3];
+  const int s2 = squares[0] + squares[1] + squares[2] + squares[3];
+  var = static_cast<int>(s2 - static_cast<std::int64_t>(s) * s / 256);
 }
 
 }  // namespace
 
-std::vector<int> StripSums(const Plane& p) {
-  const int w = p.width - 15, h = p.height - (kStripHeight - 1);
-  std::vector<int> sums(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-  std::vector<int> column(static_cast<std::size_t>(p.width), 0);  // kStripHeight rows from y down
-  for (int y = 0; y < kStripHeight; ++y)
-    for (int x = 0; x < p.width; ++x) column[static_cast<std::size_t>(x)] += p.Row(y)[x];
-  for (int y = 0; y < h; ++y) {
-    int s = 0;
-    for (int x = 0; x < 16; ++x) s += column[static_cast<std::size_t>(x)];
-    int* out = sums.data() + static_cast<std::size_t>(y) * w;
-    for (int x = 0; x < w; ++x) {
-      out[x] = s;
-      if (x + 16 < p.width)
-        s += column[static_cast<std::size_t>(x + 16)] - column[static_cast<std::size_t>(x)];
-    }
-    if (y + kStripHeight < p.height) {
-      const std::uint8_t* add = p.Row(y + kStripHeight);
-      const std::uint8_t* drop = p.Row(y);
-      for (int x = 0; x < p.width; ++x) column[static_cast<std::size_t>(x)] += add[x] - drop[x];
-    }
-  }
-  return sums;
+void ReferencePicture::Allocate(const PictureGeometry& g) {
+  recon.Allocate(g);
+  h.Allocate(g.width16, g.height16);
+  v.Allocate(g.width16, g.height16);
+  hv.Allocate(g.width16, g.height16);
 }
 
-BlockStrips StripsOf(const std::uint8_t* block, int stride) {
-  BlockStrips c{};
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x)
-      c[static_cast<std::size_t>(y / kStripHeight)] += block[y * stride + x];
-  return c;
+void ReferencePicture::BuildHalfPel(const Kernels& k, int y0, int y1) {
+  const Plane& p = recon.y;
+  for (int y = y0; y < y1; ++y)
+    k.halfPelRow(p.Row(y), y + 1 < p.height ? p.Row(y + 1) : nullptr, p.width, h.Row(y), v.Row(y),
+                 hv.Row(y));
+}
+
+void SpiralOffset(int rank, int& dx, int& dy) {
+  dx = dy = 0;
+  if (rank == 0) return;
+  int l = 1;
+  while ((2 * l + 1) * (2 * l + 1) <= rank) ++l;
+  const int step = rank - (2 * l - 1) * (2 * l - 1);
+  const int side = step / (2 * l), t = step % (2 * l);
+  switch (side) {
+    case 0:
+      dx = -l + t, dy = -l;
+      break;
+    case 1:
+      dx = l, dy = -l + t;
+      break;
+    case 2:
+      dx = l - t, dy = l;
+      break;
+    default:
+      dx = -l, dy = l - t;
+      break;
+  }
 }
 
 SearchResult SearchMotion(const Kernels& k, const PictureGeometry& g, const std::uint8_t* cur,
-                          const Plane& sourceRef, const Plane& reconRef, int i0, int j0, int sx,
-                          int sy, const std::vector<int>* stripSums, const BlockStrips* curStrips) {
+                          const Plane& sourceRef, const ReferencePicture& reference, int i0, int j0,
+                          int sx, int sy) {
   const int stride = g.width16;
   const int ilow = std::max(i0 - sx, 0), ihigh = std::min(i0 + sx, g.width16 - 16);
   const int jlow = std::max(j0 - sy, 0), jhigh = std::min(j0 + sy, g.height16 - 16);
+  const int cols = ihigh - ilow + 1, rows = jhigh - jlow + 1;
 
-  const int* sums = stripSums && curStrips ? stripSums->data() : nullptr;
-  const int sumStride = g.width16 - 15;
-  const std::ptrdiff_t stripStep = static_cast<std::ptrdiff_t>(kStripHeight) * sumStride;
-  int imin = i0, jmin = j0;
-  int dmin = k.sadFullPel(cur, At(sourceRef, i0, j0), stride, 65536);
-  // One candidate. The SAD is at least the sum over the strips of the differences of their sums;
-  // a window where that reaches dmin cannot be strictly better, so its SAD is not needed.
-  auto consider = [&](int i, int j) {
-    if (sums) {
-      const int* at = sums + static_cast<std::ptrdiff_t>(j) * sumStride + i;
-      const BlockStrips& c = *curStrips;
-      const int bound = std::abs(c[0] - at[0]) + std::abs(c[1] - at[stripStep]) +
-                        std::abs(c[2] - at[2 * stripStep]) + std::abs(c[3] - at[3 * stripStep]);
-      if (bound >= dmin) return;
-    }
-    const int d = k.sadFullPel(cur, At(sourceRef, i, j), stride, dmin);
-    if (d < dmin) {
-      dmin = d;
-      imin = i;
-      jmin = j;
-    }
-  };
-  // Rings l = 1, 2, ... around (i0, j0), each walked from its top-left corner: right along the
-  // top, down the right side, left along the bottom, up the left side; positions outside the
-  // window are passed over. Ties keep the earlier position.
-  const int rings = std::max(sx, sy);
-  for (int l = 1; l <= rings; ++l) {
-    const int top = j0 - l, bottom = j0 + l, left = i0 - l, right = i0 + l;
-    if (top >= jlow)
-      for (int i = std::max(left, ilow), end = std::min(right - 1, ihigh); i <= end; ++i)
-        consider(i, top);
-    if (right <= ihigh)
-      for (int j = std::max(top, jlow), end = std::min(bottom - 1, jhigh); j <= end; ++j)
-        consider(right, j);
-    if (bottom <= jhigh)
-      for (int i = std::min(right, ihigh), end = std::max(left + 1, ilow); i >= end; --i)
-        consider(i, bottom);
-    if (left >= ilow)
-      for (int j = std::min(bottom, jhigh), end = std::max(top + 1, jlow); j >= end; --j)
-        consider(left, j);
+  // Every position of the window, ranked by the spiral order; the kernel picks the smallest SAD
+  // and, among equal ones, the earliest step, which is what the spiral walk with "take it when
+  // strictly smaller" finds.
+  const std::uint16_t* rank =
+      SpiralRanks() + (jlow - j0 + kMaxSearchRange) * kRankStride + (ilow - i0 + kMaxSearchRange);
+  const std::uint8_t* window = At(sourceRef, ilow, jlow);
+  int windowStride = stride;
+  // The kernel reads a little past the window's right edge; in the plane's last row that would
+  // be past its end, so such windows are searched in a copy.
+  constexpr int kCopyStride = 64;
+  static_assert(SearchReadWidth(kMaxSearchWindow) <= kCopyStride);
+  alignas(32) std::uint8_t copy[(kMaxSearchWindow + 15) * kCopyStride];
+  const std::ptrdiff_t lastRead =
+      static_cast<std::ptrdiff_t>(jlow + rows + 14) * stride + ilow + SearchReadWidth(cols);
+  if (lastRead > static_cast<std::ptrdiff_t>(sourceRef.pixels.size())) {
+    std::memset(copy, 0, sizeof copy);
+    const int width = std::min(SearchReadWidth(cols), stride - ilow);
+    for (int y = 0; y < rows + 15; ++y)
+      std::memcpy(copy + y * kCopyStride, window + static_cast<std::ptrdiff_t>(y) * stride,
+                  static_cast<std::size_t>(width));
+    window = copy;
+    windowStride = kCopyStride;
   }
+  const std::uint32_t best = k.searchWindow(cur, stride, window, windowStride, cols, rows, rank);
+  int dx, dy;
+  SpiralOffset(static_cast<int>(best & 0xFFFF), dx, dy);
+  const int imin = i0 + dx, jmin = j0 + dy;
 
-  // Half-pel refinement around the best whole-pel position.
+  // Half-pel refinement around the best whole-pel position, rows outer, ties to the first.
   const int xc = 2 * imin, yc = 2 * jmin;
   const int xlow = std::max(xc - 1, 0), xhigh = std::min(xc + 1, 2 * (g.width16 - 16));
   const int ylow = std::max(yc - 1, 0), yhigh = std::min(yc + 1, 2 * (g.height16 - 16));
-  SearchResult best{xc, yc, 65536};
+  SearchResult result{xc, yc, 65536};
   for (int y = ylow; y <= yhigh; ++y)
     for (int x = xlow; x <= xhigh; ++x) {
-      const int d = k.sadHalfPel(cur, HalfPelAt(reconRef, x, y), stride, x & 1, y & 1);
-      if (d < best.sad) best = {x, y, d};
+      const int d = k.sad16(cur, reference.LumaAt(x, y), stride);
+      if (d < result.sad) result = {x, y, d};
     }
-  return best;
+  return result;
 }
 
 void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo& mb) {
@@ -145,9 +154,8 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
   const int stride = g.width16;
 
   mb = MacroblockInfo{};
-  mb.act = Activity(k, cur, stride);
-  const int var = Variance16(k, cur, stride);
-  const BlockStrips strips = in.pictureType == kPictureI ? BlockStrips{} : StripsOf(cur, stride);
+  int var;
+  VarianceAndActivity(k, cur, stride, var, mb.act);
 
   if (in.pictureType == kPictureI) {
     mb.mbType = kMbIntra;
@@ -155,16 +163,17 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
     return;
   }
 
+  const ReferencePicture& past = *in.oldRef;
   if (in.pictureType == kPictureP) {
-    const SearchResult f = SearchMotion(k, g, cur, in.oldSource->y, in.oldRecon->y, i0, j0,
-                                        in.forwardRange, in.forwardRange, in.oldSums, &strips);
-    const int vmc = SseAt(k, cur, in.oldRecon->y, f.x, f.y);
+    const SearchResult f =
+        SearchMotion(k, g, cur, in.oldSource->y, past, i0, j0, in.forwardRange, in.forwardRange);
+    const int vmc = k.sse16(cur, past.LumaAt(f.x, f.y), stride);
     if (vmc > var && vmc >= kIntraThreshold) {
       mb.mbType = kMbIntra;
       mb.var = var;
       return;
     }
-    const int vzero = SseAt(k, cur, in.oldRecon->y, 2 * i0, 2 * j0);
+    const int vzero = k.sse16(cur, past.LumaAt(2 * i0, 2 * j0), stride);
     if (4 * static_cast<std::int64_t>(vzero) > 5 * static_cast<std::int64_t>(vmc) &&
         vzero >= kIntraThreshold) {
       mb.mbType = kMbForward;
@@ -178,15 +187,16 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
   }
 
   // B picture.
-  const SearchResult f = SearchMotion(k, g, cur, in.oldSource->y, in.oldRecon->y, i0, j0,
-                                      in.forwardRange, in.forwardRange, in.oldSums, &strips);
-  const SearchResult b = SearchMotion(k, g, cur, in.newSource->y, in.newRecon->y, i0, j0,
-                                      in.backwardRange, in.backwardRange, in.newSums, &strips);
-  const int vmcf = SseAt(k, cur, in.oldRecon->y, f.x, f.y);
-  const int vmcr = SseAt(k, cur, in.newRecon->y, b.x, b.y);
-  const int vmci =
-      k.sseBidirectional(cur, HalfPelAt(in.oldRecon->y, f.x, f.y), f.x & 1, f.y & 1,
-                         HalfPelAt(in.newRecon->y, b.x, b.y), b.x & 1, b.y & 1, stride);
+  const ReferencePicture& future = *in.newRef;
+  const SearchResult f =
+      SearchMotion(k, g, cur, in.oldSource->y, past, i0, j0, in.forwardRange, in.forwardRange);
+  const SearchResult b =
+      SearchMotion(k, g, cur, in.newSource->y, future, i0, j0, in.backwardRange, in.backwardRange);
+  const std::uint8_t* forward = past.LumaAt(f.x, f.y);
+  const std::uint8_t* backward = future.LumaAt(b.x, b.y);
+  const int vmcf = k.sse16(cur, forward, stride);
+  const int vmcr = k.sse16(cur, backward, stride);
+  const int vmci = k.sseAverage16(cur, forward, backward, stride);
   int vmc;
   if (vmcf <= vmcr && vmcf <= vmci) {
     vmc = vmcf;
@@ -210,30 +220,33 @@ void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo
 
 namespace {
 
-// Prediction of one component from `ref` with a vector in half-pels of that component.
-void PredictComponent(const Kernels& k, const Plane& ref, Plane& dst, int x0, int y0, int size,
-                      int vx, int vy, bool average) {
+// Prediction of one chrominance component from `ref` with a vector in half-pels of that
+// component; averaged with what `dst` holds when `average`.
+void PredictChroma(const Kernels& k, const Plane& ref, Plane& dst, int x0, int y0, int vx, int vy,
+                   bool average) {
   const int x = 2 * x0 + vx, y = 2 * y0 + vy;
+  const std::uint8_t* src = At(ref, x >> 1, y >> 1);
   std::uint8_t* out = dst.Row(y0) + x0;
   if (!average) {
-    k.predict(out, dst.width, HalfPelAt(ref, x, y), ref.width, size, x & 1, y & 1);
+    k.predict(out, dst.width, src, ref.width, 8, x & 1, y & 1);
     return;
   }
-  alignas(16) std::uint8_t tmp[16 * 16];
-  k.predict(tmp, size, HalfPelAt(ref, x, y), ref.width, size, x & 1, y & 1);
-  for (int j = 0; j < size; ++j)
-    for (int i = 0; i < size; ++i) {
-      std::uint8_t& o = out[j * dst.width + i];
-      o = static_cast<std::uint8_t>((o + tmp[j * size + i] + 1) >> 1);
-    }
+  alignas(16) std::uint8_t tmp[8 * 8];
+  k.predict(tmp, 8, src, ref.width, 8, x & 1, y & 1);
+  k.average(out, dst.width, tmp, 8, 8);
 }
 
-void PredictFrom(const Kernels& k, const PictureBuffer& ref, PictureBuffer& dst, int mbx, int mby,
-                 int vx, int vy, bool average) {
-  PredictComponent(k, ref.y, dst.y, 16 * mbx, 16 * mby, 16, vx, vy, average);
+void PredictFrom(const Kernels& k, const ReferencePicture& ref, PictureBuffer& dst, int mbx,
+                 int mby, int vx, int vy, bool average) {
+  const std::uint8_t* luma = ref.LumaAt(32 * mbx + vx, 32 * mby + vy);
+  std::uint8_t* out = dst.y.Row(16 * mby) + 16 * mbx;
+  if (average)
+    k.average(out, dst.y.width, luma, ref.recon.y.width, 16);
+  else
+    k.predict(out, dst.y.width, luma, ref.recon.y.width, 16, 0, 0);
   const int cvx = ChromaVector(vx), cvy = ChromaVector(vy);
-  PredictComponent(k, ref.cb, dst.cb, 8 * mbx, 8 * mby, 8, cvx, cvy, average);
-  PredictComponent(k, ref.cr, dst.cr, 8 * mbx, 8 * mby, 8, cvx, cvy, average);
+  PredictChroma(k, ref.recon.cb, dst.cb, 8 * mbx, 8 * mby, cvx, cvy, average);
+  PredictChroma(k, ref.recon.cr, dst.cr, 8 * mbx, 8 * mby, cvx, cvy, average);
 }
 
 }  // namespace
@@ -242,17 +255,17 @@ void PredictMacroblock(const MotionInputs& in, int mbx, int mby, const Macrobloc
                        PictureBuffer& prediction) {
   const Kernels& k = *in.kernels;
   if (mb.mbType & kMbIntra) {
-    for (int j = 0; j < 16; ++j) std::fill_n(prediction.y.Row(16 * mby + j) + 16 * mbx, 16, 128);
+    for (int j = 0; j < 16; ++j) std::memset(prediction.y.Row(16 * mby + j) + 16 * mbx, 128, 16);
     for (int j = 0; j < 8; ++j) {
-      std::fill_n(prediction.cb.Row(8 * mby + j) + 8 * mbx, 8, 128);
-      std::fill_n(prediction.cr.Row(8 * mby + j) + 8 * mbx, 8, 128);
+      std::memset(prediction.cb.Row(8 * mby + j) + 8 * mbx, 128, 8);
+      std::memset(prediction.cr.Row(8 * mby + j) + 8 * mbx, 128, 8);
     }
     return;
   }
   const bool forward = in.pictureType == kPictureP || (mb.mbType & kMbForward);
-  if (forward) PredictFrom(k, *in.oldRecon, prediction, mbx, mby, mb.mv[0][0], mb.mv[0][1], false);
+  if (forward) PredictFrom(k, *in.oldRef, prediction, mbx, mby, mb.mv[0][0], mb.mv[0][1], false);
   if (mb.mbType & kMbBackward)
-    PredictFrom(k, *in.newRecon, prediction, mbx, mby, mb.mv[1][0], mb.mv[1][1], forward);
+    PredictFrom(k, *in.newRef, prediction, mbx, mby, mb.mv[1][0], mb.mv[1][1], forward);
 }
 
 }  // namespace calvex::video

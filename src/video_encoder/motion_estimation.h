@@ -3,8 +3,7 @@
 // TM5 decisions between intra, forward, backward and bidirectional prediction.
 #pragma once
 
-#include <array>
-#include <vector>
+#include <cstdint>
 
 #include "video_encoder/kernels.h"
 #include "video_encoder/picture.h"
@@ -18,24 +17,39 @@ struct SearchResult {
   int sad = 0;
 };
 
-// A 16 x 16 block cut into strips of kStripHeight rows, and the sum of each strip.
-inline constexpr int kStripHeight = 4;
-using BlockStrips = std::array<int, 16 / kStripHeight>;
+// The largest whole-pel search range, each way.
+inline constexpr int kMaxSearchRange = 16;
 
-// Sums of every 16 x kStripHeight window of a luminance plane, by top-left corner: (width - 15)
-// per row, (height - kStripHeight + 1) rows. A block's SAD against a window is at least the sum
-// over its strips of the differences of the strip sums, which lets the search pass over windows
-// that cannot beat the best so far.
-std::vector<int> StripSums(const Plane& p);
-BlockStrips StripsOf(const std::uint8_t* block, int stride);
+// A reconstructed reference picture with its luminance interpolated at the three half-pel
+// phases, built once per reference so that the refinement, the distances and the prediction read
+// plain blocks: h at (x, y) is the sample at half-pel (2x + 1, 2y), v at (2x, 2y + 1), hv at
+// (2x + 1, 2y + 1). Each phase plane is width16 x height16; its last column (h, hv) or row (v,
+// hv) stays 0, as no position inside the picture needs it.
+struct ReferencePicture {
+  PictureBuffer recon;
+  Plane h, v, hv;
+
+  void Allocate(const PictureGeometry& g);
+  // Interpolates luminance rows y0 .. y1 - 1 of `recon` (reading row y1 when there is one).
+  void BuildHalfPel(const Kernels& k, int y0, int y1);
+  // The luminance block at half-pel position (x, y); the row stride is width16.
+  const std::uint8_t* LumaAt(int x, int y) const {
+    const Plane& p = (x & 1) ? ((y & 1) ? hv : h) : ((y & 1) ? v : recon.y);
+    return p.pixels.data() + static_cast<std::ptrdiff_t>(y >> 1) * p.width + (x >> 1);
+  }
+};
+
+// The position of the search order's step `rank`: (0, 0) first, then rings l = 1, 2, ... each
+// walked from its top-left corner right along the top, down the right side, left along the
+// bottom and up the left side.
+void SpiralOffset(int rank, int& dx, int& dy);
 
 // Full-pel spiral search of the 16 x 16 block `cur` at (i0, j0) in `sourceRef` within +-sx,
-// +-sy, then half-pel refinement in `reconRef`. `stripSums` (StripSums of `sourceRef`) and
-// `curStrips` (StripsOf the block), when given, only make it faster.
+// +-sy (at most kMaxSearchRange), then half-pel refinement in `reference`. The whole-pel result
+// is the position with the smallest SAD, ties going to the earliest in the spiral order.
 SearchResult SearchMotion(const Kernels& k, const PictureGeometry& g, const std::uint8_t* cur,
-                          const Plane& sourceRef, const Plane& reconRef, int i0, int j0, int sx,
-                          int sy, const std::vector<int>* stripSums = nullptr,
-                          const BlockStrips* curStrips = nullptr);
+                          const Plane& sourceRef, const ReferencePicture& reference, int i0, int j0,
+                          int sx, int sy);
 
 // What one picture's motion estimation works on.
 struct MotionInputs {
@@ -46,11 +60,9 @@ struct MotionInputs {
   int backwardRange = 0;
   const PictureBuffer* current = nullptr;    // source of the picture being coded
   const PictureBuffer* oldSource = nullptr;  // past reference (forward prediction)
-  const PictureBuffer* oldRecon = nullptr;
+  const ReferencePicture* oldRef = nullptr;
   const PictureBuffer* newSource = nullptr;  // future reference (backward, B pictures only)
-  const PictureBuffer* newRecon = nullptr;
-  const std::vector<int>* oldSums = nullptr;  // StripSums of the references' luminance
-  const std::vector<int>* newSums = nullptr;
+  const ReferencePicture* newRef = nullptr;
 };
 
 // Chooses the mode and vectors of macroblock (mbx, mby) and sets its activity.

@@ -33,7 +33,6 @@ constexpr int kRangeFar = 7;
 struct SourceSlot {
   std::vector<std::uint8_t> bitmap;
   PictureBuffer planes;
-  std::vector<int> windowSums;  // of the luminance, for the motion search
   Status status = kOk;
 };
 
@@ -55,7 +54,7 @@ class SequenceEncoder {
  private:
   void Allocate();
   // Fetches and converts picture `displayNumber` into `slot` (any thread).
-  void Fill(SourceSlot& slot, int displayNumber, bool reference);
+  void Fill(SourceSlot& slot, int displayNumber);
   void StartPrefetch(const CodedPicture& pic);
   SourceSlot& TakeSource(const CodedPicture& pic);
   void AnalyseRow(const MotionInputs& in, int mby);
@@ -78,9 +77,9 @@ class SequenceEncoder {
   // the next pictures are fetched into.
   std::array<std::unique_ptr<SourceSlot>, 5> slots_;
   int newSource_ = 0, oldSource_ = 1, auxSource_ = 2;
-  std::array<PictureBuffer, 3> recon_;  // new, old, B
-  int newRecon_ = 0, oldRecon_ = 1;
-  static constexpr int kAuxRecon = 2;
+  std::array<ReferencePicture, 2> refs_;  // new and old reconstructed references
+  int newRef_ = 0, oldRef_ = 1;
+  PictureBuffer auxRecon_;  // B pictures, rebuilt only for an observer
   PictureBuffer prediction_;
   std::vector<MacroblockInfo> mbs_;
   std::vector<MacroblockBlocks> blocks_;
@@ -99,20 +98,17 @@ void SequenceEncoder::Allocate() {
     s->bitmap.assign(bitmapSize, 0);
     s->planes.Allocate(g_);
   }
-  for (auto& r : recon_) r.Allocate(g_);
+  for (auto& r : refs_) r.Allocate(g_);
+  auxRecon_.Allocate(g_);
   prediction_.Allocate(g_);
   mbs_.assign(static_cast<std::size_t>(g_.mbCount()), MacroblockInfo{});
   blocks_.assign(static_cast<std::size_t>(g_.mbCount()), MacroblockBlocks{});
   converter_ = std::make_unique<ColourConverter>(k_, g_);
 }
 
-void SequenceEncoder::Fill(SourceSlot& slot, int displayNumber, bool reference) {
+void SequenceEncoder::Fill(SourceSlot& slot, int displayNumber) {
   slot.status = source_.FetchPicture(displayNumber, slot.bitmap.data());
-  if (slot.status == kOk) {
-    converter_->Convert(slot.bitmap.data(), slot.planes);
-    // Only reference pictures are searched.
-    if (reference) slot.windowSums = StripSums(slot.planes.y);
-  }
+  if (slot.status == kOk) converter_->Convert(slot.bitmap.data(), slot.planes);
 }
 
 void SequenceEncoder::StartPrefetch(const CodedPicture& pic) {
@@ -120,13 +116,11 @@ void SequenceEncoder::StartPrefetch(const CodedPicture& pic) {
   prefetchDisplay_ = pic.displayNumber;
   SourceSlot* slot = slots_[static_cast<std::size_t>(prefetchSlot_)].get();
   const int displayNumber = pic.displayNumber;
-  const bool reference = pic.pictureType != kPictureB;
   if (pool_.threads() > 1)
-    prefetch_ = std::async(std::launch::async, [this, slot, displayNumber, reference] {
-      Fill(*slot, displayNumber, reference);
-    });
+    prefetch_ =
+        std::async(std::launch::async, [this, slot, displayNumber] { Fill(*slot, displayNumber); });
   else
-    Fill(*slot, displayNumber, reference);
+    Fill(*slot, displayNumber);
 }
 
 SourceSlot& SequenceEncoder::TakeSource(const CodedPicture& pic) {
@@ -285,7 +279,7 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
     const bool reference = pic.pictureType != kPictureB;
     if (reference) {
       std::swap(newSource_, oldSource_);
-      std::swap(newRecon_, oldRecon_);
+      std::swap(newRef_, oldRef_);
     }
     if (pic.startsGroup) {
       rc.StartGroup(pic.groupP, pic.groupB);
@@ -310,11 +304,9 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
     in.pictureType = pic.pictureType;
     in.current = &slots_[static_cast<std::size_t>(role)]->planes;
     in.oldSource = &slots_[static_cast<std::size_t>(oldSource_)]->planes;
-    in.oldRecon = &recon_[static_cast<std::size_t>(oldRecon_)];
+    in.oldRef = &refs_[static_cast<std::size_t>(oldRef_)];
     in.newSource = &slots_[static_cast<std::size_t>(newSource_)]->planes;
-    in.newRecon = &recon_[static_cast<std::size_t>(newRecon_)];
-    in.oldSums = &slots_[static_cast<std::size_t>(oldSource_)]->windowSums;
-    in.newSums = &slots_[static_cast<std::size_t>(newSource_)]->windowSums;
+    in.newRef = &refs_[static_cast<std::size_t>(newRef_)];
     if (pic.pictureType == kPictureP) {
       in.forwardRange = kRangeP;
     } else if (pic.pictureType == kPictureB) {
@@ -330,10 +322,12 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
 
     PictureCoder coder(writer_, rc, g_, pic.pictureType);
     coder.Start(pic.temporalReference());
-    PictureBuffer& recon = recon_[static_cast<std::size_t>(reference ? newRecon_ : kAuxRecon)];
+    ReferencePicture& newRef = refs_[static_cast<std::size_t>(newRef_)];
+    PictureBuffer& recon = reference ? newRef.recon : auxRecon_;
     const bool rebuild = reference || events_.WantsBPictures();
     CodeRows(in, coder, rebuild ? &recon : nullptr);
     coder.Finish();
+    if (reference) newRef.BuildHalfPel(k_, 0, g_.height16);
     if (rebuild) events_.PictureReconstructed(pic.displayNumber, pic.pictureType, recon);
     lastDisplay = pic.displayNumber;
   }

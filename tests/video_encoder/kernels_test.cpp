@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -33,41 +34,72 @@ struct TightPlane {
   }
 };
 
-TEST(Kernels, DistancesMatchTheReference) {
+// Window searches with every window size, ties (near-flat pictures) and ranks in any order.
+TEST(Kernels, WindowSearchMatchesTheReference) {
   std::mt19937 rng(42);
   const Kernels& ref = ReferenceKernels();
+  for (int round = 0; round < 400; ++round) {
+    const int cols = 1 + static_cast<int>(rng() % kMaxSearchWindow);
+    const int rows = 1 + static_cast<int>(rng() % kMaxSearchWindow);
+    const int spread = round % 4 == 0 ? 1 : (round % 4 == 1 ? 6 : 256);
+    // The reference is exactly as large as the kernel may read, so that ASan sees overreads.
+    TightPlane cur(16, 16, rng, spread), window(SearchReadWidth(cols), rows + 15, rng, spread);
+    std::vector<std::uint16_t> rank(kRankStride * (kMaxSearchWindow + 1));
+    std::vector<std::uint16_t> order(static_cast<std::size_t>(cols) * rows);
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint16_t>(i);
+    std::shuffle(order.begin(), order.end(), rng);
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < cols; ++x)
+        rank[static_cast<std::size_t>(y * kRankStride + x)] =
+            order[static_cast<std::size_t>(y * cols + x)];
+    const std::uint32_t expected =
+        ref.searchWindow(cur.At(0, 0), 16, window.At(0, 0), window.width, cols, rows, rank.data());
+    for (const Kernels* k : FastKernels())
+      EXPECT_EQ(
+          k->searchWindow(cur.At(0, 0), 16, window.At(0, 0), window.width, cols, rows, rank.data()),
+          expected)
+          << k->name << " " << cols << "x" << rows << " spread " << spread;
+  }
+}
+
+TEST(Kernels, DistancesMatchTheReference) {
+  std::mt19937 rng(43);
+  const Kernels& ref = ReferenceKernels();
   for (int round = 0; round < 300; ++round) {
-    const int w = 16 * (2 + static_cast<int>(rng() % 3)),
-              h = 16 * (2 + static_cast<int>(rng() % 2));
-    const int spread = round % 3 == 0 ? 8 : 256;  // near-identical pictures hit the limits
-    TightPlane cur(w, h, rng, spread), refp(w, h, rng, spread);
-    const int cx = static_cast<int>(rng() % static_cast<unsigned>(w - 15));
-    const int cy = static_cast<int>(rng() % static_cast<unsigned>(h - 15));
-    // Reference positions include the last possible one (the plane's bottom-right corner).
-    const int hx = static_cast<int>(rng() % 2), hy = static_cast<int>(rng() % 2);
-    const int rx =
-        round % 5 == 0 ? w - 16 - hx : static_cast<int>(rng() % static_cast<unsigned>(w - 16));
-    const int ry =
-        round % 5 == 0 ? h - 16 - hy : static_cast<int>(rng() % static_cast<unsigned>(h - 16));
-    const std::uint8_t* c = cur.At(cx, cy);
-    const std::uint8_t* r = refp.At(rx, ry);
-    const int limit = static_cast<int>(rng() % 20000);
+    const int w = 16 * (1 + static_cast<int>(rng() % 3)), h = 16 + static_cast<int>(rng() % 8);
+    const int spread = round % 3 == 0 ? 8 : 256;
+    TightPlane a(w, h, rng, spread), b(w, h, rng, spread), c(w, h, rng, spread);
+    // Blocks anywhere, including the last one of the plane.
+    auto pick = [&](const TightPlane& p) {
+      if (round % 5 == 0) return p.At(w - 16, h - 16);
+      return p.At(static_cast<int>(rng() % static_cast<unsigned>(w - 15)),
+                  static_cast<int>(rng() % static_cast<unsigned>(h - 15)));
+    };
+    const std::uint8_t *pa = pick(a), *pb = pick(b), *pc = pick(c);
     for (const Kernels* k : FastKernels()) {
-      const int full = ref.sadFullPel(c, refp.At(rx + hx, ry + hy), w, 65536);
-      EXPECT_EQ(k->sadFullPel(c, refp.At(rx + hx, ry + hy), w, 65536), full) << k->name;
-      // Below the limit the exact value; otherwise anything at or above it.
-      const int limited = k->sadFullPel(c, refp.At(rx + hx, ry + hy), w, limit);
-      if (full < limit)
-        EXPECT_EQ(limited, full) << k->name;
-      else
-        EXPECT_GE(limited, limit) << k->name;
-      EXPECT_EQ(k->sadHalfPel(c, r, w, hx, hy), ref.sadHalfPel(c, r, w, hx, hy)) << k->name;
-      EXPECT_EQ(k->sseHalfPel(c, r, w, hx, hy), ref.sseHalfPel(c, r, w, hx, hy)) << k->name;
-      const int hx2 = static_cast<int>(rng() % 2), hy2 = static_cast<int>(rng() % 2);
-      const std::uint8_t* r2 = refp.At(w - 16 - hx2, h - 16 - hy2);
-      EXPECT_EQ(k->sseBidirectional(c, r, hx, hy, r2, hx2, hy2, w),
-                ref.sseBidirectional(c, r, hx, hy, r2, hx2, hy2, w))
-          << k->name;
+      EXPECT_EQ(k->sad16(pa, pb, w), ref.sad16(pa, pb, w)) << k->name;
+      EXPECT_EQ(k->sse16(pa, pb, w), ref.sse16(pa, pb, w)) << k->name;
+      EXPECT_EQ(k->sseAverage16(pa, pb, pc, w), ref.sseAverage16(pa, pb, pc, w)) << k->name;
+    }
+  }
+}
+
+TEST(Kernels, HalfPelRowsMatchTheReference) {
+  std::mt19937 rng(44);
+  const Kernels& ref = ReferenceKernels();
+  for (int width = 1; width <= 100; ++width) {
+    TightPlane src(width, 2, rng);
+    for (bool last : {false, true}) {
+      const std::uint8_t* q = last ? nullptr : src.At(0, 1);
+      std::vector<std::uint8_t> h(static_cast<std::size_t>(width), 7), v = h, hv = h;
+      ref.halfPelRow(src.At(0, 0), q, width, h.data(), v.data(), hv.data());
+      for (const Kernels* k : FastKernels()) {
+        std::vector<std::uint8_t> h2(h.size(), 7), v2 = h2, hv2 = h2;
+        k->halfPelRow(src.At(0, 0), q, width, h2.data(), v2.data(), hv2.data());
+        EXPECT_EQ(h2, h) << k->name << " width " << width;
+        EXPECT_EQ(v2, v) << k->name << " width " << width;
+        EXPECT_EQ(hv2, hv) << k->name << " width " << width;
+      }
     }
   }
 }
@@ -86,20 +118,22 @@ TEST(Kernels, PredictionAverageAndSumsMatchTheReference) {
                                  : static_cast<int>(rng() % static_cast<unsigned>(h - size - 1));
     std::vector<std::uint8_t> expected(static_cast<std::size_t>(size) * size);
     ref.predict(expected.data(), size, src.At(x, y), w, size, hx, hy);
-    int s = 0, s2 = 0;
-    ref.blockSums(src.At(w - size, h - size), w, size, &s, &s2);
+    int s[4], s2[4];
+    ref.blockSums(src.At(w - 16, h - 16), w, s, s2);
     for (const Kernels* k : FastKernels()) {
       std::vector<std::uint8_t> got(expected.size());
       k->predict(got.data(), size, src.At(x, y), w, size, hx, hy);
       EXPECT_EQ(got, expected) << k->name;
       std::vector<std::uint8_t> a = got, b = got;
-      ref.average(a.data(), src.At(0, 0), size, size);
-      k->average(b.data(), src.At(0, 0), size, size);
+      ref.average(a.data(), size, src.At(w - size, h - size), w, size);
+      k->average(b.data(), size, src.At(w - size, h - size), w, size);
       EXPECT_EQ(a, b) << k->name;
-      int ks = 0, ks2 = 0;
-      k->blockSums(src.At(w - size, h - size), w, size, &ks, &ks2);
-      EXPECT_EQ(ks, s);
-      EXPECT_EQ(ks2, s2);
+      int ks[4], ks2[4];
+      k->blockSums(src.At(w - 16, h - 16), w, ks, ks2);
+      for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(ks[i], s[i]) << k->name;
+        EXPECT_EQ(ks2[i], s2[i]) << k->name;
+      }
     }
   }
 }

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <random>
-#include <set>
+#include <utility>
 
 namespace calvex::video {
 namespace {
@@ -28,26 +30,44 @@ PictureBuffer TexturedPicture(const PictureGeometry& g, unsigned seed, int dx = 
   return p;
 }
 
-MotionInputs Inputs(const PictureGeometry& g, int type, const PictureBuffer& cur,
-                    const PictureBuffer& past, const PictureBuffer* future = nullptr) {
-  MotionInputs in;
-  in.kernels = &KernelsForCpu();
-  in.geometry = g;
-  in.pictureType = type;
-  in.forwardRange = type == kPictureP ? 11 : 3;
-  in.backwardRange = 7;
-  in.current = &cur;
-  in.oldSource = &past;
-  in.oldRecon = &past;
-  in.newSource = future ? future : &past;
-  in.newRecon = future ? future : &past;
-  return in;
+// A reference picture made of `p`, with its half-pel phases.
+ReferencePicture AsReference(const PictureGeometry& g, const PictureBuffer& p) {
+  ReferencePicture r;
+  r.Allocate(g);
+  r.recon = p;
+  r.BuildHalfPel(KernelsForCpu(), 0, g.height16);
+  return r;
 }
+
+// The pictures and references of one test and the motion inputs over them.
+struct Scene {
+  PictureBuffer cur, past, future;
+  ReferencePicture pastRef, futureRef;
+  MotionInputs in;
+
+  Scene(const PictureGeometry& g, int type, const PictureBuffer& c, const PictureBuffer& p,
+        const PictureBuffer* f = nullptr)
+      : cur(c), past(p), future(f ? *f : p) {
+    pastRef = AsReference(g, past);
+    futureRef = AsReference(g, future);
+    in.kernels = &KernelsForCpu();
+    in.geometry = g;
+    in.pictureType = type;
+    in.forwardRange = type == kPictureP ? 11 : 3;
+    in.backwardRange = 7;
+    in.current = &cur;
+    in.oldSource = &past;
+    in.oldRef = &pastRef;
+    in.newSource = &future;
+    in.newRef = &futureRef;
+  }
+};
 
 TEST(MotionEstimation, StaticSceneUsesNoMotionCompensation) {
   const PictureGeometry g = PictureGeometry::For(64, 48);
   const PictureBuffer pic = TexturedPicture(g, 1);
-  const MotionInputs in = Inputs(g, kPictureP, pic, pic);
+  const Scene scene(g, kPictureP, pic, pic);
+  const MotionInputs& in = scene.in;
   for (int mby = 0; mby < g.mbHeight; ++mby)
     for (int mbx = 0; mbx < g.mbWidth; ++mbx) {
       MacroblockInfo mb;
@@ -63,9 +83,8 @@ TEST(MotionEstimation, FindsAShiftedPicture) {
   const PictureGeometry g = PictureGeometry::For(96, 64);
   const PictureBuffer past = TexturedPicture(g, 2);
   const PictureBuffer cur = TexturedPicture(g, 2, 3, -2);  // content moved right 3, up 2
-  const MotionInputs in = Inputs(g, kPictureP, cur, past);
   MacroblockInfo mb;
-  EstimateMacroblock(in, 2, 1, mb);
+  EstimateMacroblock(Scene(g, kPictureP, cur, past).in, 2, 1, mb);
   EXPECT_EQ(mb.mbType, kMbForward);
   EXPECT_EQ(mb.mv[0][0], -6);  // half-pels: the block came from 3 pels left, 2 below
   EXPECT_EQ(mb.mv[0][1], 4);
@@ -73,8 +92,7 @@ TEST(MotionEstimation, FindsAShiftedPicture) {
 
   // In a B picture the same past picture is found forward; the future one is far off.
   const PictureBuffer future = TexturedPicture(g, 99);
-  MotionInputs b = Inputs(g, kPictureB, cur, past, &future);
-  EstimateMacroblock(b, 2, 1, mb);
+  EstimateMacroblock(Scene(g, kPictureB, cur, past, &future).in, 2, 1, mb);
   EXPECT_EQ(mb.mbType, kMbForward);
   EXPECT_EQ(mb.mv[0][0], -6);
   EXPECT_EQ(mb.mv[0][1], 4);
@@ -88,87 +106,138 @@ TEST(MotionEstimation, SmallErrorsAreNeverIntra) {
   std::fill(cur.y.pixels.begin(), cur.y.pixels.end(), 100);    // variance 0
   std::fill(past.y.pixels.begin(), past.y.pixels.end(), 102);  // SSE 1024 < 2304
   MacroblockInfo mb;
-  EstimateMacroblock(Inputs(g, kPictureP, cur, past), 0, 0, mb);
+  EstimateMacroblock(Scene(g, kPictureP, cur, past).in, 0, 0, mb);
   EXPECT_FALSE(mb.mbType & kMbIntra);
   EXPECT_EQ(mb.var, 1024);
 
   std::fill(past.y.pixels.begin(), past.y.pixels.end(), 104);  // SSE 4096 > variance 0
-  EstimateMacroblock(Inputs(g, kPictureP, cur, past), 0, 0, mb);
+  EstimateMacroblock(Scene(g, kPictureP, cur, past).in, 0, 0, mb);
   EXPECT_EQ(mb.mbType, kMbIntra);
 }
 
-// Records every whole-pel position the search looks at.
-std::set<std::pair<int, int>>* gVisited = nullptr;
-const std::uint8_t* gPlaneBase = nullptr;
-int gStride = 0;
+// The search as ISO/IEC 11172-2 encoders describe it: the spiral walk with early-terminating
+// SADs, then the half-pel refinement, all with the plain half-pel rule.
+int HalfPelSample(const Plane& p, int x, int y) {
+  const std::uint8_t* a = p.Row(y >> 1) + (x >> 1);
+  const std::uint8_t* b = a + p.width;
+  const int hx = x & 1, hy = y & 1;
+  if (!hx && !hy) return a[0];
+  if (hx && !hy) return (a[0] + a[1] + 1) >> 1;
+  if (!hx) return (a[0] + b[0] + 1) >> 1;
+  return (a[0] + a[1] + b[0] + b[1] + 2) >> 2;
+}
 
-int RecordingSad(const std::uint8_t* cur, const std::uint8_t* ref, int stride, int limit) {
-  const long offset = ref - gPlaneBase;
-  gVisited->insert({static_cast<int>(offset % gStride), static_cast<int>(offset / gStride)});
-  return ReferenceKernels().sadFullPel(cur, ref, stride, limit);
+SearchResult SpiralSearch(const PictureGeometry& g, const Plane& cur, const Plane& source,
+                          const Plane& recon, int i0, int j0, int s) {
+  auto sad = [&](int x, int y, int limit) {  // half-pel position
+    int d = 0;
+    for (int j = 0; j < 16 && d < limit; ++j)
+      for (int i = 0; i < 16; ++i)
+        d += std::abs(cur.Row(j0 + j)[i0 + i] - HalfPelSample(source, x + 2 * i, y + 2 * j));
+    return d;
+  };
+  const int ilow = std::max(i0 - s, 0), ihigh = std::min(i0 + s, g.width16 - 16);
+  const int jlow = std::max(j0 - s, 0), jhigh = std::min(j0 + s, g.height16 - 16);
+  int imin = i0, jmin = j0, dmin = sad(2 * i0, 2 * j0, 65536);
+  auto consider = [&](int i, int j) {
+    if (i < ilow || i > ihigh || j < jlow || j > jhigh) return;
+    const int d = sad(2 * i, 2 * j, dmin);
+    if (d < dmin) dmin = d, imin = i, jmin = j;
+  };
+  for (int l = 1; l <= s; ++l) {
+    int i = i0 - l, j = j0 - l;
+    for (int n = 0; n < 2 * l; ++n) consider(i++, j);
+    for (int n = 0; n < 2 * l; ++n) consider(i, j++);
+    for (int n = 0; n < 2 * l; ++n) consider(i--, j);
+    for (int n = 0; n < 2 * l; ++n) consider(i, j--);
+  }
+  SearchResult best{2 * imin, 2 * jmin, 65536};
+  for (int y = std::max(2 * jmin - 1, 0); y <= std::min(2 * jmin + 1, 2 * (g.height16 - 16)); ++y)
+    for (int x = std::max(2 * imin - 1, 0); x <= std::min(2 * imin + 1, 2 * (g.width16 - 16));
+         ++x) {
+      int d = 0;
+      for (int j = 0; j < 16; ++j)
+        for (int i = 0; i < 16; ++i)
+          d += std::abs(cur.Row(j0 + j)[i0 + i] - HalfPelSample(recon, x + 2 * i, y + 2 * j));
+      if (d < best.sad) best = {x, y, d};
+    }
+  return best;
+}
+
+// Every macroblock of pictures with motion, near-flat areas (ties) and odd sizes, with every
+// range the encoder uses and the largest, against the spiral walk.
+TEST(MotionEstimation, SearchMatchesTheSpiralWalk) {
+  std::mt19937 rng(9);
+  for (const auto& [w, h] : {std::pair{200, 136}, {96, 64}, {48, 32}, {16, 16}}) {
+    const PictureGeometry g = PictureGeometry::For(w, h);
+    for (int variant = 0; variant < (w > 100 ? 1 : 4); ++variant) {
+      const unsigned seed = static_cast<unsigned>(rng());
+      PictureBuffer source = TexturedPicture(g, seed);
+      PictureBuffer cur = TexturedPicture(g, seed, static_cast<int>(rng() % 9) - 4,
+                                          static_cast<int>(rng() % 9) - 4);
+      PictureBuffer recon = TexturedPicture(g, seed + 1);
+      if (variant == 1) {  // flat areas: many equal SADs
+        for (auto* p : {&source.y, &cur.y})
+          for (auto& v : p->pixels) v = static_cast<std::uint8_t>(100 + (v & 1) * (rng() % 2));
+      } else if (variant == 2) {  // everything equal
+        std::fill(source.y.pixels.begin(), source.y.pixels.end(), 50);
+        std::fill(cur.y.pixels.begin(), cur.y.pixels.end(), 60);
+        std::fill(recon.y.pixels.begin(), recon.y.pixels.end(), 55);
+      } else if (variant == 3) {
+        recon = source;
+      }
+      const ReferencePicture reference = AsReference(g, recon);
+      for (const Kernels* k : {&Sse2Kernels(), &KernelsForCpu()})
+        for (int range : {3, 7, 11, kMaxSearchRange})
+          for (int mby = 0; mby < g.mbHeight; ++mby)
+            for (int mbx = 0; mbx < g.mbWidth; ++mbx) {
+              const SearchResult expected =
+                  SpiralSearch(g, cur.y, source.y, recon.y, 16 * mbx, 16 * mby, range);
+              const SearchResult got = SearchMotion(*k, g, cur.y.Row(16 * mby) + 16 * mbx, source.y,
+                                                    reference, 16 * mbx, 16 * mby, range, range);
+              EXPECT_EQ(got.x, expected.x) << k->name << " range " << range;
+              EXPECT_EQ(got.y, expected.y) << k->name << " range " << range;
+              EXPECT_EQ(got.sad, expected.sad) << k->name << " range " << range;
+            }
+    }
+  }
+}
+
+TEST(MotionEstimation, SpiralOrder) {
+  // The first ring: from the top-left corner right, down, left and up.
+  const int expected[9][2] = {{0, 0}, {-1, -1}, {0, -1}, {1, -1}, {1, 0},
+                              {1, 1}, {0, 1},   {-1, 1}, {-1, 0}};
+  for (int r = 0; r < 9; ++r) {
+    int dx, dy;
+    SpiralOffset(r, dx, dy);
+    EXPECT_EQ(dx, expected[r][0]) << r;
+    EXPECT_EQ(dy, expected[r][1]) << r;
+  }
+  int dx, dy;
+  SpiralOffset(9, dx, dy);  // the second ring starts at its top-left corner
+  EXPECT_EQ(dx, -2);
+  EXPECT_EQ(dy, -2);
+  SpiralOffset(24, dx, dy);  // and ends just below it
+  EXPECT_EQ(dx, -2);
+  EXPECT_EQ(dy, -1);
 }
 
 TEST(MotionEstimation, SearchStaysInsideThePicture) {
   const PictureGeometry g = PictureGeometry::For(80, 48);
-  const PictureBuffer ref = TexturedPicture(g, 3), cur = TexturedPicture(g, 4);
-  Kernels k = ReferenceKernels();
-  k.sadFullPel = RecordingSad;
-  std::set<std::pair<int, int>> visited;
-  gVisited = &visited;
-  gPlaneBase = ref.y.pixels.data();
-  gStride = g.width16;
-
-  SearchMotion(k, g, cur.y.Row(0), ref.y, ref.y, 0, 0, 11, 11);  // top-left macroblock
-  EXPECT_EQ(visited.size(), 12u * 12u);                          // 0..11 both ways
-  for (const auto& [x, y] : visited) {
-    EXPECT_GE(x, 0);
-    EXPECT_GE(y, 0);
-  }
-  visited.clear();
-  const int i0 = g.width16 - 16, j0 = g.height16 - 16;
-  const SearchResult r = SearchMotion(k, g, cur.y.Row(j0) + i0, ref.y, ref.y, i0, j0, 7, 7);
-  for (const auto& [x, y] : visited) {
-    EXPECT_LE(x, g.width16 - 16);
-    EXPECT_LE(y, g.height16 - 16);
-  }
-  EXPECT_LE(r.x, 2 * (g.width16 - 16));
-  EXPECT_LE(r.y, 2 * (g.height16 - 16));
-  gVisited = nullptr;
-}
-
-TEST(MotionEstimation, WindowSumsOnlySpeedTheSearchUp) {
-  const PictureGeometry g = PictureGeometry::For(96, 64);
-  for (unsigned seed = 0; seed < 6; ++seed) {
-    const PictureBuffer ref = TexturedPicture(g, seed), cur = TexturedPicture(g, seed, seed % 3, 1);
-    const std::vector<int> sums = StripSums(ref.y);
-    ASSERT_EQ(sums.size(),
-              static_cast<std::size_t>((g.width16 - 15) * (g.height16 - kStripHeight + 1)));
-    const BlockStrips at = StripsOf(ref.y.Row(7) + 5, g.width16);
-    for (int s = 0; s < 4; ++s)
-      EXPECT_EQ(sums[static_cast<std::size_t>((7 + kStripHeight * s) * (g.width16 - 15) + 5)],
-                at[static_cast<std::size_t>(s)]);
-    const int last = (g.height16 - kStripHeight) * (g.width16 - 15) + g.width16 - 16;
-    int s = 0, s2 = 0;
-    ReferenceKernels().blockSums(ref.y.Row(g.height16 - 16) + g.width16 - 16, g.width16, 16, &s,
-                                 &s2);
-    EXPECT_EQ(sums[static_cast<std::size_t>(last)] +
-                  sums[static_cast<std::size_t>(last - kStripHeight * (g.width16 - 15))] +
-                  sums[static_cast<std::size_t>(last - 2 * kStripHeight * (g.width16 - 15))] +
-                  sums[static_cast<std::size_t>(last - 3 * kStripHeight * (g.width16 - 15))],
-              s);
-    for (int mby = 0; mby < g.mbHeight; ++mby)
-      for (int mbx = 0; mbx < g.mbWidth; ++mbx) {
-        const std::uint8_t* block = cur.y.Row(16 * mby) + 16 * mbx;
-        const BlockStrips strips = StripsOf(block, g.width16);
-        const SearchResult plain =
-            SearchMotion(KernelsForCpu(), g, block, ref.y, ref.y, 16 * mbx, 16 * mby, 11, 11);
-        const SearchResult pruned = SearchMotion(KernelsForCpu(), g, block, ref.y, ref.y, 16 * mbx,
-                                                 16 * mby, 11, 11, &sums, &strips);
-        EXPECT_EQ(plain.x, pruned.x);
-        EXPECT_EQ(plain.y, pruned.y);
-        EXPECT_EQ(plain.sad, pruned.sad);
-      }
-  }
+  // The content moved far toward the top-left: the best matches lie outside the picture.
+  const PictureBuffer ref = TexturedPicture(g, 3), cur = TexturedPicture(g, 3, -9, -9);
+  const ReferencePicture reference = AsReference(g, ref);
+  for (int mby = 0; mby < g.mbHeight; ++mby)
+    for (int mbx = 0; mbx < g.mbWidth; ++mbx) {
+      const SearchResult r = SearchMotion(KernelsForCpu(), g, cur.y.Row(16 * mby) + 16 * mbx, ref.y,
+                                          reference, 16 * mbx, 16 * mby, 11, 11);
+      EXPECT_GE(r.x, 0);
+      EXPECT_GE(r.y, 0);
+      EXPECT_LE(r.x, 2 * (g.width16 - 16));
+      EXPECT_LE(r.y, 2 * (g.height16 - 16));
+      EXPECT_LE(std::abs(r.x - 32 * mbx), 23);
+      EXPECT_LE(std::abs(r.y - 32 * mby), 23);
+    }
 }
 
 TEST(MotionEstimation, ChromaVectorsAndPrediction) {
@@ -183,7 +252,8 @@ TEST(MotionEstimation, ChromaVectorsAndPrediction) {
   MacroblockInfo mb;
   mb.mbType = kMbForward;
   mb.mv[0] = {-3, 5};
-  PredictMacroblock(Inputs(g, kPictureP, past, past), 1, 1, mb, pred);
+  const Scene scene(g, kPictureP, past, past);
+  PredictMacroblock(scene.in, 1, 1, mb, pred);
   // Luminance at (16, 16) from half-pel (29, 37): both halves, rounded.
   const auto& y = past.y;
   EXPECT_EQ(pred.y.Row(16)[16],
@@ -192,7 +262,7 @@ TEST(MotionEstimation, ChromaVectorsAndPrediction) {
   EXPECT_EQ(pred.cb.Row(8)[8], (past.cb.Row(9)[7] + past.cb.Row(9)[8] + 1) >> 1);
 
   mb.mbType = kMbIntra;
-  PredictMacroblock(Inputs(g, kPictureP, past, past), 0, 0, mb, pred);
+  PredictMacroblock(scene.in, 0, 0, mb, pred);
   EXPECT_EQ(pred.y.Row(15)[15], 128);
   EXPECT_EQ(pred.cr.Row(7)[7], 128);
 }
