@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "video_encoder/kernels.h"
 #include "video_encoder/picture.h"
@@ -19,12 +20,8 @@ class ColourConverter {
  private:
   const Kernels& k_;
   PictureGeometry g_;
-  Plane cbFull_, crFull_;  // width16 x height16
-  Plane cbHalf_, crHalf_;  // width16 / 2 x height16
+  std::vector<std::uint8_t> cbLine_, crLine_;  // one full-resolution line with padding
+  Plane cbHalf_, crHalf_;                      // width16 / 2 x height, filtered along the rows
 };
-
-// Repeats the last real column into the padding columns of the first `height` rows, then the
-// last real row into the padding rows.
-void ExtendBorders(Plane& p, int width, int height);
 
 }  // namespace calvex::video

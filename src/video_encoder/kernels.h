@@ -50,9 +50,11 @@ struct Kernels {
   // RGB to Y, Cb, Cr for `count` pixels of one bitmap row (blue, green, red order).
   void (*convertRow)(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
                      std::uint8_t* cr);
-  // 12-tap 2:1 chroma filter: `count` outputs from `src` with `srcLength` samples `step` apart
-  // (1 for a row, the stride for a column); indices outside 0..srcLength-1 take the edge.
-  void (*filterRow)(const std::uint8_t* src, int srcLength, std::uint8_t* dst, int count);
+  // 12-tap 2:1 chroma filter along a row: dst[o] for o < count from src[2o - 5 .. 2o + 6];
+  // reads exactly src[-5 .. 2 count + 4], so the caller pads the line with its edge samples.
+  void (*filterRow)(const std::uint8_t* src, int count, std::uint8_t* dst);
+  // The same filter down the columns of a plane `width` wide: dstRows output rows from srcRows
+  // input rows (stride `width` both), rows outside 0..srcRows-1 taking the edge row.
   void (*filterColumns)(const std::uint8_t* src, int width, int srcRows, std::uint8_t* dst,
                         int dstRows);
   const char* name;

@@ -180,43 +180,145 @@ void ForwardDct(std::int16_t* block) {
   }
 }
 
-// Four pixels of one channel (byte offset `c` of each 3-byte pixel) as doubles.
-inline __m256d Channel(__m128i pixels, int c) {
-  const __m128i pick =
-      _mm_setr_epi8(static_cast<char>(c), -1, -1, -1, static_cast<char>(c + 3), -1, -1, -1,
-                    static_cast<char>(c + 6), -1, -1, -1, static_cast<char>(c + 9), -1, -1, -1);
-  return _mm256_cvtepi32_pd(_mm_shuffle_epi8(pixels, pick));
+// floor(n / d) of eight non-negative n < 2^26 and whether it is exact (n = q d), for the
+// divisors of the colour conversion. The float estimate, from a reciprocal biased a little low,
+// is the quotient or one less (its error stays far below one); the remainder corrects it.
+struct Quotients {
+  __m256i q, exact;
+};
+
+inline Quotients DivideExactly(__m256i n, int d) {
+  const __m256 inverse = _mm256_set1_ps(static_cast<float>((1.0 - 1.0 / (1 << 20)) / d));
+  const __m256i divisor = _mm256_set1_epi32(d);
+  __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverse));
+  __m256i r = _mm256_sub_epi32(n, _mm256_mullo_epi32(q, divisor));
+  const __m256i low = _mm256_cmpgt_epi32(r, _mm256_set1_epi32(d - 1));
+  q = _mm256_sub_epi32(q, low);
+  r = _mm256_sub_epi32(r, _mm256_and_si256(low, divisor));
+  return {q, _mm256_cmpeq_epi32(r, _mm256_setzero_si256())};
 }
 
-inline void StoreFour(std::uint8_t* dst, __m256d v) {
-  const __m128i i = _mm256_cvttpd_epi32(v);
-  const __m128i b = _mm_packus_epi16(_mm_packs_epi32(i, i), _mm_setzero_si128());
-  const int four = _mm_cvtsi128_si32(b);
-  std::memcpy(dst, &four, 4);
-}
-
+// The conversion in integers: with s = 299 R + 587 G + 114 B, the double-precision formulas are
+// Y = floor((219 s + 4224000) / 256000), Cb = floor((7 (1000 B - s) + 1821616) / 14176) and
+// Cr = floor((7 (1000 R - s) + 1441256) / 11216) exactly, except where the division is exact:
+// there the double result can fall one short, so those pixels take the double formula. (The
+// tests check every one of the 2^24 colours.)
 void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
                 std::uint8_t* cr) {
-  const __m256d kr = _mm256_set1_pd(0.299), kg = _mm256_set1_pd(0.587), kb = _mm256_set1_pd(0.114);
-  const __m256d half = _mm256_set1_pd(0.5), k219 = _mm256_set1_pd(219), k224 = _mm256_set1_pd(224);
-  // Division by 256 is exact as a multiplication by 1/256 (a power of two), and cheaper.
-  const __m256d k256 = _mm256_set1_pd(1.0 / 256), y0 = _mm256_set1_pd(16.5),
-                c0 = _mm256_set1_pd(128.5);
-  const __m256d oneMinusB = _mm256_set1_pd(1 - 0.114), oneMinusR = _mm256_set1_pd(1 - 0.299);
+  // Per 128-bit lane, four pixels: (R, G) as 16-bit pairs, and B.
+  const __m256i pickRg = _mm256_setr_epi8(2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1,
+                                          2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1);
+  const __m256i pickB =
+      _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1, 0, -1, -1, -1, 3,
+                       -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
+  const __m256i rgWeights = _mm256_set1_epi32(587 << 16 | 299);
+  const __m256i bWeight = _mm256_set1_epi32(114);
+  const __m256i r7000 = _mm256_set1_epi32(7000);  // on the (R, G) pair: 7000 R
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   int i = 0;
-  // Each step reads 16 bytes for 4 pixels (12 bytes): stop while that stays inside the row.
-  for (; 3 * i + 16 <= 3 * count; i += 4) {
-    const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 3 * i));
-    const __m256d b = Channel(px, 0), g = Channel(px, 1), r = Channel(px, 2);
-    const __m256d yy = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(kr, r), _mm256_mul_pd(kg, g)),
-                                     _mm256_mul_pd(kb, b));
-    const __m256d u = _mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(b, yy), half), oneMinusB);
-    const __m256d v = _mm256_div_pd(_mm256_mul_pd(_mm256_sub_pd(r, yy), half), oneMinusR);
-    StoreFour(y + i, _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(yy, k219), k256), y0));
-    StoreFour(cb + i, _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(u, k224), k256), c0));
-    StoreFour(cr + i, _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(v, k224), k256), c0));
+  // Each step reads 28 bytes for 8 pixels (24 bytes): stop while that stays inside the row.
+  for (; 3 * i + 28 <= 3 * count; i += 8) {
+    const std::uint8_t* p = bgr + 3 * i;
+    const __m256i px = LoadTwo(p, p + 12);
+    const __m256i rg = _mm256_shuffle_epi8(px, pickRg), b = _mm256_shuffle_epi8(px, pickB);
+    const __m256i s =
+        _mm256_add_epi32(_mm256_madd_epi16(rg, rgWeights), _mm256_madd_epi16(b, bWeight));
+    const __m256i s7 = _mm256_sub_epi32(_mm256_slli_epi32(s, 3), s);
+    const Quotients qy = DivideExactly(
+        _mm256_add_epi32(_mm256_mullo_epi32(s, _mm256_set1_epi32(219)), _mm256_set1_epi32(4224000)),
+        256000);
+    const Quotients qb =
+        DivideExactly(_mm256_add_epi32(_mm256_sub_epi32(_mm256_madd_epi16(b, r7000), s7),
+                                       _mm256_set1_epi32(1821616)),
+                      14176);
+    const Quotients qr =
+        DivideExactly(_mm256_add_epi32(_mm256_sub_epi32(_mm256_madd_epi16(rg, r7000), s7),
+                                       _mm256_set1_epi32(1441256)),
+                      11216);
+    // Bytes y0..3 cb0..3 cr0..3 cr0..3 | y4..7 cb4..7 cr4..7 cr4..7, then into order.
+    const __m256i bytes = _mm256_permutevar8x32_epi32(
+        _mm256_packus_epi16(_mm256_packs_epi32(qy.q, qb.q), _mm256_packs_epi32(qr.q, qr.q)), order);
+    const __m128i yb = _mm256_castsi256_si128(bytes);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(y + i), yb);
+    _mm_storeh_pd(reinterpret_cast<double*>(cb + i), _mm_castsi128_pd(yb));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + i), _mm256_extracti128_si256(bytes, 1));
+    const __m256i exact = _mm256_or_si256(qy.exact, _mm256_or_si256(qb.exact, qr.exact));
+    if (!_mm256_testz_si256(exact, exact)) Sse2Kernels().convertRow(p, 8, y + i, cb + i, cr + i);
   }
   if (i < count) Sse2Kernels().convertRow(bgr + 3 * i, count - i, y + i, cb + i, cr + i);
+}
+
+// Sixteen filter outputs from the twelve tap inputs t[0..11] (16-bit lanes), tap k at offset
+// k - 5 from the output's first sample, as 16-bit values 0..255 in lane order.
+inline __m256i FilterSixteen(const __m256i t[12]) {
+  // Pairs around the centre: (0,1) 228, (-1,2) 70, (-2,3) -37, (-3,4) -21, (-4,5) 11, (-5,6) 5.
+  const __m256i p228 = _mm256_add_epi16(t[5], t[6]), p70 = _mm256_add_epi16(t[4], t[7]);
+  const __m256i p37 = _mm256_add_epi16(t[3], t[8]), p21 = _mm256_add_epi16(t[2], t[9]);
+  const __m256i p11 = _mm256_add_epi16(t[1], t[10]), p5 = _mm256_add_epi16(t[0], t[11]);
+  const __m256i c1 = _mm256_set1_epi32(70 << 16 | 228);
+  const __m256i c2 = _mm256_set1_epi32(static_cast<int>(0xFFEBFFDBu));  // -21, -37
+  const __m256i c3 = _mm256_set1_epi32(5 << 16 | 11);
+  const __m256i round = _mm256_set1_epi32(256);
+  __m256i lo = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(p228, p70), c1),
+                                _mm256_madd_epi16(_mm256_unpacklo_epi16(p37, p21), c2));
+  lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(p11, p5), c3));
+  __m256i hi = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(p228, p70), c1),
+                                _mm256_madd_epi16(_mm256_unpackhi_epi16(p37, p21), c2));
+  hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(p11, p5), c3));
+  lo = _mm256_srai_epi32(_mm256_add_epi32(lo, round), 9);
+  hi = _mm256_srai_epi32(_mm256_add_epi32(hi, round), 9);
+  return _mm256_packs_epi32(lo, hi);  // per lane: the unpack order undone
+}
+
+// Sixteen 16-bit values 0..255 (saturated) to bytes, in order.
+inline __m128i PackSixteen(__m256i v) {
+  const __m256i b = _mm256_packus_epi16(v, v);  // each lane's 8 bytes, twice
+  return _mm_unpacklo_epi64(_mm256_castsi256_si128(b), _mm256_extracti128_si256(b, 1));
+}
+
+void FilterRow(const std::uint8_t* src, int count, std::uint8_t* dst) {
+  if (count < 16) {
+    Sse2Kernels().filterRow(src, count, dst);
+    return;
+  }
+  const __m256i mask = _mm256_set1_epi16(0x00FF);
+  // As the SSE2 version, sixteen outputs per step; the last step overlaps the one before.
+  auto sixteen = [&](int o) {
+    __m256i t[12];
+    for (int k = 0; k < 12; k += 2) {
+      const __m256i v = Load32(src + 2 * o - 5 + k);
+      t[k] = _mm256_and_si256(v, mask);
+      t[k + 1] = _mm256_srli_epi16(v, 8);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o), PackSixteen(FilterSixteen(t)));
+  };
+  for (int o = 0; o + 16 <= count; o += 16) sixteen(o);
+  if (count % 16) sixteen(count - 16);
+}
+
+void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t* dst,
+                   int dstRows) {
+  if (width < 16) {
+    Sse2Kernels().filterColumns(src, width, srcRows, dst, dstRows);
+    return;
+  }
+  for (int o = 0; o < dstRows; ++o) {
+    const std::uint8_t* rows[12];
+    for (int k = 0; k < 12; ++k) {
+      const int r = 2 * o - 5 + k;
+      rows[k] =
+          src + static_cast<std::ptrdiff_t>(r < 0 ? 0 : (r >= srcRows ? srcRows - 1 : r)) * width;
+    }
+    auto sixteen = [&](int x) {
+      __m256i t[12];
+      for (int k = 0; k < 12; ++k)
+        t[k] = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + static_cast<std::ptrdiff_t>(o) * width + x),
+                       PackSixteen(FilterSixteen(t)));
+    };
+    for (int x = 0; x + 16 <= width; x += 16) sixteen(x);
+    if (width % 16) sixteen(width - 16);
+  }
 }
 
 }  // namespace
@@ -230,6 +332,8 @@ const Kernels* Avx2Kernels() {
     a.halfPelRow = HalfPelRow;
     a.forwardDct = ForwardDct;
     a.convertRow = ConvertRow;
+    a.filterRow = FilterRow;
+    a.filterColumns = FilterColumns;
     a.name = "avx2";
     return a;
   }();

@@ -28,13 +28,20 @@ inline std::uint8_t ClipByte(int v) {
   return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
-// The 12-tap 2:1 filter for output at even index i of a line of `length` samples `step` apart.
-// Its phase puts each output midway between samples i and i + 1.
-inline std::uint8_t ChromaTap(const std::uint8_t* s, int step, int length, int i) {
-  auto at = [&](int k) { return static_cast<int>(s[ClampIndex(i + k, length) * step]); };
+// The 12-tap 2:1 filter from the samples at offsets -5 .. 6 of the output's first sample;
+// `at(k)` gives the sample at offset k. Its phase puts each output midway between samples 0
+// and 1.
+template <typename At>
+inline std::uint8_t ChromaTap(At at) {
   const int sum = 228 * (at(0) + at(1)) + 70 * (at(-1) + at(2)) - 37 * (at(-2) + at(3)) -
                   21 * (at(-3) + at(4)) + 11 * (at(-4) + at(5)) + 5 * (at(-5) + at(6)) + 256;
   return ClipByte(sum >> 9);
+}
+
+// The filter at even index i of a line of `length` samples `step` apart; indices outside the
+// line take its edge sample.
+inline std::uint8_t ClampedChromaTap(const std::uint8_t* s, int step, int length, int i) {
+  return ChromaTap([&](int k) { return static_cast<int>(s[ClampIndex(i + k, length) * step]); });
 }
 
 }  // namespace calvex::video

@@ -131,14 +131,16 @@ void ConvertRowRef(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uin
   }
 }
 
-void FilterRowRef(const std::uint8_t* src, int srcLength, std::uint8_t* dst, int count) {
-  for (int o = 0; o < count; ++o) dst[o] = ChromaTap(src, 1, srcLength, 2 * o);
+void FilterRowRef(const std::uint8_t* src, int count, std::uint8_t* dst) {
+  for (int o = 0; o < count; ++o)
+    dst[o] = ChromaTap([&](int k) { return static_cast<int>(src[2 * o + k]); });
 }
 
 void FilterColumnsRef(const std::uint8_t* src, int width, int srcRows, std::uint8_t* dst,
                       int dstRows) {
   for (int o = 0; o < dstRows; ++o)
-    for (int x = 0; x < width; ++x) dst[o * width + x] = ChromaTap(src + x, width, srcRows, 2 * o);
+    for (int x = 0; x < width; ++x)
+      dst[o * width + x] = ClampedChromaTap(src + x, width, srcRows, 2 * o);
 }
 
 }  // namespace

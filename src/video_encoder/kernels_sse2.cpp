@@ -285,19 +285,27 @@ inline __m128i FilterEight(const __m128i t[12]) {
   return _mm_packs_epi32(lo, hi);
 }
 
-void FilterRow(const std::uint8_t* src, int srcLength, std::uint8_t* dst, int count) {
+void FilterRow(const std::uint8_t* src, int count, std::uint8_t* dst) {
   const __m128i mask = _mm_set1_epi16(0x00FF);
-  int o = 0;
-  // Outputs whose taps stay inside the row: 2o - 5 >= 0 and 2o + 14 + 6 + 1 < srcLength for
-  // the 16-byte loads.
-  for (; o < count && 2 * o - 5 < 0; ++o) dst[o] = ChromaTap(src, 1, srcLength, 2 * o);
-  for (; o + 8 <= count && 2 * o - 5 + 15 + 11 < srcLength; o += 8) {
+  // Eight outputs per step from the even-indexed bytes of loads at 2o - 5 + k; the last step
+  // overlaps the one before, so nothing is read past src[2 count + 4].
+  auto eight = [&](int o) {
     __m128i t[12];
-    for (int k = 0; k < 12; ++k) t[k] = _mm_and_si128(Load16(src + 2 * o - 5 + k), mask);
+    for (int k = 0; k < 12; k += 2) {
+      const __m128i v = Load16(src + 2 * o - 5 + k);
+      t[k] = _mm_and_si128(v, mask);
+      t[k + 1] = _mm_srli_epi16(v, 8);
+    }
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + o),
                      _mm_packus_epi16(FilterEight(t), _mm_setzero_si128()));
+  };
+  if (count < 8) {
+    for (int o = 0; o < count; ++o)
+      dst[o] = ChromaTap([&](int k) { return static_cast<int>(src[2 * o + k]); });
+    return;
   }
-  for (; o < count; ++o) dst[o] = ChromaTap(src, 1, srcLength, 2 * o);
+  for (int o = 0; o + 8 <= count; o += 8) eight(o);
+  if (count % 8) eight(count - 8);
 }
 
 void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t* dst,
@@ -315,7 +323,7 @@ void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t
       _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + o * width + x),
                        _mm_packus_epi16(FilterEight(t), zero));
     }
-    for (; x < width; ++x) dst[o * width + x] = ChromaTap(src + x, width, srcRows, 2 * o);
+    for (; x < width; ++x) dst[o * width + x] = ClampedChromaTap(src + x, width, srcRows, 2 * o);
   }
 }
 

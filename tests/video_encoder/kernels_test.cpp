@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "video_encoder/kernels_common.h"
 #include "video_encoder/picture.h"
 
 namespace calvex::video {
@@ -157,6 +158,39 @@ TEST(Kernels, ForwardDctMatchesTheReference) {
   }
 }
 
+// The vector conversions against the double-precision formula for every one of the 2^24
+// colours, in rows of several lengths so that each lands on the vector loops and their tails.
+TEST(Kernels, ColourConversionIsExactForEveryColour) {
+  constexpr int kRow = 4099;
+  std::vector<std::uint8_t> bgr(3 * kRow), y(kRow), cb(kRow), cr(kRow);
+  std::vector<ColourSample> expected(kRow);
+  int mismatches = 0;
+  std::uint32_t first = 0;
+  for (int row = 0; first < (1u << 24); ++row) {
+    const int count = static_cast<int>(
+        std::min<std::uint32_t>(kRow - static_cast<std::uint32_t>(row % 3), (1u << 24) - first));
+    for (int i = 0; i < count; ++i) {
+      const std::uint32_t c = first + static_cast<std::uint32_t>(i);
+      std::uint8_t* px = &bgr[3 * static_cast<std::size_t>(i)];
+      px[0] = static_cast<std::uint8_t>(c);
+      px[1] = static_cast<std::uint8_t>(c >> 8);
+      px[2] = static_cast<std::uint8_t>(c >> 16);
+      expected[static_cast<std::size_t>(i)] = ConvertPixel(px[2], px[1], px[0]);
+    }
+    for (const Kernels* k : FastKernels()) {
+      k->convertRow(bgr.data(), count, y.data(), cb.data(), cr.data());
+      for (std::size_t u = 0; u < static_cast<std::size_t>(count); ++u) {
+        const ColourSample& e = expected[u];
+        if ((y[u] != e.y || cb[u] != e.cb || cr[u] != e.cr) && ++mismatches <= 5)
+          ADD_FAILURE() << k->name << " colour " << (first + u) << ": " << int{y[u]} << " "
+                        << int{cb[u]} << " " << int{cr[u]};
+      }
+    }
+    first += static_cast<std::uint32_t>(count);
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
 TEST(Kernels, ColourConversionAndFiltersMatchTheReference) {
   std::mt19937 rng(5);
   const Kernels& ref = ReferenceKernels();
@@ -174,19 +208,20 @@ TEST(Kernels, ColourConversionAndFiltersMatchTheReference) {
       EXPECT_EQ(cr2, cr);
     }
   }
-  for (int width : {16, 32, 48, 176, 240}) {
-    const int rows = 32;
+  for (int width = 1; width <= 80; ++width) {
+    const int rows = 1 + width % 13;
+    // The row filter reads 5 samples before and 4 after its 2 x width inputs.
+    TightPlane line(2 * width + 10, 1, rng);
+    std::vector<std::uint8_t> h(static_cast<std::size_t>(width));
+    ref.filterRow(line.At(5, 0), width, h.data());
     TightPlane src(width, rows, rng);
-    std::vector<std::uint8_t> h(static_cast<std::size_t>(width / 2) * rows),
-        v(static_cast<std::size_t>(width) * rows / 2);
-    for (int r = 0; r < rows; ++r)
-      ref.filterRow(src.At(0, r), width, h.data() + r * (width / 2), width / 2);
-    ref.filterColumns(src.data.data(), width, rows, v.data(), rows / 2);
+    const int outRows = rows + 3;
+    std::vector<std::uint8_t> v(static_cast<std::size_t>(width) * outRows);
+    ref.filterColumns(src.data.data(), width, rows, v.data(), outRows);
     for (const Kernels* k : FastKernels()) {
       std::vector<std::uint8_t> h2(h.size()), v2(v.size());
-      for (int r = 0; r < rows; ++r)
-        k->filterRow(src.At(0, r), width, h2.data() + r * (width / 2), width / 2);
-      k->filterColumns(src.data.data(), width, rows, v2.data(), rows / 2);
+      k->filterRow(line.At(5, 0), width, h2.data());
+      k->filterColumns(src.data.data(), width, rows, v2.data(), outRows);
       EXPECT_EQ(h2, h) << k->name << " width " << width;
       EXPECT_EQ(v2, v) << k->name << " width " << width;
     }
