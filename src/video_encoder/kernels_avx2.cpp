@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "video_encoder/kernels.h"
+#include "video_encoder/kernels_common.h"
 
 namespace calvex::video {
 namespace {
@@ -205,21 +206,27 @@ inline Quotients DivideExactly(__m256i n, int d) {
 // tests check every one of the 2^24 colours.)
 void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
                 std::uint8_t* cr) {
-  // Per 128-bit lane, four pixels: (R, G) as 16-bit pairs, and B.
-  const __m256i pickRg = _mm256_setr_epi8(2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1,
-                                          2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1);
+  // Four pixels per 128-bit lane, the high lane loaded 8 bytes on so that the 24 bytes of eight
+  // pixels are read exactly: (R, G) as 16-bit pairs, and B.
+  const __m256i pickRg =
+      _mm256_setr_epi8(2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1, 6, -1, 5, -1, 9,
+                       -1, 8, -1, 12, -1, 11, -1, 15, -1, 14, -1);
   const __m256i pickB =
-      _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1, 0, -1, -1, -1, 3,
-                       -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1);
+      _mm256_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1, 4, -1, -1, -1, 7,
+                       -1, -1, -1, 10, -1, -1, -1, 13, -1, -1, -1);
   const __m256i rgWeights = _mm256_set1_epi32(587 << 16 | 299);
   const __m256i bWeight = _mm256_set1_epi32(114);
   const __m256i r7000 = _mm256_set1_epi32(7000);  // on the (R, G) pair: 7000 R
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-  int i = 0;
-  // Each step reads 28 bytes for 8 pixels (24 bytes): stop while that stays inside the row.
-  for (; 3 * i + 28 <= 3 * count; i += 8) {
+  if (count < 8) {
+    Sse2Kernels().convertRow(bgr, count, y, cb, cr);
+    return;
+  }
+  // Eight pixels per step; the last step overlaps the one before.
+  for (int next = 0; next < count; next += 8) {
+    const int i = next + 8 <= count ? next : count - 8;
     const std::uint8_t* p = bgr + 3 * i;
-    const __m256i px = LoadTwo(p, p + 12);
+    const __m256i px = LoadTwo(p, p + 8);
     const __m256i rg = _mm256_shuffle_epi8(px, pickRg), b = _mm256_shuffle_epi8(px, pickB);
     const __m256i s =
         _mm256_add_epi32(_mm256_madd_epi16(rg, rgWeights), _mm256_madd_epi16(b, bWeight));
@@ -243,9 +250,14 @@ void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_
     _mm_storeh_pd(reinterpret_cast<double*>(cb + i), _mm_castsi128_pd(yb));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + i), _mm256_extracti128_si256(bytes, 1));
     const __m256i exact = _mm256_or_si256(qy.exact, _mm256_or_si256(qb.exact, qr.exact));
-    if (!_mm256_testz_si256(exact, exact)) Sse2Kernels().convertRow(p, 8, y + i, cb + i, cr + i);
+    for (int lanes = _mm256_movemask_ps(_mm256_castsi256_ps(exact)); lanes; lanes &= lanes - 1) {
+      const int at = i + __builtin_ctz(static_cast<unsigned>(lanes));
+      const ColourSample c = ConvertPixel(bgr[3 * at + 2], bgr[3 * at + 1], bgr[3 * at]);
+      y[at] = c.y;
+      cb[at] = c.cb;
+      cr[at] = c.cr;
+    }
   }
-  if (i < count) Sse2Kernels().convertRow(bgr + 3 * i, count - i, y + i, cb + i, cr + i);
 }
 
 // Sixteen filter outputs from the twelve tap inputs t[0..11] (16-bit lanes), tap k at offset
