@@ -45,6 +45,9 @@ struct Kernels {
                   int size);
   // Sum and sum of squares of each 8 x 8 block of a 16 x 16 block, in raster order.
   void (*blockSums)(const std::uint8_t* p, int stride, int sums[4], int squares[4]);
+  // The 8 x 8 difference src - pred (rows `stride` apart in both) into `block`.
+  void (*subtractBlock)(const std::uint8_t* src, const std::uint8_t* pred, int stride,
+                        std::int16_t* block);
   // Double-precision forward DCT of one block, in place.
   void (*forwardDct)(std::int16_t* block);
   // RGB to Y, Cb, Cr for `count` pixels of one bitmap row (blue, green, red order).

@@ -138,46 +138,87 @@ void HalfPelRow(const std::uint8_t* p, const std::uint8_t* q, int width, std::ui
     Sse2Kernels().halfPelRow(p + x, q ? q + x : nullptr, width - x, h + x, v + x, hv + x);
 }
 
-// The basis transposed (ct[k][j] = c[j][k]) so that a row of outputs is one vector.
-struct TransposedBasis {
+// The basis laid out for the two passes: ct[k] = column k of c (c[j][k] for j = 0..7) for the
+// rows, and each c[i][k] four times for the columns.
+struct DctTables {
   alignas(32) double ct[8][8];
-  TransposedBasis() {
+  alignas(32) double c4[8][8][4];
+  DctTables() {
     const auto& c = DctBasis();
     for (int k = 0; k < 8; ++k)
       for (int j = 0; j < 8; ++j) ct[k][j] = c[j][k];
+    for (int i = 0; i < 8; ++i)
+      for (int k = 0; k < 8; ++k)
+        for (int l = 0; l < 4; ++l) c4[i][k][l] = c[i][k];
   }
 };
 
+// Every sum is formed term by term in the order k = 0..7, as the reference does, and with no
+// fused multiply-add, so each output is bit for bit the same. A row of zero samples gives a row
+// of zero sums, and a zero term leaves a sum as it is, so both are passed over.
 void ForwardDct(std::int16_t* block) {
-  static const TransposedBasis basis;
-  const auto& c = DctBasis();
-  const auto& ct = basis.ct;
-  alignas(32) double in[64];
-  for (int i = 0; i < 64; i += 4)
-    _mm256_store_pd(in + i, _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(
-                                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + i)))));
-  alignas(32) double tmp[8][8];
+  static const DctTables tables;
+  const auto& ct = tables.ct;
+  const auto& c4 = tables.c4;
+  __m256d tmp[8][2];
+  unsigned rows = 0;  // bit k: row k of tmp is not all zero
+#pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
-    __m256d s0 = _mm256_setzero_pd(), s1 = _mm256_setzero_pd();
-    for (int k = 0; k < 8; ++k) {
-      const __m256d b = _mm256_broadcast_sd(in + 8 * i + k);
-      s0 = _mm256_add_pd(s0, _mm256_mul_pd(_mm256_load_pd(&ct[k][0]), b));
-      s1 = _mm256_add_pd(s1, _mm256_mul_pd(_mm256_load_pd(&ct[k][4]), b));
-    }
-    _mm256_store_pd(&tmp[i][0], s0);
-    _mm256_store_pd(&tmp[i][4], s1);
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    if (_mm_testz_si128(in, in)) continue;
+    rows |= 1u << i;
+    const __m256i wide = _mm256_cvtepi16_epi32(in);
+    const __m256d lo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(wide));
+    const __m256d hi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(wide, 1));
+    __m256d s0, s1;
+    auto term = [&](int k, __m256d x) {
+      const __m256d p0 = _mm256_mul_pd(x, _mm256_load_pd(&ct[k][0]));
+      const __m256d p1 = _mm256_mul_pd(x, _mm256_load_pd(&ct[k][4]));
+      if (k == 0) {
+        s0 = p0, s1 = p1;
+      } else {
+        s0 = _mm256_add_pd(s0, p0), s1 = _mm256_add_pd(s1, p1);
+      }
+    };
+    term(0, _mm256_permute4x64_pd(lo, 0x00));
+    term(1, _mm256_permute4x64_pd(lo, 0x55));
+    term(2, _mm256_permute4x64_pd(lo, 0xAA));
+    term(3, _mm256_permute4x64_pd(lo, 0xFF));
+    term(4, _mm256_permute4x64_pd(hi, 0x00));
+    term(5, _mm256_permute4x64_pd(hi, 0x55));
+    term(6, _mm256_permute4x64_pd(hi, 0xAA));
+    term(7, _mm256_permute4x64_pd(hi, 0xFF));
+    tmp[i][0] = s0;
+    tmp[i][1] = s1;
+  }
+  if (rows == 0) {
+    std::memset(block, 0, 64 * sizeof(std::int16_t));
+    return;
   }
   const __m256d half = _mm256_set1_pd(0.499999);
-  for (int i = 0; i < 8; ++i) {
-    __m256d s0 = _mm256_setzero_pd(), s1 = _mm256_setzero_pd();
-    for (int k = 0; k < 8; ++k) {
-      const __m256d ck = _mm256_broadcast_sd(&c[i][k]);
-      s0 = _mm256_add_pd(s0, _mm256_mul_pd(ck, _mm256_load_pd(&tmp[k][0])));
-      s1 = _mm256_add_pd(s1, _mm256_mul_pd(ck, _mm256_load_pd(&tmp[k][4])));
+  const int first = __builtin_ctz(rows);
+  for (int h = 0; h < 2; ++h) {
+    __m256d acc[8];
+    const __m256d t0 = tmp[first][h];
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) acc[i] = _mm256_mul_pd(_mm256_load_pd(c4[i][first]), t0);
+    auto term = [&](int k) {
+      const __m256d t = tmp[k][h];
+#pragma GCC unroll 8
+      for (int i = 0; i < 8; ++i)
+        acc[i] = _mm256_add_pd(acc[i], _mm256_mul_pd(_mm256_load_pd(c4[i][k]), t));
+    };
+    if (rows == 0xFF) {  // the usual case, unrolled
+#pragma GCC unroll 7
+      for (int k = 1; k < 8; ++k) term(k);
+    } else {
+      for (unsigned rest = rows & (rows - 1); rest; rest &= rest - 1) term(__builtin_ctz(rest));
     }
-    const __m128i v0 = _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(s0, half)));
-    const __m128i v1 = _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(s1, half)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), _mm_packs_epi32(v0, v1));
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+      const __m128i v = _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(acc[i], half)));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(block + 8 * i + 4 * h), _mm_packs_epi32(v, v));
+    }
   }
 }
 

@@ -104,6 +104,13 @@ void BlockSumsRef(const std::uint8_t* p, int stride, int sums[4], int squares[4]
   }
 }
 
+void SubtractBlockRef(const std::uint8_t* src, const std::uint8_t* pred, int stride,
+                      std::int16_t* block) {
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x)
+      block[8 * y + x] = static_cast<std::int16_t>(src[y * stride + x] - pred[y * stride + x]);
+}
+
 void ForwardDctRef(std::int16_t* block) {
   const auto& c = DctBasis();
   double tmp[8][8];
@@ -160,10 +167,10 @@ const double (&DctBasis())[8][8] {
 }
 
 const Kernels& ReferenceKernels() {
-  static const Kernels k = {SearchWindowRef, Sad16Ref,      Sse16Ref,     SseAverage16Ref,
-                            HalfPelRowRef,   PredictRef,    AverageRef,   BlockSumsRef,
-                            ForwardDctRef,   ConvertRowRef, FilterRowRef, FilterColumnsRef,
-                            "reference"};
+  static const Kernels k = {SearchWindowRef,  Sad16Ref,      Sse16Ref,      SseAverage16Ref,
+                            HalfPelRowRef,    PredictRef,    AverageRef,    BlockSumsRef,
+                            SubtractBlockRef, ForwardDctRef, ConvertRowRef, FilterRowRef,
+                            FilterColumnsRef, "reference"};
   return k;
 }
 

@@ -192,6 +192,15 @@ void BlockSums(const std::uint8_t* p, int stride, int sums[4], int squares[4]) {
   }
 }
 
+void SubtractBlock(const std::uint8_t* src, const std::uint8_t* pred, int stride,
+                   std::int16_t* block) {
+  const __m128i zero = _mm_setzero_si128();
+  for (int y = 0; y < 8; ++y)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * y),
+                     _mm_sub_epi16(_mm_unpacklo_epi8(Load8(src + y * stride), zero),
+                                   _mm_unpacklo_epi8(Load8(pred + y * stride), zero)));
+}
+
 // floor() of two doubles into two int32 lanes (SSE2 has no rounding instruction).
 inline __m128i FloorToInt(__m128d x) {
   const __m128i t = _mm_cvttpd_epi32(x);
@@ -330,9 +339,9 @@ void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t
 }  // namespace
 
 const Kernels& Sse2Kernels() {
-  static const Kernels k = {SearchWindow, Sad16,         Sse16,     SseAverage16, HalfPelRow,
-                            Predict,      Average,       BlockSums, ForwardDct,   ConvertRow,
-                            FilterRow,    FilterColumns, "sse2"};
+  static const Kernels k = {SearchWindow, Sad16,     Sse16,         SseAverage16,  HalfPelRow,
+                            Predict,      Average,   BlockSums,     SubtractBlock, ForwardDct,
+                            ConvertRow,   FilterRow, FilterColumns, "sse2"};
   return k;
 }
 

@@ -148,11 +148,7 @@ void SequenceEncoder::AnalyseRow(const MotionInputs& in, int mby) {
       const Plane& s = src.Component(c);
       const Plane& pr = prediction_.Component(c);
       std::int16_t* block = blocks_[k][static_cast<std::size_t>(b)].data();
-      for (int y = 0; y < 8; ++y) {
-        const std::uint8_t* sr = s.Row(y0 + y) + x0;
-        const std::uint8_t* pp = pr.Row(y0 + y) + x0;
-        for (int x = 0; x < 8; ++x) block[8 * y + x] = static_cast<std::int16_t>(sr[x] - pp[x]);
-      }
+      k_.subtractBlock(s.Row(y0) + x0, pr.Row(y0) + x0, s.width, block);
       k_.forwardDct(block);
     }
   }
