@@ -50,6 +50,11 @@ struct Kernels {
                         std::int16_t* block);
   // Double-precision forward DCT of one block, in place.
   void (*forwardDct)(std::int16_t* block);
+  // Quantisation of a block in place with the intra or the non-intra rule (QuantiseIntra,
+  // QuantiseNonIntra in transform.h) and quantiser mquant (even, 2..62). Returns which levels are
+  // not 0: bit n for raster index n.
+  std::uint64_t (*quantiseIntra)(std::int16_t* block, int mquant);
+  std::uint64_t (*quantiseNonIntra)(std::int16_t* block, int mquant);
   // RGB to Y, Cb, Cr for `count` pixels of one bitmap row (blue, green, red order).
   void (*convertRow)(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
                      std::uint8_t* cr);

@@ -6,6 +6,7 @@
 
 #include "video_encoder/kernels.h"
 #include "video_encoder/kernels_common.h"
+#include "video_encoder/video_tables.h"
 
 namespace calvex::video {
 namespace {
@@ -374,6 +375,96 @@ void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t
   }
 }
 
+// floor(n / d) of sixteen unsigned 16-bit n for divisors d >= 2, with m = floor(65536 / d): the
+// high half of n m is the quotient or one less, and the remainder settles which.
+inline __m256i DivideU16(__m256i n, __m256i d, __m256i m) {
+  const __m256i q = _mm256_mulhi_epu16(n, m);
+  const __m256i r = _mm256_sub_epi16(n, _mm256_mullo_epi16(q, d));  // 0 .. 2d - 1
+  return _mm256_sub_epi16(q, _mm256_cmpgt_epi16(r, _mm256_sub_epi16(d, _mm256_set1_epi16(1))));
+}
+
+// Bit n set where level n (raster order) is not 0.
+inline std::uint64_t NonZeroMask(const __m256i v[4]) {
+  const __m256i zero = _mm256_setzero_si256();
+  auto half = [&](__m256i a, __m256i b) {
+    // packs interleaves the lanes: a0 b0 a1 b1 in quarters; put them back in order.
+    const __m256i z = _mm256_permute4x64_epi64(
+        _mm256_packs_epi16(_mm256_cmpeq_epi16(a, zero), _mm256_cmpeq_epi16(b, zero)), 0xD8);
+    return static_cast<std::uint32_t>(~_mm256_movemask_epi8(z));
+  };
+  return half(v[0], v[1]) | static_cast<std::uint64_t>(half(v[2], v[3])) << 32;
+}
+
+// The intra matrix per raster index, half of it, and floor(65536 / W).
+struct IntraMatrixTables {
+  alignas(32) std::int16_t w[64], halfW[64], inverse[64];
+  IntraMatrixTables() {
+    for (int n = 0; n < 64; ++n) {
+      const int m = video_tables::kDefaultIntraMatrix[static_cast<std::size_t>(n)];
+      w[n] = static_cast<std::int16_t>(m);
+      halfW[n] = static_cast<std::int16_t>(m / 2);
+      inverse[n] = static_cast<std::int16_t>(65536 / m);
+    }
+  }
+};
+
+inline __m256i Load256(const void* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// y = (32 |x| + W / 2) / W, then (y + (3 mquant + 2) / 4) / (2 mquant), at most 255, signed as x;
+// in 16 bits while 32 |x| + W / 2 does (|x| <= 2046), otherwise the plain code.
+std::uint64_t QuantiseIntra(std::int16_t* block, int mquant) {
+  static const IntraMatrixTables tables;
+  __m256i x[4], a[4];
+  __m256i largest = _mm256_setzero_si256();
+  for (int i = 0; i < 4; ++i) {
+    x[i] = Load256(block + 16 * i);
+    a[i] = _mm256_abs_epi16(x[i]);
+    largest = _mm256_max_epu16(largest, a[i]);
+  }
+  __m128i top =
+      _mm_max_epu16(_mm256_castsi256_si128(largest), _mm256_extracti128_si256(largest, 1));
+  top = _mm_max_epu16(top, _mm_srli_si128(top, 8));
+  top = _mm_max_epu16(top, _mm_srli_si128(top, 4));
+  top = _mm_max_epu16(top, _mm_srli_si128(top, 2));
+  if ((_mm_cvtsi128_si32(top) & 0xFFFF) > 2046)
+    return ReferenceKernels().quantiseIntra(block, mquant);
+
+  const int x0 = block[0];
+  const __m256i round = _mm256_set1_epi16(static_cast<short>((3 * mquant + 2) / 4));
+  const __m256i d2 = _mm256_set1_epi16(static_cast<short>(2 * mquant));
+  const __m256i m2 = _mm256_set1_epi16(static_cast<short>(65536 / (2 * mquant)));
+  const __m256i most = _mm256_set1_epi16(255);
+  __m256i q[4];
+  for (int i = 0; i < 4; ++i) {
+    const __m256i n = _mm256_add_epi16(_mm256_slli_epi16(a[i], 5), Load256(tables.halfW + 16 * i));
+    const __m256i y = DivideU16(n, Load256(tables.w + 16 * i), Load256(tables.inverse + 16 * i));
+    const __m256i z = DivideU16(_mm256_add_epi16(y, round), d2, m2);
+    q[i] = _mm256_sign_epi16(_mm256_min_epu16(z, most), x[i]);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 16 * i), q[i]);
+  }
+  // DC with 8 bits of precision.
+  block[0] = static_cast<std::int16_t>(x0 >= 0 ? (x0 + 4) / 8 : -((-x0 + 4) / 8));
+  q[0] = _mm256_insert_epi16(q[0], block[0], 0);
+  return NonZeroMask(q);
+}
+
+// ((32 |x| + 8) / 16) / (2 mquant) is |x| / mquant; at most 255, signed as x.
+std::uint64_t QuantiseNonIntra(std::int16_t* block, int mquant) {
+  const __m256i d = _mm256_set1_epi16(static_cast<short>(mquant));
+  const __m256i m = _mm256_set1_epi16(static_cast<short>(65536 / mquant));
+  const __m256i most = _mm256_set1_epi16(255);
+  __m256i q[4];
+  for (int i = 0; i < 4; ++i) {
+    const __m256i x = Load256(block + 16 * i);
+    const __m256i y = DivideU16(_mm256_abs_epi16(x), d, m);
+    q[i] = _mm256_sign_epi16(_mm256_min_epu16(y, most), x);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 16 * i), q[i]);
+  }
+  return NonZeroMask(q);
+}
+
 }  // namespace
 
 const Kernels* Avx2Kernels() {
@@ -387,6 +478,8 @@ const Kernels* Avx2Kernels() {
     a.convertRow = ConvertRow;
     a.filterRow = FilterRow;
     a.filterColumns = FilterColumns;
+    a.quantiseIntra = QuantiseIntra;
+    a.quantiseNonIntra = QuantiseNonIntra;
     a.name = "avx2";
     return a;
   }();

@@ -4,6 +4,7 @@
 
 #include "video_encoder/kernels.h"
 #include "video_encoder/kernels_common.h"
+#include "video_encoder/transform.h"
 
 namespace calvex::video {
 namespace {
@@ -128,6 +129,23 @@ void ForwardDctRef(std::int16_t* block) {
     }
 }
 
+std::uint64_t NonZero(const std::int16_t* block) {
+  std::uint64_t mask = 0;
+  for (int n = 0; n < 64; ++n)
+    if (block[n] != 0) mask |= std::uint64_t{1} << n;
+  return mask;
+}
+
+std::uint64_t QuantiseIntraRef(std::int16_t* block, int mquant) {
+  QuantiseIntra(block, mquant);
+  return NonZero(block);
+}
+
+std::uint64_t QuantiseNonIntraRef(std::int16_t* block, int mquant) {
+  QuantiseNonIntra(block, mquant);
+  return NonZero(block);
+}
+
 void ConvertRowRef(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
                    std::uint8_t* cr) {
   for (int i = 0; i < count; ++i) {
@@ -167,10 +185,22 @@ const double (&DctBasis())[8][8] {
 }
 
 const Kernels& ReferenceKernels() {
-  static const Kernels k = {SearchWindowRef,  Sad16Ref,      Sse16Ref,      SseAverage16Ref,
-                            HalfPelRowRef,    PredictRef,    AverageRef,    BlockSumsRef,
-                            SubtractBlockRef, ForwardDctRef, ConvertRowRef, FilterRowRef,
-                            FilterColumnsRef, "reference"};
+  static const Kernels k = {.searchWindow = SearchWindowRef,
+                            .sad16 = Sad16Ref,
+                            .sse16 = Sse16Ref,
+                            .sseAverage16 = SseAverage16Ref,
+                            .halfPelRow = HalfPelRowRef,
+                            .predict = PredictRef,
+                            .average = AverageRef,
+                            .blockSums = BlockSumsRef,
+                            .subtractBlock = SubtractBlockRef,
+                            .forwardDct = ForwardDctRef,
+                            .quantiseIntra = QuantiseIntraRef,
+                            .quantiseNonIntra = QuantiseNonIntraRef,
+                            .convertRow = ConvertRowRef,
+                            .filterRow = FilterRowRef,
+                            .filterColumns = FilterColumnsRef,
+                            .name = "reference"};
   return k;
 }
 

@@ -339,9 +339,23 @@ void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t
 }  // namespace
 
 const Kernels& Sse2Kernels() {
-  static const Kernels k = {SearchWindow, Sad16,     Sse16,         SseAverage16,  HalfPelRow,
-                            Predict,      Average,   BlockSums,     SubtractBlock, ForwardDct,
-                            ConvertRow,   FilterRow, FilterColumns, "sse2"};
+  static const Kernels k = {.searchWindow = SearchWindow,
+                            .sad16 = Sad16,
+                            .sse16 = Sse16,
+                            .sseAverage16 = SseAverage16,
+                            .halfPelRow = HalfPelRow,
+                            .predict = Predict,
+                            .average = Average,
+                            .blockSums = BlockSums,
+                            .subtractBlock = SubtractBlock,
+                            .forwardDct = ForwardDct,
+                            // The quantisers are the plain ones.
+                            .quantiseIntra = ReferenceKernels().quantiseIntra,
+                            .quantiseNonIntra = ReferenceKernels().quantiseNonIntra,
+                            .convertRow = ConvertRow,
+                            .filterRow = FilterRow,
+                            .filterColumns = FilterColumns,
+                            .name = "sse2"};
   return k;
 }
 

@@ -29,12 +29,7 @@ const RunLevelTable& RunLevels() {
 }
 
 int SignificantBits(int v) {
-  int n = 0;
-  while (v) {
-    ++n;
-    v >>= 1;
-  }
-  return n;
+  return v == 0 ? 0 : 32 - __builtin_clz(static_cast<unsigned>(v));
 }
 
 }  // namespace
@@ -55,68 +50,96 @@ void WriteMotionCode(BitWriter& w, int delta, int fCode) {
 
 void WriteRunLevel(BitWriter& w, int run, int level, bool first) {
   const int magnitude = std::abs(level);
+  const std::uint32_t sign = level < 0 ? 1 : 0;
   if (first && run == 0 && magnitude == 1) {
-    Put(w, vt::kDctFirstRun0Level1);
-    w.PutBits(level < 0 ? 1 : 0, 1);
+    w.PutBits(static_cast<std::uint32_t>(vt::kDctFirstRun0Level1.bits) << 1 | sign,
+              vt::kDctFirstRun0Level1.length + 1);
     return;
   }
   if ((run <= 1 && magnitude <= 40) || (run <= 31 && magnitude <= 5)) {
     const vt::Vlc& code =
         RunLevels().code[static_cast<std::size_t>(run)][static_cast<std::size_t>(magnitude)];
     if (code.length != 0) {
-      Put(w, code);
-      w.PutBits(level < 0 ? 1 : 0, 1);
+      w.PutBits(static_cast<std::uint32_t>(code.bits) << 1 | sign, code.length + 1);
       return;
     }
   }
-  Put(w, vt::kDctEscape);
-  w.PutBits(static_cast<std::uint32_t>(run), 6);
-  if (level >= -127 && level <= 127) {
-    w.PutBits(static_cast<std::uint32_t>(level) & 0xFF, 8);
-  } else if (level > 127) {
-    w.PutBits(0, 8);
-    w.PutBits(static_cast<std::uint32_t>(level), 8);
-  } else {
-    w.PutBits(0x80, 8);
-    w.PutBits(static_cast<std::uint32_t>(level) & 0xFF, 8);
-  }
+  // Escape, run in 6 bits, then the level in 8 bits, or in 16 beyond -127..127 (0 or 0x80, then
+  // the low 8 bits).
+  const std::uint32_t head =
+      static_cast<std::uint32_t>(vt::kDctEscape.bits) << 6 | static_cast<std::uint32_t>(run);
+  const std::uint32_t low = static_cast<std::uint32_t>(level) & 0xFF;
+  if (level >= -127 && level <= 127)
+    w.PutBits(head << 8 | low, vt::kDctEscape.length + 14);
+  else
+    w.PutBits(head << 16 | (level > 127 ? 0 : 0x8000u) | low, vt::kDctEscape.length + 22);
 }
 
-void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, bool chroma, int& dcPredictor) {
+namespace {
+
+// Scan position of each raster index.
+struct ScanPositions {
+  std::array<std::uint8_t, 64> of{};
+  ScanPositions() {
+    for (int n = 0; n < 64; ++n)
+      of[vt::kZigzag[static_cast<std::size_t>(n)]] = static_cast<std::uint8_t>(n);
+  }
+};
+
+// The levels that are not 0, bit n for scan position n, from the same by raster index.
+std::uint64_t InScanOrder(std::uint64_t raster) {
+  static const ScanPositions scan;
+  std::uint64_t mask = 0;
+  for (; raster; raster &= raster - 1)
+    mask |= std::uint64_t{1} << scan.of[static_cast<std::size_t>(__builtin_ctzll(raster))];
+  return mask;
+}
+
+std::uint64_t NonZeroLevels(const std::int16_t* levels) {
+  std::uint64_t mask = 0;
+  for (int n = 0; n < 64; ++n)
+    if (levels[n] != 0) mask |= std::uint64_t{1} << n;
+  return mask;
+}
+
+// The (run, level) pairs of the scan positions in `scan` (bit n: position n), from position
+// `from`, then the end of block.
+void WriteRunLevels(BitWriter& w, const std::int16_t* levels, std::uint64_t scan, int from,
+                    bool firstCode) {
+  int next = from;  // the position after the last pair
+  for (; scan; scan &= scan - 1) {
+    const int n = __builtin_ctzll(scan);
+    WriteRunLevel(w, n - next, levels[vt::kZigzag[static_cast<std::size_t>(n)]], firstCode);
+    firstCode = false;
+    next = n + 1;
+  }
+  Put(w, vt::kEndOfBlock);
+}
+
+void WriteIntraBlockMasked(BitWriter& w, const std::int16_t* levels, std::uint64_t nonZero,
+                           bool chroma, int& dcPredictor) {
   const int diff = levels[0] - dcPredictor;
   dcPredictor = levels[0];
   const int size = SignificantBits(std::abs(diff));
-  Put(w, (chroma ? vt::kDctDcSizeChrominance
-                 : vt::kDctDcSizeLuminance)[static_cast<std::size_t>(size)]);
-  if (size > 0)
-    w.PutBits(static_cast<std::uint32_t>(diff < 0 ? diff + (1 << size) - 1 : diff), size);
-  int run = 0;
-  for (int n = 1; n < 64; ++n) {
-    const int level = levels[vt::kZigzag[static_cast<std::size_t>(n)]];
-    if (level == 0) {
-      ++run;
-      continue;
-    }
-    WriteRunLevel(w, run, level, false);
-    run = 0;
+  const vt::Vlc& code = (chroma ? vt::kDctDcSizeChrominance
+                                : vt::kDctDcSizeLuminance)[static_cast<std::size_t>(size)];
+  if (size > 0) {
+    const auto value = static_cast<std::uint32_t>(diff < 0 ? diff + (1 << size) - 1 : diff);
+    w.PutBits(static_cast<std::uint32_t>(code.bits) << size | value, code.length + size);
+  } else {
+    Put(w, code);
   }
-  Put(w, vt::kEndOfBlock);
+  WriteRunLevels(w, levels, InScanOrder(nonZero) & ~std::uint64_t{1}, 1, false);
+}
+
+}  // namespace
+
+void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, bool chroma, int& dcPredictor) {
+  WriteIntraBlockMasked(w, levels, NonZeroLevels(levels), chroma, dcPredictor);
 }
 
 void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels) {
-  int run = 0;
-  bool first = true;
-  for (int n = 0; n < 64; ++n) {
-    const int level = levels[vt::kZigzag[static_cast<std::size_t>(n)]];
-    if (level == 0) {
-      ++run;
-      continue;
-    }
-    WriteRunLevel(w, run, level, first);
-    first = false;
-    run = 0;
-  }
-  Put(w, vt::kEndOfBlock);
+  WriteRunLevels(w, levels, InScanOrder(NonZeroLevels(levels)), 0, true);
 }
 
 namespace {
@@ -177,11 +200,17 @@ void PictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
     int type = mb.mbType;
     int cbp = 0;
     if (type & kMbIntra) {
-      for (auto& block : b) QuantiseIntra(block.data(), mb.mquant);
+      for (int n = 0; n < 6; ++n)
+        mb.nonZero[static_cast<std::size_t>(n)] =
+            k_.quantiseIntra(b[static_cast<std::size_t>(n)].data(), mb.mquant);
       cbp = 63;
     } else {
-      for (int n = 0; n < 6; ++n)
-        if (QuantiseNonIntra(b[static_cast<std::size_t>(n)].data(), mb.mquant)) cbp |= 32 >> n;
+      for (int n = 0; n < 6; ++n) {
+        const std::uint64_t nonZero =
+            k_.quantiseNonIntra(b[static_cast<std::size_t>(n)].data(), mb.mquant);
+        mb.nonZero[static_cast<std::size_t>(n)] = nonZero;
+        if (nonZero) cbp |= 32 >> n;
+      }
       if (cbp) type |= kMbPattern;
     }
     if (cbp && mb.mquant != prevMquant_) type |= kMbQuant;
@@ -236,10 +265,12 @@ void PictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
     for (int n = 0; n < 6; ++n) {
       if (!(cbp & (32 >> n))) continue;
       const std::int16_t* levels = b[static_cast<std::size_t>(n)].data();
+      const std::uint64_t nonZero = mb.nonZero[static_cast<std::size_t>(n)];
       if (type & kMbIntra)
-        WriteIntraBlock(w, levels, n >= 4, dc[static_cast<std::size_t>(n < 4 ? 0 : n - 3)]);
+        WriteIntraBlockMasked(w, levels, nonZero, n >= 4,
+                              dc[static_cast<std::size_t>(n < 4 ? 0 : n - 3)]);
       else
-        WriteNonIntraBlock(w, levels);
+        WriteRunLevels(w, levels, InScanOrder(nonZero), 0, true);
     }
     if (!(type & kMbIntra)) dc = {};
     if ((type & kMbIntra) || (pictureType == kPictureP && !(type & kMbForward))) pmv = {};
@@ -250,7 +281,7 @@ void PictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
 void CodePicture(BitWriter& w, RateControl& rc, const PictureGeometry& g, int pictureType,
                  int temporalReference, std::vector<MacroblockInfo>& mbs,
                  std::vector<MacroblockBlocks>& blocks) {
-  PictureCoder coder(w, rc, g, pictureType);
+  PictureCoder coder(w, rc, g, pictureType, KernelsForCpu());
   coder.Start(temporalReference);
   for (int j = 0; j < g.mbHeight; ++j) coder.CodeRow(j, mbs, blocks);
   coder.Finish();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "video_encoder/bit_writer.h"
+#include "video_encoder/kernels.h"
 #include "video_encoder/picture.h"
 #include "video_encoder/rate_control.h"
 
@@ -27,11 +28,13 @@ void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels);
 
 // Codes one picture row by row (one slice per macroblock row), so that rows can be coded as soon
 // as their analysis is done. The blocks of a row hold DCT coefficients before CodeRow and
-// quantised levels after; the records get their quantiser, pattern and skip flag.
+// quantised levels after; the records get their quantiser, pattern, skip flag and the blocks'
+// masks of levels that are not 0.
 class PictureCoder {
  public:
-  PictureCoder(BitWriter& w, RateControl& rc, const PictureGeometry& g, int pictureType)
-      : w_(w), rc_(rc), g_(g), pictureType_(pictureType) {}
+  PictureCoder(BitWriter& w, RateControl& rc, const PictureGeometry& g, int pictureType,
+               const Kernels& k)
+      : w_(w), rc_(rc), g_(g), k_(k), pictureType_(pictureType) {}
 
   // Rate control picture start and the picture header.
   void Start(int temporalReference);
@@ -43,6 +46,7 @@ class PictureCoder {
   BitWriter& w_;
   RateControl& rc_;
   const PictureGeometry& g_;
+  const Kernels& k_;
   int pictureType_;
   int prevMquant_ = 0;
 };

@@ -77,6 +77,8 @@ struct MacroblockInfo {
   std::array<std::array<int, 2>, 2> mv{};
   double act = 0;  // spatial activity for rate control
   int var = 0;     // the error measure that decided the mode
+  // After coding: each block's levels that are not 0, bit n for raster index n.
+  std::array<std::uint64_t, 6> nonZero{};
 };
 
 // Six blocks of 64 coefficients per macroblock, raster order inside each block.

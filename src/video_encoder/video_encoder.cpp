@@ -316,7 +316,7 @@ Status SequenceEncoder::Run(std::vector<std::uint32_t>* index) {
           ((bytes - lastCount) & 0x3FFFFFFu);
     lastCount = bytes;
 
-    PictureCoder coder(writer_, rc, g_, pic.pictureType);
+    PictureCoder coder(writer_, rc, g_, pic.pictureType, k_);
     coder.Start(pic.temporalReference());
     ReferencePicture& newRef = refs_[static_cast<std::size_t>(newRef_)];
     PictureBuffer& recon = reference ? newRef.recon : auxRecon_;
