@@ -55,6 +55,12 @@ struct Kernels {
   // not 0: bit n for raster index n.
   std::uint64_t (*quantiseIntra)(std::int16_t* block, int mquant);
   std::uint64_t (*quantiseNonIntra)(std::int16_t* block, int mquant);
+  // The integer IDCT of transform.h (InverseDct), in place.
+  void (*inverseDct)(std::int16_t* block);
+  // out = clip to 0..255 of pred + block over an 8 x 8 block (rows `stride` apart in out and
+  // pred).
+  void (*addBlock)(const std::uint8_t* pred, const std::int16_t* block, int stride,
+                   std::uint8_t* out);
   // RGB to Y, Cb, Cr for `count` pixels of one bitmap row (blue, green, red order).
   void (*convertRow)(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
                      std::uint8_t* cr);

@@ -146,6 +146,13 @@ std::uint64_t QuantiseNonIntraRef(std::int16_t* block, int mquant) {
   return NonZero(block);
 }
 
+void AddBlockRef(const std::uint8_t* pred, const std::int16_t* block, int stride,
+                 std::uint8_t* out) {
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x)
+      out[y * stride + x] = ClipByte(pred[y * stride + x] + block[8 * y + x]);
+}
+
 void ConvertRowRef(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
                    std::uint8_t* cr) {
   for (int i = 0; i < count; ++i) {
@@ -197,6 +204,8 @@ const Kernels& ReferenceKernels() {
                             .forwardDct = ForwardDctRef,
                             .quantiseIntra = QuantiseIntraRef,
                             .quantiseNonIntra = QuantiseNonIntraRef,
+                            .inverseDct = InverseDct,
+                            .addBlock = AddBlockRef,
                             .convertRow = ConvertRowRef,
                             .filterRow = FilterRowRef,
                             .filterColumns = FilterColumnsRef,

@@ -201,6 +201,17 @@ void SubtractBlock(const std::uint8_t* src, const std::uint8_t* pred, int stride
                                    _mm_unpacklo_epi8(Load8(pred + y * stride), zero)));
 }
 
+void AddBlock(const std::uint8_t* pred, const std::int16_t* block, int stride,
+              std::uint8_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  for (int y = 0; y < 8; ++y) {
+    const __m128i sum =
+        _mm_add_epi16(_mm_unpacklo_epi8(Load8(pred + y * stride), zero),
+                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * y)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + y * stride), _mm_packus_epi16(sum, sum));
+  }
+}
+
 // floor() of two doubles into two int32 lanes (SSE2 has no rounding instruction).
 inline __m128i FloorToInt(__m128d x) {
   const __m128i t = _mm_cvttpd_epi32(x);
@@ -349,9 +360,11 @@ const Kernels& Sse2Kernels() {
                             .blockSums = BlockSums,
                             .subtractBlock = SubtractBlock,
                             .forwardDct = ForwardDct,
-                            // The quantisers are the plain ones.
+                            // The quantisers and the IDCT are the plain ones.
                             .quantiseIntra = ReferenceKernels().quantiseIntra,
                             .quantiseNonIntra = ReferenceKernels().quantiseNonIntra,
+                            .inverseDct = ReferenceKernels().inverseDct,
+                            .addBlock = AddBlock,
                             .convertRow = ConvertRow,
                             .filterRow = FilterRow,
                             .filterColumns = FilterColumns,

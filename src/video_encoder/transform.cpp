@@ -58,22 +58,43 @@ bool QuantiseNonIntra(std::int16_t* block, int mquant) {
   return coded;
 }
 
+namespace {
+
+inline std::int16_t IntraCoefficient(int level, int n, int mquant) {
+  const int w = video_tables::kDefaultIntraMatrix[static_cast<std::size_t>(n)];
+  return Oddify(level * w * mquant / 16);
+}
+
+inline std::int16_t NonIntraCoefficient(int level, int mquant) {
+  const int sign = level > 0 ? 1 : -1;
+  return Oddify((2 * level + sign) * 16 * mquant / 32);
+}
+
+}  // namespace
+
 void DequantiseIntra(std::int16_t* block, int mquant) {
   block[0] = static_cast<std::int16_t>(block[0] * 8);
-  for (int n = 1; n < 64; ++n) {
-    const int level = block[n];
-    if (level == 0) continue;
-    const int w = video_tables::kDefaultIntraMatrix[static_cast<std::size_t>(n)];
-    block[n] = Oddify(level * w * mquant / 16);
-  }
+  for (int n = 1; n < 64; ++n)
+    if (block[n] != 0) block[n] = IntraCoefficient(block[n], n, mquant);
 }
 
 void DequantiseNonIntra(std::int16_t* block, int mquant) {
-  for (int n = 0; n < 64; ++n) {
-    const int level = block[n];
-    if (level == 0) continue;
-    const int sign = level > 0 ? 1 : -1;
-    block[n] = Oddify((2 * level + sign) * 16 * mquant / 32);
+  for (int n = 0; n < 64; ++n)
+    if (block[n] != 0) block[n] = NonIntraCoefficient(block[n], mquant);
+}
+
+void DequantiseIntra(std::int16_t* block, int mquant, std::uint64_t nonZero) {
+  block[0] = static_cast<std::int16_t>(block[0] * 8);
+  for (std::uint64_t m = nonZero & ~std::uint64_t{1}; m; m &= m - 1) {
+    const int n = __builtin_ctzll(m);
+    block[n] = IntraCoefficient(block[n], n, mquant);
+  }
+}
+
+void DequantiseNonIntra(std::int16_t* block, int mquant, std::uint64_t nonZero) {
+  for (std::uint64_t m = nonZero; m; m &= m - 1) {
+    const int n = __builtin_ctzll(m);
+    block[n] = NonIntraCoefficient(block[n], mquant);
   }
 }
 
@@ -169,6 +190,12 @@ void InverseColumn(std::int16_t* b) {
 void InverseDct(std::int16_t* block) {
   for (int i = 0; i < 8; ++i) InverseRow(block + 8 * i);
   for (int i = 0; i < 8; ++i) InverseColumn(block + i);
+}
+
+int InverseDctOfDc(int dc) {
+  // The rows give dc x 8 in the first row and 0 elsewhere; each column then its shortcut.
+  const int row = static_cast<std::int16_t>(dc * 8);
+  return InverseClip((row + 32) >> 6);
 }
 
 }  // namespace calvex::video

@@ -16,8 +16,14 @@ bool QuantiseNonIntra(std::int16_t* block, int mquant);
 // Levels back to coefficients, in place.
 void DequantiseIntra(std::int16_t* block, int mquant);
 void DequantiseNonIntra(std::int16_t* block, int mquant);
+// The same when only the levels of `nonZero` (bit n for raster index n) can be other than 0.
+void DequantiseIntra(std::int16_t* block, int mquant, std::uint64_t nonZero);
+void DequantiseNonIntra(std::int16_t* block, int mquant, std::uint64_t nonZero);
 
 // Separable integer IDCT (ISO/IEC 11172-2 Annex A accuracy), in place; outputs -256..255.
 void InverseDct(std::int16_t* block);
+
+// Every output of InverseDct for a block whose coefficients are 0 but the first, `dc`.
+int InverseDctOfDc(int dc);
 
 }  // namespace calvex::video

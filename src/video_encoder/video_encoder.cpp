@@ -1,5 +1,6 @@
 #include "video_encoder/video_encoder.h"
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstdio>
@@ -166,25 +167,26 @@ void SequenceEncoder::ReconstructRow(PictureBuffer& recon, int mby) {
       const int y0 = size * mby + (c == 0 ? 8 * (b >> 1) : 0);
       const Plane& pr = prediction_.Component(c);
       Plane& out = recon.Component(c);
+      const std::uint8_t* pred = pr.Row(y0) + x0;
+      std::uint8_t* dst = out.Row(y0) + x0;
       const bool coded = !mb.skipped && (mb.cbp & (32 >> b));
-      std::int16_t* block = blocks_[k][static_cast<std::size_t>(b)].data();
       if (!coded) {
-        for (int y = 0; y < 8; ++y) std::memcpy(out.Row(y0 + y) + x0, pr.Row(y0 + y) + x0, 8);
+        for (int y = 0; y < 8; ++y) std::memcpy(dst + y * out.width, pred + y * pr.width, 8);
         continue;
       }
+      std::int16_t* block = blocks_[k][static_cast<std::size_t>(b)].data();
+      const std::uint64_t nonZero = mb.nonZero[static_cast<std::size_t>(b)];
       if (intra)
-        DequantiseIntra(block, mb.mquant);
+        DequantiseIntra(block, mb.mquant, nonZero);
       else
-        DequantiseNonIntra(block, mb.mquant);
-      InverseDct(block);
-      for (int y = 0; y < 8; ++y) {
-        const std::uint8_t* pp = pr.Row(y0 + y) + x0;
-        std::uint8_t* o = out.Row(y0 + y) + x0;
-        for (int x = 0; x < 8; ++x) {
-          const int v = pp[x] + block[8 * y + x];
-          o[x] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
-        }
+        DequantiseNonIntra(block, mb.mquant, nonZero);
+      if (nonZero > 1) {
+        k_.inverseDct(block);
+      } else {  // at most the first coefficient: a flat block
+        const auto flat = static_cast<std::int16_t>(InverseDctOfDc(block[0]));
+        std::fill_n(block, 64, flat);
       }
+      k_.addBlock(pred, block, out.width, dst);
     }
   }
 }

@@ -204,6 +204,33 @@ TEST(Kernels, QuantisersMatchTheReferenceForEveryValue) {
       }
 }
 
+// Blocks as the dequantisers leave them: sparse or dense, small or at the limits.
+TEST(Kernels, InverseDctAndAddMatchTheReference) {
+  std::mt19937 rng(13);
+  const Kernels& ref = ReferenceKernels();
+  for (int round = 0; round < 3000; ++round) {
+    Block input{};
+    const int range = round % 3 == 0 ? 2048 : (round % 3 == 1 ? 40 : 300);
+    const int count = round % 4 == 0 ? 64 : 1 + static_cast<int>(rng() % 6);
+    for (int i = 0; i < count; ++i)
+      input[rng() % 64] = static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range)) - range);
+    if (round == 0) input.fill(2047);
+    if (round == 1) input.fill(-2048);
+    Block expected = input;
+    ref.inverseDct(expected.data());
+    TightPlane pred(8, 8, rng);
+    std::vector<std::uint8_t> sum(64), sum2(64);
+    ref.addBlock(pred.At(0, 0), expected.data(), 8, sum.data());
+    for (const Kernels* k : FastKernels()) {
+      Block got = input;
+      k->inverseDct(got.data());
+      ASSERT_EQ(got, expected) << k->name << " round " << round;
+      k->addBlock(pred.At(0, 0), got.data(), 8, sum2.data());
+      EXPECT_EQ(sum2, sum) << k->name;
+    }
+  }
+}
+
 // The vector conversions against the double-precision formula for every one of the 2^24
 // colours, in rows of several lengths so that each lands on the vector loops and their tails.
 TEST(Kernels, ColourConversionIsExactForEveryColour) {

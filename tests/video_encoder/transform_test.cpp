@@ -148,6 +148,32 @@ TEST(Transform, InverseDctAccuracy) {
   EXPECT_LE(sumSquared / (64.0 * blocks), 0.02);
 }
 
+TEST(Transform, FlatBlocksAndMaskedDequantisation) {
+  for (int dc = -2048; dc < 2048; ++dc) {
+    Block b{};
+    b[0] = static_cast<std::int16_t>(dc);
+    InverseDct(b.data());
+    ASSERT_EQ(b, Constant(InverseDctOfDc(dc))) << dc;
+  }
+  std::mt19937 rng(21);
+  for (int round = 0; round < 500; ++round) {
+    Block levels{};
+    for (int i = 0; i < 1 + round % 9; ++i)
+      levels[rng() % 64] = static_cast<std::int16_t>(static_cast<int>(rng() % 511) - 255);
+    std::uint64_t mask = 0;
+    for (int n = 0; n < 64; ++n)
+      if (levels[static_cast<std::size_t>(n)] != 0) mask |= std::uint64_t{1} << n;
+    const int mquant = 2 + 2 * static_cast<int>(rng() % 31);
+    Block a = levels, b = levels, c = levels, d = levels;
+    DequantiseIntra(a.data(), mquant);
+    DequantiseIntra(b.data(), mquant, mask);
+    EXPECT_EQ(a, b);
+    DequantiseNonIntra(c.data(), mquant);
+    DequantiseNonIntra(d.data(), mquant, mask);
+    EXPECT_EQ(c, d);
+  }
+}
+
 TEST(Transform, InverseDctShortcutsMatchTheFullPath) {
   // A DC-only block: every sample (DC + 4) / 8 style rounding through both passes.
   for (int dc : {-2048, -1001, -9, -4, 0, 3, 4, 12, 1016, 2047}) {
