@@ -2,6 +2,7 @@
 // come from the SSE2 set. Built with -mavx2 and called only after a run-time CPU check.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "video_encoder/kernels.h"
@@ -29,10 +30,19 @@ inline __m256i LoadTwo(const std::uint8_t* low, const std::uint8_t* high) {
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(high)), 1);
 }
 
+// The smallest of sixteen 16-bit lanes.
+inline int Min16(__m256i v) {
+  return _mm_cvtsi128_si32(_mm_minpos_epu16(
+             _mm_min_epu16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)))) &
+         0xFFFF;
+}
+
 // The window is covered by groups of 8 neighbouring positions of one row, two groups at a time
 // (one per 128-bit lane). mpsadbw gives the SADs of a 4-byte quad of the block against 8
 // consecutive positions; the four quads of the 16 rows add up to the 16 x 16 SADs in 16-bit lanes
-// (at most 255 x 256, so they never overflow).
+// (at most 255 x 256, so they never overflow). The rows go from the middle of the window outward,
+// where the best positions usually are; once the first 8 rows of a pair of groups already exceed
+// the best SAD found so far, none of them can win or tie, and its last 8 rows are passed over.
 std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::uint8_t* ref,
                            int refStride, int cols, int rows, const std::uint16_t* rank) {
   alignas(32) std::uint8_t block[16][32];  // each row of the block in both lanes
@@ -44,12 +54,14 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
   constexpr int kMaxGroups = kMaxSearchWindow * ((kMaxSearchWindow + 7) / 8) + 1;
   std::uint16_t groupX[kMaxGroups], groupY[kMaxGroups];
   int groups = 0;
-  for (int y = 0; y < rows; ++y)
+  for (int i = 0; i < rows; ++i) {
+    const int y = rows / 2 + (i & 1 ? -(i + 1) / 2 : i / 2);  // middle, above, below, ...
     for (int x = 0; x < cols; x += 8) {
       groupX[groups] = static_cast<std::uint16_t>(x);
       groupY[groups] = static_cast<std::uint16_t>(y);
       ++groups;
     }
+  }
   if (groups & 1) {  // the last group again: it cannot change the minimum
     groupX[groups] = groupX[groups - 1];
     groupY[groups] = groupY[groups - 1];
@@ -58,34 +70,44 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
   const __m256i lane = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i lastColumn = _mm256_set1_epi16(static_cast<short>(cols - 1));
   __m256i best = _mm256_set1_epi32(-1);
+  int bestSad = 0xFFFF;
   for (int gi = 0; gi < groups; gi += 2) {
     const int x0 = groupX[gi], y0 = groupY[gi], x1 = groupX[gi + 1], y1 = groupY[gi + 1];
     const std::uint8_t* p0 = ref + y0 * refStride + x0;
     const std::uint8_t* p1 = ref + y1 * refStride + x1;
+    // Positions past the window's last column take 0xFFFF, above any real SAD.
+    const __m256i outside = _mm256_cmpgt_epi16(
+        _mm256_add_epi16(lane, _mm256_inserti128_si256(
+                                   _mm256_castsi128_si256(_mm_set1_epi16(static_cast<short>(x0))),
+                                   _mm_set1_epi16(static_cast<short>(x1)), 1)),
+        lastColumn);
     __m256i acc = _mm256_setzero_si256();
-    for (int r = 0; r < 16; ++r) {
-      const __m256i c = _mm256_load_si256(reinterpret_cast<const __m256i*>(block[r]));
-      const __m256i a = LoadTwo(p0, p1), b = LoadTwo(p0 + 8, p1 + 8);
-      // Quad q against the reference from x + 4q: quads 0 and 1 from a, 2 and 3 from b, each
-      // lane alike (immediate bits 0-2 for the low lane, 3-5 for the high one).
-      acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(a, c, 0x00));
-      acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(a, c, 0x2D));
-      acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(b, c, 0x12));
-      acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(b, c, 0x3F));
-      p0 += refStride;
-      p1 += refStride;
-    }
-    // Positions past the window's last column lose: their SAD becomes 0xFFFF, above any real one.
-    const __m256i column = _mm256_add_epi16(
-        lane,
-        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi16(static_cast<short>(x0))),
-                                _mm_set1_epi16(static_cast<short>(x1)), 1));
-    const __m256i sad = _mm256_or_si256(acc, _mm256_cmpgt_epi16(column, lastColumn));
+    const __m256i* c = reinterpret_cast<const __m256i*>(block[0]);
+    auto addRows = [&](int count) {
+#pragma GCC unroll 2
+      for (int r = 0; r < count; ++r) {
+        const __m256i a = LoadTwo(p0, p1), b = LoadTwo(p0 + 8, p1 + 8);
+        // Quad q against the reference from x + 4q: quads 0 and 1 from a, 2 and 3 from b, each
+        // lane alike (immediate bits 0-2 for the low lane, 3-5 for the high one).
+        acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(a, *c, 0x00));
+        acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(a, *c, 0x2D));
+        acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(b, *c, 0x12));
+        acc = _mm256_add_epi16(acc, _mm256_mpsadbw_epu8(b, *c, 0x3F));
+        p0 += refStride;
+        p1 += refStride;
+        ++c;
+      }
+    };
+    addRows(8);
+    if (Min16(_mm256_or_si256(acc, outside)) > bestSad) continue;
+    addRows(8);
+    const __m256i sad = _mm256_or_si256(acc, outside);
+    bestSad = std::min(bestSad, Min16(sad));
     const __m256i rk = LoadTwo(reinterpret_cast<const std::uint8_t*>(rank + y0 * kRankStride + x0),
                                reinterpret_cast<const std::uint8_t*>(rank + y1 * kRankStride + x1));
     // Keys (SAD << 16) | rank; the smallest wins.
-    best = _mm256_min_epu32(
-        best, _mm256_min_epu32(_mm256_unpacklo_epi16(rk, sad), _mm256_unpackhi_epi16(rk, sad)));
+    best = _mm256_min_epu32(best, _mm256_min_epu32(_mm256_unpacklo_epi16(rk, sad),
+                                                   _mm256_unpackhi_epi16(rk, sad)));
   }
   __m128i m = _mm_min_epu32(_mm256_castsi256_si128(best), _mm256_extracti128_si256(best, 1));
   m = _mm_min_epu32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
