@@ -106,8 +106,8 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
     const __m256i rk = LoadTwo(reinterpret_cast<const std::uint8_t*>(rank + y0 * kRankStride + x0),
                                reinterpret_cast<const std::uint8_t*>(rank + y1 * kRankStride + x1));
     // Keys (SAD << 16) | rank; the smallest wins.
-    best = _mm256_min_epu32(best, _mm256_min_epu32(_mm256_unpacklo_epi16(rk, sad),
-                                                   _mm256_unpackhi_epi16(rk, sad)));
+    best = _mm256_min_epu32(
+        best, _mm256_min_epu32(_mm256_unpacklo_epi16(rk, sad), _mm256_unpackhi_epi16(rk, sad)));
   }
   __m128i m = _mm_min_epu32(_mm256_castsi256_si128(best), _mm256_extracti128_si256(best, 1));
   m = _mm_min_epu32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -522,8 +522,8 @@ inline void InverseDctPass(const __m256i in[8], __m256i out[8], bool columns) {
     return columns ? _mm256_srai_epi32(v, 3) : v;
   };
   const int shift = columns ? 8 : 11;
-  __m256i x0 = _mm256_add_epi32(_mm256_slli_epi32(in[0], shift),
-                                _mm256_set1_epi32(columns ? 8192 : 128));
+  __m256i x0 =
+      _mm256_add_epi32(_mm256_slli_epi32(in[0], shift), _mm256_set1_epi32(columns ? 8192 : 128));
   __m256i x1 = _mm256_slli_epi32(in[4], shift);
   __m256i x2 = in[6], x3 = in[2], x4 = in[1], x5 = in[7], x6 = in[5], x7 = in[3];
   __m256i x8 = Mul(_mm256_add_epi32(x4, x5), W7);
@@ -580,7 +580,7 @@ void InverseDct(std::int16_t* block) {
   for (int k = 0; k < 8; ++k) in[k] = _mm256_cvtepi16_epi32(r[k]);
   InverseDctPass(in, out, false);
   for (int k = 0; k < 8; ++k) r[k] = Narrow(out[k]);  // r[k]: output k of each row
-  Transpose8(r);                                       // r[i]: row i
+  Transpose8(r);                                      // r[i]: row i
   for (int k = 0; k < 8; ++k) in[k] = _mm256_cvtepi16_epi32(r[k]);
   InverseDctPass(in, out, true);
   const __m256i low = _mm256_set1_epi32(-256), high = _mm256_set1_epi32(255);

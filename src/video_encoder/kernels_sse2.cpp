@@ -201,8 +201,7 @@ void SubtractBlock(const std::uint8_t* src, const std::uint8_t* pred, int stride
                                    _mm_unpacklo_epi8(Load8(pred + y * stride), zero)));
 }
 
-void AddBlock(const std::uint8_t* pred, const std::int16_t* block, int stride,
-              std::uint8_t* out) {
+void AddBlock(const std::uint8_t* pred, const std::int16_t* block, int stride, std::uint8_t* out) {
   const __m128i zero = _mm_setzero_si128();
   for (int y = 0; y < 8; ++y) {
     const __m128i sum =

@@ -15,28 +15,18 @@ WorkerPool::~WorkerPool() {
   for (auto& t : workers_) t.join();
 }
 
-void WorkerPool::RunIterations() {
-  for (;;) {
-    int i;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (next_ >= count_) return;
-      i = next_++;
-    }
-    (*body_)(i);
-  }
-}
-
 void WorkerPool::WorkerLoop() {
   unsigned seen = 0;
   for (;;) {
+    const std::function<void()>* body;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
       if (stop_) return;
       seen = generation_;
+      body = body_;
     }
-    RunIterations();
+    (*body)();
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (--active_ == 0) done_.notify_all();
@@ -44,21 +34,15 @@ void WorkerPool::WorkerLoop() {
   }
 }
 
-void WorkerPool::ParallelFor(int count, const std::function<void(int)>& body) {
-  if (workers_.empty() || count <= 1) {
-    for (int i = 0; i < count; ++i) body(i);
-    return;
-  }
-  {
+void WorkerPool::Run(const std::function<void()>& caller, const std::function<void()>& worker) {
+  if (!workers_.empty()) {
     std::lock_guard<std::mutex> lock(mutex_);
-    body_ = &body;
-    count_ = count;
-    next_ = 0;
+    body_ = &worker;
     active_ = static_cast<int>(workers_.size());
     ++generation_;
   }
   wake_.notify_all();
-  RunIterations();
+  caller();
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [&] { return active_ == 0; });
   body_ = nullptr;

@@ -1,5 +1,5 @@
-// A small pool of worker threads that runs the iterations of a loop side by side. The calling
-// thread takes part, so a pool of one thread runs everything inline.
+// A small pool of worker threads. The calling thread takes part: a pool of one thread runs
+// everything inline.
 #pragma once
 
 #include <condition_variable>
@@ -19,21 +19,19 @@ class WorkerPool {
 
   int threads() const { return static_cast<int>(workers_.size()) + 1; }
 
-  // Calls body(0) .. body(count - 1), spread over the threads; returns when all are done.
-  void ParallelFor(int count, const std::function<void(int)>& body);
+  // Runs `caller` on the calling thread and `worker` once on each worker thread; returns when
+  // all of them have returned.
+  void Run(const std::function<void()>& caller, const std::function<void()>& worker);
 
  private:
   void WorkerLoop();
-  void RunIterations();
 
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable done_;
-  const std::function<void(int)>* body_ = nullptr;
-  int count_ = 0;
-  int next_ = 0;
-  int active_ = 0;  // workers still inside the current loop
+  const std::function<void()>* body_ = nullptr;
+  int active_ = 0;  // workers still inside the current run
   unsigned generation_ = 0;
   bool stop_ = false;
 };
