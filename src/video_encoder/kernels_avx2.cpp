@@ -311,7 +311,7 @@ void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_
         _mm256_packus_epi16(_mm256_packs_epi32(qy.q, qb.q), _mm256_packs_epi32(qr.q, qr.q)), order);
     const __m128i yb = _mm256_castsi256_si128(bytes);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(y + i), yb);
-    _mm_storeh_pd(reinterpret_cast<double*>(cb + i), _mm_castsi128_pd(yb));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(cb + i), _mm_unpackhi_epi64(yb, yb));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(cr + i), _mm256_extracti128_si256(bytes, 1));
     const __m256i exact = _mm256_or_si256(qy.exact, _mm256_or_si256(qb.exact, qr.exact));
     for (int lanes = _mm256_movemask_ps(_mm256_castsi256_ps(exact)); lanes; lanes &= lanes - 1) {

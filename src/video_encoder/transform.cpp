@@ -1,5 +1,6 @@
 #include "video_encoder/transform.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "video_encoder/video_tables.h"
@@ -106,15 +107,24 @@ inline int InverseClip(int v) {
   return v < -256 ? -256 : (v > 255 ? 255 : v);
 }
 
+// The passes compute in 32 bits; extreme blocks (every coefficient near +-2048) overflow them.
+// They wrap as the vector code's 32-bit lanes do: sums and products are taken in 64 bits and
+// brought back to 32 bits (modulo 2^32) before each shift, the only steps that look past them.
+using Wide = std::int64_t;
+
+inline int Shift(Wide v, int bits) {
+  return static_cast<std::int32_t>(v) >> bits;
+}
+
 void InverseRow(std::int16_t* b) {
-  int x1 = b[4] << 11, x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7], x6 = b[5], x7 = b[3];
+  Wide x1 = Wide{b[4]} * 2048, x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7], x6 = b[5], x7 = b[3];
   if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
     const auto dc = static_cast<std::int16_t>(b[0] * 8);
     for (int i = 0; i < 8; ++i) b[i] = dc;
     return;
   }
-  int x0 = (b[0] * 2048) + 128;
-  int x8 = W7 * (x4 + x5);
+  Wide x0 = (Wide{b[0]} * 2048) + 128;
+  Wide x8 = W7 * (x4 + x5);
   x4 = x8 + (W1 - W7) * x4;
   x5 = x8 - (W1 + W7) * x5;
   x8 = W3 * (x6 + x7);
@@ -133,38 +143,38 @@ void InverseRow(std::int16_t* b) {
   x8 -= x3;
   x3 = x0 + x2;
   x0 -= x2;
-  x2 = (181 * (x4 + x5) + 128) >> 8;
-  x4 = (181 * (x4 - x5) + 128) >> 8;
-  b[0] = static_cast<std::int16_t>((x7 + x1) >> 8);
-  b[1] = static_cast<std::int16_t>((x3 + x2) >> 8);
-  b[2] = static_cast<std::int16_t>((x0 + x4) >> 8);
-  b[3] = static_cast<std::int16_t>((x8 + x6) >> 8);
-  b[4] = static_cast<std::int16_t>((x8 - x6) >> 8);
-  b[5] = static_cast<std::int16_t>((x0 - x4) >> 8);
-  b[6] = static_cast<std::int16_t>((x3 - x2) >> 8);
-  b[7] = static_cast<std::int16_t>((x7 - x1) >> 8);
+  x2 = Shift(181 * (x4 + x5) + 128, 8);
+  x4 = Shift(181 * (x4 - x5) + 128, 8);
+  b[0] = static_cast<std::int16_t>(Shift(x7 + x1, 8));
+  b[1] = static_cast<std::int16_t>(Shift(x3 + x2, 8));
+  b[2] = static_cast<std::int16_t>(Shift(x0 + x4, 8));
+  b[3] = static_cast<std::int16_t>(Shift(x8 + x6, 8));
+  b[4] = static_cast<std::int16_t>(Shift(x8 - x6, 8));
+  b[5] = static_cast<std::int16_t>(Shift(x0 - x4, 8));
+  b[6] = static_cast<std::int16_t>(Shift(x3 - x2, 8));
+  b[7] = static_cast<std::int16_t>(Shift(x7 - x1, 8));
 }
 
 void InverseColumn(std::int16_t* b) {
-  int x1 = b[8 * 4] * 256, x2 = b[8 * 6], x3 = b[8 * 2], x4 = b[8 * 1], x5 = b[8 * 7],
-      x6 = b[8 * 5], x7 = b[8 * 3];
+  Wide x1 = Wide{b[8 * 4]} * 256, x2 = b[8 * 6], x3 = b[8 * 2], x4 = b[8 * 1], x5 = b[8 * 7],
+       x6 = b[8 * 5], x7 = b[8 * 3];
   if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
     const auto v = static_cast<std::int16_t>(InverseClip((b[0] + 32) >> 6));
     for (int i = 0; i < 8; ++i) b[8 * i] = v;
     return;
   }
-  int x0 = (b[0] * 256) + 8192;
-  int x8 = W7 * (x4 + x5) + 4;
-  x4 = (x8 + (W1 - W7) * x4) >> 3;
-  x5 = (x8 - (W1 + W7) * x5) >> 3;
+  Wide x0 = (Wide{b[0]} * 256) + 8192;
+  Wide x8 = W7 * (x4 + x5) + 4;
+  x4 = Shift(x8 + (W1 - W7) * x4, 3);
+  x5 = Shift(x8 - (W1 + W7) * x5, 3);
   x8 = W3 * (x6 + x7) + 4;
-  x6 = (x8 - (W3 - W5) * x6) >> 3;
-  x7 = (x8 - (W3 + W5) * x7) >> 3;
+  x6 = Shift(x8 - (W3 - W5) * x6, 3);
+  x7 = Shift(x8 - (W3 + W5) * x7, 3);
   x8 = x0 + x1;
   x0 -= x1;
   x1 = W6 * (x3 + x2) + 4;
-  x2 = (x1 - (W2 + W6) * x2) >> 3;
-  x3 = (x1 + (W2 - W6) * x3) >> 3;
+  x2 = Shift(x1 - (W2 + W6) * x2, 3);
+  x3 = Shift(x1 + (W2 - W6) * x3, 3);
   x1 = x4 + x6;
   x4 -= x6;
   x6 = x5 + x7;
@@ -173,16 +183,16 @@ void InverseColumn(std::int16_t* b) {
   x8 -= x3;
   x3 = x0 + x2;
   x0 -= x2;
-  x2 = (181 * (x4 + x5) + 128) >> 8;
-  x4 = (181 * (x4 - x5) + 128) >> 8;
-  b[8 * 0] = static_cast<std::int16_t>(InverseClip((x7 + x1) >> 14));
-  b[8 * 1] = static_cast<std::int16_t>(InverseClip((x3 + x2) >> 14));
-  b[8 * 2] = static_cast<std::int16_t>(InverseClip((x0 + x4) >> 14));
-  b[8 * 3] = static_cast<std::int16_t>(InverseClip((x8 + x6) >> 14));
-  b[8 * 4] = static_cast<std::int16_t>(InverseClip((x8 - x6) >> 14));
-  b[8 * 5] = static_cast<std::int16_t>(InverseClip((x0 - x4) >> 14));
-  b[8 * 6] = static_cast<std::int16_t>(InverseClip((x3 - x2) >> 14));
-  b[8 * 7] = static_cast<std::int16_t>(InverseClip((x7 - x1) >> 14));
+  x2 = Shift(181 * (x4 + x5) + 128, 8);
+  x4 = Shift(181 * (x4 - x5) + 128, 8);
+  b[8 * 0] = static_cast<std::int16_t>(InverseClip(Shift(x7 + x1, 14)));
+  b[8 * 1] = static_cast<std::int16_t>(InverseClip(Shift(x3 + x2, 14)));
+  b[8 * 2] = static_cast<std::int16_t>(InverseClip(Shift(x0 + x4, 14)));
+  b[8 * 3] = static_cast<std::int16_t>(InverseClip(Shift(x8 + x6, 14)));
+  b[8 * 4] = static_cast<std::int16_t>(InverseClip(Shift(x8 - x6, 14)));
+  b[8 * 5] = static_cast<std::int16_t>(InverseClip(Shift(x0 - x4, 14)));
+  b[8 * 6] = static_cast<std::int16_t>(InverseClip(Shift(x3 - x2, 14)));
+  b[8 * 7] = static_cast<std::int16_t>(InverseClip(Shift(x7 - x1, 14)));
 }
 
 }  // namespace
