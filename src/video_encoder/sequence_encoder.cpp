@@ -318,6 +318,7 @@ void SequenceEncoder::ReconstructionDone(Job& job, int row) {
         picture.BuildHalfPel(k_, from, to);
         lock.lock();
         ref.halfPelLines = to;
+        changed_.notify_all();
       }
       ref.building = false;
     }
@@ -431,10 +432,18 @@ Status SequenceEncoder::CoderLoop(std::vector<std::uint32_t>* index) {
     }
     coder.Finish();
 
-    // The picture's reconstruction completes before its event and before it leaves the window.
+    // The picture's reconstruction completes before its event and before it leaves the window;
+    // a reference's phases too, so that nothing still writes its buffer when the reference two
+    // after it is rebuilt there.
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      while (job.rebuild && job.rebuiltRows < g_.mbHeight)
+      auto done = [&] {
+        if (!job.rebuild) return true;
+        if (job.rebuiltRows < g_.mbHeight) return false;
+        return job.reference < 0 ||
+               refs_[static_cast<std::size_t>(job.reference)].halfPelLines == g_.height16;
+      };
+      while (!done())
         if (!HelpOnce(lock, alone)) changed_.wait(lock);
     }
     if (job.rebuild) {

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "support/test_support.h"
+#include "video_encoder/coding_order.h"
 #include "video_encoder/encoder_test_support.h"
 
 namespace calvex::video::testing {
@@ -227,6 +229,50 @@ TEST(VideoEncoder, CancelAndFetchFailureLeaveNoFile) {
     EXPECT_FALSE(std::filesystem::exists(path));
     // Picture 4 is the sixth fetched; the five before it were coded, none after.
     EXPECT_EQ(events.types.size(), 5u);
+  }
+}
+
+// With pictures in flight on several threads, a failed fetch or a cancel anywhere (first
+// picture, a B picture, a group start, the last picture) ends the run without a hang: the source
+// was asked for pictures one at a time in coding order up to the failure and no further, exactly
+// the pictures before it were coded and rebuilt, as in a complete run, and the bytes written are
+// the start of the complete stream.
+TEST(VideoEncoder, FailuresEndPipelinedRunsCleanly) {
+  const VideoEncoderParams p = MakeParams(96, 64, 26, 4, 600000);
+  const std::vector<CodedPicture> order = CodingOrder(p.pictureCount);
+  const Encoded full = Encode(p, 1, nullptr, kHighMotion);
+  ASSERT_EQ(full.status, kOk);
+  for (int threads : {1, 2, 3, 5}) {
+    for (int failAt : {0, 1, 11, 12, 23, 25}) {
+      VideoEncoderParams q = p;
+      q.threads = threads;
+      SyntheticSource source(q.width, q.height, SyntheticSource::Kind::kHighMotion);
+      source.failAt = failAt;
+      RecordingEvents events;
+      events.keepPictures = true;
+      MemorySink sink;
+      EXPECT_EQ(EncodeVideo(q, source, events, sink, nullptr), kAviDecodeFailed);
+      std::size_t coded = 0;
+      while (order[coded].displayNumber != failAt) ++coded;
+      std::vector<int> asked;
+      for (std::size_t i = 0; i <= coded; ++i) asked.push_back(order[i].displayNumber);
+      EXPECT_EQ(source.fetched, asked) << threads << " threads, failing at " << failAt;
+      EXPECT_EQ(events.types.size(), coded) << threads << " threads, failing at " << failAt;
+      EXPECT_EQ(events.pictures.size(), coded);
+      EXPECT_LE(sink.bytes.size(), full.bytes.size());
+      EXPECT_TRUE(std::equal(sink.bytes.begin(), sink.bytes.end(), full.bytes.begin()))
+          << threads << " threads, failing at " << failAt;
+      EXPECT_TRUE(sink.closed);
+
+      RecordingEvents cancelling;
+      cancelling.keepPictures = true;
+      cancelling.cancelAtFetch = failAt;
+      SyntheticSource whole(q.width, q.height, SyntheticSource::Kind::kHighMotion);
+      MemorySink cancelled;
+      EXPECT_EQ(EncodeVideo(q, whole, cancelling, cancelled, nullptr), kCancelled);
+      EXPECT_EQ(cancelling.fetchedOrder.size(), static_cast<std::size_t>(failAt) + 1);
+      EXPECT_EQ(cancelling.types.size(), static_cast<std::size_t>(failAt));
+    }
   }
 }
 
