@@ -32,19 +32,33 @@ bool IsYuv(int format) {
 
 bool PictureConverter::ToBottomUpBgr(const AVFrame& frame, int width, int height,
                                      std::uint8_t* bits) {
-  SwsContext* c = sws_getCachedContext(context_.release(), frame.width, frame.height,
-                                       static_cast<AVPixelFormat>(frame.format), width, height,
-                                       AV_PIX_FMT_BGR24, kScalerFlags, nullptr, nullptr, nullptr);
-  context_.reset(c);
-  if (c == nullptr) return false;
-  if (IsYuv(frame.format)) {
-    // Pictures tagged with their matrix (BT.709 for HD material) are converted with it; untagged
-    // ones with BT.601, as ffmpeg does.
-    const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace;
-    const int* table = sws_getCoefficients(space);
-    sws_setColorspaceDetails(c, table, IsFullRangeYuv(frame) ? 1 : 0, table, 1, 0, 1 << 16,
-                             1 << 16);
+  // Pictures tagged with their matrix (BT.709 for HD material) are converted with it; untagged
+  // ones with BT.601, as ffmpeg does.
+  const bool yuv = IsYuv(frame.format);
+  const Shape shape{
+      frame.width,
+      frame.height,
+      frame.format,
+      width,
+      height,
+      yuv && frame.colorspace != AVCOL_SPC_UNSPECIFIED ? frame.colorspace : SWS_CS_DEFAULT,
+      yuv && IsFullRangeYuv(frame)};
+  // swscale keeps full-range formats as their plain twins, so its own cache never matches them
+  // and would build the context again for every picture; this one matches on what was asked.
+  if (!context_ || !(shape_ == shape)) {
+    shape_.reset();
+    SwsContext* c = sws_getCachedContext(context_.release(), frame.width, frame.height,
+                                         static_cast<AVPixelFormat>(frame.format), width, height,
+                                         AV_PIX_FMT_BGR24, kScalerFlags, nullptr, nullptr, nullptr);
+    context_.reset(c);
+    if (c == nullptr) return false;
+    if (yuv) {
+      const int* table = sws_getCoefficients(shape.space);
+      sws_setColorspaceDetails(c, table, shape.fullRange ? 1 : 0, table, 1, 0, 1 << 16, 1 << 16);
+    }
+    shape_ = shape;
   }
+  SwsContext* c = context_.get();
   const int stride = BitmapStride(width, 24);
   std::uint8_t* top = bits + static_cast<std::ptrdiff_t>(height - 1) * stride;
   std::uint8_t* const planes[4] = {top, nullptr, nullptr, nullptr};
@@ -60,6 +74,7 @@ bool PictureConverter::ToBottomUpBgr(const AVFrame& frame, int width, int height
 
 bool PictureConverter::FromBottomUpBgr(const std::uint8_t* bits, int sourceWidth, int sourceHeight,
                                        AVFrame& out) {
+  shape_.reset();
   SwsContext* c = sws_getCachedContext(
       context_.release(), sourceWidth, sourceHeight, AV_PIX_FMT_BGR24, out.width, out.height,
       static_cast<AVPixelFormat>(out.format), kScalerFlags, nullptr, nullptr, nullptr);

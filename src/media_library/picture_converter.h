@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "media_library/ffmpeg_support.h"
 
@@ -31,7 +32,14 @@ class PictureConverter {
   bool FromBottomUpBgr(const std::uint8_t* bits, int sourceWidth, int sourceHeight, AVFrame& out);
 
  private:
+  // What context_ was set up for by ToBottomUpBgr.
+  struct Shape {
+    int sourceWidth, sourceHeight, sourceFormat, width, height, space;
+    bool fullRange;
+    bool operator==(const Shape&) const = default;
+  };
   SwsPtr context_;
+  std::optional<Shape> shape_;
 };
 
 }  // namespace calvex::media::detail
