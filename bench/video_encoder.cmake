@@ -9,4 +9,4 @@ endif()
 
 # Our encoder alone on raw frames, for profilers (callgrind).
 add_executable(video_encoder_raw ${CMAKE_CURRENT_LIST_DIR}/video_encoder_raw.cpp)
-target_link_libraries(video_encoder_raw PRIVATE calvex_video_encoder)
+target_link_libraries(video_encoder_raw PRIVATE calvex_video_encoder calvex_bench_support)

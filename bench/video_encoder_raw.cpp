@@ -9,44 +9,14 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "engine/bitmap.h"
+#include "bench_support.h"
+#include "raw_picture_source.h"
 #include "video_encoder/video_encoder.h"
-
-namespace {
-
-class RawSource : public calvex::video::PictureSource {
- public:
-  RawSource(int w, int h, const std::vector<std::uint8_t>& raw) : w_(w), h_(h), raw_(raw) {}
-  calvex::Status FetchPicture(int n, std::uint8_t* bitmap) override {
-    const std::size_t frame = static_cast<std::size_t>(w_) * h_ * 3;
-    if (static_cast<std::size_t>(n + 1) * frame > raw_.size()) return 1001;
-    const int stride = calvex::BitmapStride(w_, 24);
-    for (int y = 0; y < h_; ++y)
-      std::memcpy(
-          bitmap + static_cast<std::size_t>(h_ - 1 - y) * stride,
-          raw_.data() + frame * static_cast<std::size_t>(n) + static_cast<std::size_t>(y) * w_ * 3,
-          static_cast<std::size_t>(w_) * 3);
-    return 0;
-  }
-
- private:
-  int w_, h_;
-  const std::vector<std::uint8_t>& raw_;
-};
-
-double CpuSeconds() {
-  rusage u{};
-  ::getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 4) {
@@ -78,11 +48,11 @@ int main(int argc, char** argv) {
   }
   const std::size_t frameSize = static_cast<std::size_t>(width) * height * 3;
   p.pictureCount = frameSize ? static_cast<int>(frames.size() / frameSize) : 0;
-  RawSource source(width, height, frames);
+  calvex::bench::RawPictureSource source(width, height, frames);
   calvex::video::EncoderEvents events;
-  const double cpu0 = CpuSeconds();
+  const double cpu0 = calvex::bench::CpuSeconds(RUSAGE_SELF);
   const calvex::Status st = calvex::video::EncodeVideoFile(p, source, events, argv[3], nullptr);
-  const double cpu = CpuSeconds() - cpu0;
+  const double cpu = calvex::bench::CpuSeconds(RUSAGE_SELF) - cpu0;
   if (st != 0) {
     std::fprintf(stderr, "encoder failed with %u\n", st);
     return 1;

@@ -17,7 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -25,37 +24,15 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "engine/bitmap.h"
+#include "raw_picture_source.h"
 #include "video_encoder/video_encoder.h"
 
 namespace {
-
-using calvex::video::PictureSource;
 
 using calvex::bench::CpuSeconds;
 using calvex::bench::Quote;
 using calvex::bench::Run;
 using calvex::bench::Seconds;
-
-class RawSource : public PictureSource {
- public:
-  RawSource(int w, int h, const std::vector<std::uint8_t>& raw) : w_(w), h_(h), raw_(raw) {}
-  calvex::Status FetchPicture(int n, std::uint8_t* bitmap) override {
-    const std::size_t frame = static_cast<std::size_t>(w_) * h_ * 3;
-    if (static_cast<std::size_t>(n + 1) * frame > raw_.size()) return 1001;
-    const int stride = calvex::BitmapStride(w_, 24);
-    for (int y = 0; y < h_; ++y)
-      std::memcpy(
-          bitmap + static_cast<std::size_t>(h_ - 1 - y) * stride,
-          raw_.data() + frame * static_cast<std::size_t>(n) + static_cast<std::size_t>(y) * w_ * 3,
-          static_cast<std::size_t>(w_) * 3);
-    return 0;
-  }
-
- private:
-  int w_, h_;
-  const std::vector<std::uint8_t>& raw_;
-};
 
 // Average PSNR ("average:" of ffmpeg's psnr filter) of an MPEG file against the raw source.
 std::string Psnr(const std::string& mpeg, const std::string& raw, int w, int h) {
@@ -122,7 +99,7 @@ int main(int argc, char** argv) {
   p.bitRate = bitRate;
   p.pictureCount = count;
   p.threads = threads;
-  RawSource source(width, height, frames);
+  calvex::bench::RawPictureSource source(width, height, frames);
   calvex::video::EncoderEvents events;
   const std::string ours = (dir / "calvex.m1v").string();
   const double cpu0 = CpuSeconds(RUSAGE_SELF);
