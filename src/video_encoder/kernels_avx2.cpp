@@ -161,88 +161,93 @@ void HalfPelRow(const std::uint8_t* p, const std::uint8_t* q, int width, std::ui
     Sse2Kernels().halfPelRow(p + x, q ? q + x : nullptr, width - x, h + x, v + x, hv + x);
 }
 
-// The basis laid out for the two passes: ct[k] = column k of c (c[j][k] for j = 0..7) for the
-// rows, and each c[i][k] four times for the columns.
+// Transposes an 8 x 8 block of 16-bit values held as eight rows.
+inline void Transpose8(__m128i r[8]) {
+  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+  r[0] = _mm_unpacklo_epi64(b0, b4);
+  r[1] = _mm_unpackhi_epi64(b0, b4);
+  r[2] = _mm_unpacklo_epi64(b1, b5);
+  r[3] = _mm_unpackhi_epi64(b1, b5);
+  r[4] = _mm_unpacklo_epi64(b2, b6);
+  r[5] = _mm_unpackhi_epi64(b2, b6);
+  r[6] = _mm_unpacklo_epi64(b3, b7);
+  r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+// The basis laid out for the two passes: each c[j][k] four times for the rows, and ct[k] =
+// column k of c (c[i][k] for i = 0..7) for the columns.
 struct DctTables {
-  alignas(32) double ct[8][8];
   alignas(32) double c4[8][8][4];
+  alignas(32) double ct[8][8];
   DctTables() {
     const auto& c = DctBasis();
-    for (int k = 0; k < 8; ++k)
-      for (int j = 0; j < 8; ++j) ct[k][j] = c[j][k];
-    for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < 8; ++j)
       for (int k = 0; k < 8; ++k)
-        for (int l = 0; l < 4; ++l) c4[i][k][l] = c[i][k];
+        for (int l = 0; l < 4; ++l) c4[j][k][l] = c[j][k];
+    for (int k = 0; k < 8; ++k)
+      for (int i = 0; i < 8; ++i) ct[k][i] = c[i][k];
   }
 };
 
 // Every sum is formed term by term in the order k = 0..7, as the reference does, and with no
-// fused multiply-add, so each output is bit for bit the same. A row of zero samples gives a row
-// of zero sums, and a zero term leaves a sum as it is, so both are passed over.
+// fused multiply-add, so each output is bit for bit the same. The block is transposed first, so
+// that each lane carries one row through the row pass (the sums of four rows at once, with no
+// shuffles between the terms); the column pass then takes the row sums one at a time, broadcast,
+// against a column of the basis, and its outputs are transposed back. An all-zero block stays
+// all zero.
 void ForwardDct(std::int16_t* block) {
   static const DctTables tables;
-  const auto& ct = tables.ct;
   const auto& c4 = tables.c4;
-  __m256d tmp[8][2];
-  unsigned rows = 0;  // bit k: row k of tmp is not all zero
-#pragma GCC unroll 8
+  const auto& ct = tables.ct;
+  __m128i r[8];
+  __m128i any = _mm_setzero_si128();
   for (int i = 0; i < 8; ++i) {
-    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
-    if (_mm_testz_si128(in, in)) continue;
-    rows |= 1u << i;
-    const __m256i wide = _mm256_cvtepi16_epi32(in);
-    const __m256d lo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(wide));
-    const __m256d hi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(wide, 1));
-    __m256d s0, s1;
-    auto term = [&](int k, __m256d x) {
-      const __m256d p0 = _mm256_mul_pd(x, _mm256_load_pd(&ct[k][0]));
-      const __m256d p1 = _mm256_mul_pd(x, _mm256_load_pd(&ct[k][4]));
-      if (k == 0) {
-        s0 = p0, s1 = p1;
-      } else {
-        s0 = _mm256_add_pd(s0, p0), s1 = _mm256_add_pd(s1, p1);
-      }
-    };
-    term(0, _mm256_permute4x64_pd(lo, 0x00));
-    term(1, _mm256_permute4x64_pd(lo, 0x55));
-    term(2, _mm256_permute4x64_pd(lo, 0xAA));
-    term(3, _mm256_permute4x64_pd(lo, 0xFF));
-    term(4, _mm256_permute4x64_pd(hi, 0x00));
-    term(5, _mm256_permute4x64_pd(hi, 0x55));
-    term(6, _mm256_permute4x64_pd(hi, 0xAA));
-    term(7, _mm256_permute4x64_pd(hi, 0xFF));
-    tmp[i][0] = s0;
-    tmp[i][1] = s1;
+    r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    any = _mm_or_si128(any, r[i]);
   }
-  if (rows == 0) {
-    std::memset(block, 0, 64 * sizeof(std::int16_t));
-    return;
+  if (_mm_testz_si128(any, any)) return;
+  Transpose8(r);                 // r[k]: sample k of each row
+  alignas(32) double tmp[8][8];  // tmp[j][i]: row sum j of row i
+#pragma GCC unroll 2
+  for (int g = 0; g < 2; ++g) {  // rows 4g .. 4g + 3
+    __m256d x[8];
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k)
+      x[k] = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(g ? _mm_unpackhi_epi64(r[k], r[k]) : r[k]));
+#pragma GCC unroll 8
+    for (int j = 0; j < 8; ++j) {
+      __m256d s = _mm256_mul_pd(x[0], _mm256_load_pd(c4[j][0]));
+#pragma GCC unroll 7
+      for (int k = 1; k < 8; ++k)
+        s = _mm256_add_pd(s, _mm256_mul_pd(x[k], _mm256_load_pd(c4[j][k])));
+      _mm256_store_pd(&tmp[j][4 * g], s);
+    }
   }
   const __m256d half = _mm256_set1_pd(0.499999);
-  const int first = __builtin_ctz(rows);
-  for (int h = 0; h < 2; ++h) {
-    __m256d acc[8];
-    const __m256d t0 = tmp[first][h];
+  __m128i out[8];  // out[j]: output column j
 #pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) acc[i] = _mm256_mul_pd(_mm256_load_pd(c4[i][first]), t0);
-    auto term = [&](int k) {
-      const __m256d t = tmp[k][h];
-#pragma GCC unroll 8
-      for (int i = 0; i < 8; ++i)
-        acc[i] = _mm256_add_pd(acc[i], _mm256_mul_pd(_mm256_load_pd(c4[i][k]), t));
-    };
-    if (rows == 0xFF) {  // the usual case, unrolled
+  for (int j = 0; j < 8; ++j) {
+    __m256d t = _mm256_broadcast_sd(&tmp[j][0]);
+    __m256d a0 = _mm256_mul_pd(_mm256_load_pd(&ct[0][0]), t);
+    __m256d a1 = _mm256_mul_pd(_mm256_load_pd(&ct[0][4]), t);
 #pragma GCC unroll 7
-      for (int k = 1; k < 8; ++k) term(k);
-    } else {
-      for (unsigned rest = rows & (rows - 1); rest; rest &= rest - 1) term(__builtin_ctz(rest));
+    for (int k = 1; k < 8; ++k) {
+      t = _mm256_broadcast_sd(&tmp[j][k]);
+      a0 = _mm256_add_pd(a0, _mm256_mul_pd(_mm256_load_pd(&ct[k][0]), t));
+      a1 = _mm256_add_pd(a1, _mm256_mul_pd(_mm256_load_pd(&ct[k][4]), t));
     }
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-      const __m128i v = _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(acc[i], half)));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(block + 8 * i + 4 * h), _mm_packs_epi32(v, v));
-    }
+    out[j] = _mm_packs_epi32(_mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(a0, half))),
+                             _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(a1, half))));
   }
+  Transpose8(out);
+  for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), out[i]);
 }
 
 // floor(n / d) of eight non-negative n < 2^26 and whether it is exact (n = q d), for the
@@ -485,26 +490,6 @@ std::uint64_t QuantiseNonIntra(std::int16_t* block, int mquant) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 16 * i), q[i]);
   }
   return NonZeroMask(q);
-}
-
-// Transposes an 8 x 8 block of 16-bit values held as eight rows.
-inline void Transpose8(__m128i r[8]) {
-  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-  r[0] = _mm_unpacklo_epi64(b0, b4);
-  r[1] = _mm_unpackhi_epi64(b0, b4);
-  r[2] = _mm_unpacklo_epi64(b1, b5);
-  r[3] = _mm_unpackhi_epi64(b1, b5);
-  r[4] = _mm_unpacklo_epi64(b2, b6);
-  r[5] = _mm_unpackhi_epi64(b2, b6);
-  r[6] = _mm_unpacklo_epi64(b3, b7);
-  r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
 inline __m256i Mul(__m256i a, int c) {
