@@ -13,6 +13,9 @@ namespace calvex::video {
 inline constexpr int kMaxSearchWindow = 33;
 inline constexpr int kRankStride = 64;
 
+// Blocks one call of sad16Blocks compares at most: the half-pel positions around a whole one.
+inline constexpr int kMaxSadBlocks = 9;
+
 // Columns of each row the search kernel may read for a window `cols` wide.
 constexpr int SearchReadWidth(int cols) {
   return 8 * ((cols + 7) / 8) + 16;
@@ -26,8 +29,11 @@ struct Kernels {
   // y < rows + 15 of the reference, in them columns x < SearchReadWidth(cols).
   std::uint32_t (*searchWindow)(const std::uint8_t* cur, int curStride, const std::uint8_t* ref,
                                 int refStride, int cols, int rows, const std::uint16_t* rank);
-  // SAD and SSE of two 16 x 16 blocks.
-  int (*sad16)(const std::uint8_t* a, const std::uint8_t* b, int stride);
+  // SADs of the 16 x 16 block `cur` against `count` (1..kMaxSadBlocks) blocks, all with rows
+  // `stride` apart, into sads[0 .. count - 1].
+  void (*sad16Blocks)(const std::uint8_t* cur, const std::uint8_t* const* blocks, int count,
+                      int stride, int* sads);
+  // SSE of two 16 x 16 blocks.
   int (*sse16)(const std::uint8_t* a, const std::uint8_t* b, int stride);
   // SSE of `cur` against the rounded average (a + b + 1) >> 1 of two blocks.
   int (*sseAverage16)(const std::uint8_t* cur, const std::uint8_t* a, const std::uint8_t* b,

@@ -115,12 +115,22 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(m));
 }
 
-int Sad16(const std::uint8_t* a, const std::uint8_t* b, int stride) {
-  __m256i acc = _mm256_setzero_si256();
-  for (int j = 0; j < 16; j += 2)
-    acc = _mm256_add_epi64(acc, _mm256_sad_epu8(LoadTwoRows(a + j * stride, stride),
-                                                LoadTwoRows(b + j * stride, stride)));
-  return Sum64(acc);
+// The block's rows are loaded once, in pairs, and kept in registers for every block.
+void Sad16Blocks(const std::uint8_t* cur, const std::uint8_t* const* blocks, int count, int stride,
+                 int* sads) {
+  __m256i c[8];
+  for (int j = 0; j < 8; ++j) c[j] = LoadTwoRows(cur + 2 * j * stride, stride);
+  for (int i = 0; i < count; ++i) {
+    const std::uint8_t* b = blocks[i];
+    __m256i acc0 = _mm256_sad_epu8(LoadTwoRows(b, stride), c[0]);
+    __m256i acc1 = _mm256_sad_epu8(LoadTwoRows(b + 2 * stride, stride), c[1]);
+    for (int j = 2; j < 8; j += 2) {
+      acc0 = _mm256_add_epi64(acc0, _mm256_sad_epu8(LoadTwoRows(b + 2 * j * stride, stride), c[j]));
+      acc1 = _mm256_add_epi64(
+          acc1, _mm256_sad_epu8(LoadTwoRows(b + 2 * (j + 1) * stride, stride), c[j + 1]));
+    }
+    sads[i] = Sum64(_mm256_add_epi64(acc0, acc1));
+  }
 }
 
 // (a + b + c + d + 2) >> 2 of 32 byte lanes.
@@ -583,7 +593,7 @@ const Kernels* Avx2Kernels() {
   static const Kernels k = [] {
     Kernels a = Sse2Kernels();
     a.searchWindow = SearchWindow;
-    a.sad16 = Sad16;
+    a.sad16Blocks = Sad16Blocks;
     a.halfPelRow = HalfPelRow;
     a.forwardDct = ForwardDct;
     a.convertRow = ConvertRow;

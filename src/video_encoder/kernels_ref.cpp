@@ -36,8 +36,9 @@ std::uint32_t SearchWindowRef(const std::uint8_t* cur, int curStride, const std:
   return best;
 }
 
-int Sad16Ref(const std::uint8_t* a, const std::uint8_t* b, int stride) {
-  return SadRows(a, stride, b, stride);
+void Sad16BlocksRef(const std::uint8_t* cur, const std::uint8_t* const* blocks, int count,
+                    int stride, int* sads) {
+  for (int i = 0; i < count; ++i) sads[i] = SadRows(cur, stride, blocks[i], stride);
 }
 
 int Sse16Ref(const std::uint8_t* a, const std::uint8_t* b, int stride) {
@@ -193,7 +194,7 @@ const double (&DctBasis())[8][8] {
 
 const Kernels& ReferenceKernels() {
   static const Kernels k = {.searchWindow = SearchWindowRef,
-                            .sad16 = Sad16Ref,
+                            .sad16Blocks = Sad16BlocksRef,
                             .sse16 = Sse16Ref,
                             .sseAverage16 = SseAverage16Ref,
                             .halfPelRow = HalfPelRowRef,

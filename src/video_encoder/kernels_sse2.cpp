@@ -99,11 +99,15 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
   return best;
 }
 
-int Sad16(const std::uint8_t* a, const std::uint8_t* b, int stride) {
-  __m128i acc = _mm_setzero_si128();
-  for (int j = 0; j < 16; ++j)
-    acc = _mm_add_epi64(acc, _mm_sad_epu8(Load16(a + j * stride), Load16(b + j * stride)));
-  return HorizontalSum64(acc);
+void Sad16Blocks(const std::uint8_t* cur, const std::uint8_t* const* blocks, int count, int stride,
+                 int* sads) {
+  for (int i = 0; i < count; ++i) {
+    __m128i acc = _mm_setzero_si128();
+    for (int j = 0; j < 16; ++j)
+      acc = _mm_add_epi64(acc,
+                          _mm_sad_epu8(Load16(cur + j * stride), Load16(blocks[i] + j * stride)));
+    sads[i] = HorizontalSum64(acc);
+  }
 }
 
 int Sse16(const std::uint8_t* a, const std::uint8_t* b, int stride) {
@@ -350,7 +354,7 @@ void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t
 
 const Kernels& Sse2Kernels() {
   static const Kernels k = {.searchWindow = SearchWindow,
-                            .sad16 = Sad16,
+                            .sad16Blocks = Sad16Blocks,
                             .sse16 = Sse16,
                             .sseAverage16 = SseAverage16,
                             .halfPelRow = HalfPelRow,

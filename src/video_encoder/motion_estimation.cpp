@@ -137,12 +137,17 @@ SearchResult SearchMotion(const Kernels& k, const PictureGeometry& g, const std:
   const int xc = 2 * imin, yc = 2 * jmin;
   const int xlow = std::max(xc - 1, 0), xhigh = std::min(xc + 1, 2 * (g.width16 - 16));
   const int ylow = std::max(yc - 1, 0), yhigh = std::min(yc + 1, 2 * (g.height16 - 16));
-  SearchResult result{xc, yc, 65536};
+  const std::uint8_t* blocks[kMaxSadBlocks];
+  int count = 0;
   for (int y = ylow; y <= yhigh; ++y)
-    for (int x = xlow; x <= xhigh; ++x) {
-      const int d = k.sad16(cur, reference.LumaAt(x, y), stride);
-      if (d < result.sad) result = {x, y, d};
-    }
+    for (int x = xlow; x <= xhigh; ++x) blocks[count++] = reference.LumaAt(x, y);
+  int sads[kMaxSadBlocks];
+  k.sad16Blocks(cur, blocks, count, stride, sads);
+  SearchResult result{xc, yc, 65536};
+  count = 0;
+  for (int y = ylow; y <= yhigh; ++y)
+    for (int x = xlow; x <= xhigh; ++x, ++count)
+      if (sads[count] < result.sad) result = {x, y, sads[count]};
   return result;
 }
 

@@ -77,8 +77,18 @@ TEST(Kernels, DistancesMatchTheReference) {
                   static_cast<int>(rng() % static_cast<unsigned>(h - 15)));
     };
     const std::uint8_t *pa = pick(a), *pb = pick(b), *pc = pick(c);
+    // SADs against up to nine blocks of either plane, the block itself among them.
+    const int count = 1 + round % kMaxSadBlocks;
+    const std::uint8_t* blocks[kMaxSadBlocks];
+    for (int i = 0; i < count; ++i) blocks[i] = i == 3 ? pa : pick(i % 2 ? b : c);
+    int expected[kMaxSadBlocks];
+    ref.sad16Blocks(pa, blocks, count, w, expected);
     for (const Kernels* k : FastKernels()) {
-      EXPECT_EQ(k->sad16(pa, pb, w), ref.sad16(pa, pb, w)) << k->name;
+      int got[kMaxSadBlocks];
+      std::fill_n(got, kMaxSadBlocks, -1);
+      k->sad16Blocks(pa, blocks, count, w, got);
+      for (int i = 0; i < kMaxSadBlocks; ++i)
+        EXPECT_EQ(got[i], i < count ? expected[i] : -1) << k->name << " block " << i;
       EXPECT_EQ(k->sse16(pa, pb, w), ref.sse16(pa, pb, w)) << k->name;
       EXPECT_EQ(k->sseAverage16(pa, pb, pc, w), ref.sseAverage16(pa, pb, pc, w)) << k->name;
     }
