@@ -19,7 +19,7 @@ class ByteSink {
 // bits costs a shift and an or.
 class BitWriter {
  public:
-  explicit BitWriter(ByteSink& sink) : sink_(sink) { buffer_.reserve(kFlushSize + 8); }
+  explicit BitWriter(ByteSink& sink) : sink_(sink), buffer_(kFlushSize + 8) {}
 
   // Appends the `count` low bits of `value`, highest first; count <= 0 writes nothing.
   void PutBits(std::uint32_t value, int count) {
@@ -31,12 +31,14 @@ class BitWriter {
     if (used_ >= 32) {
       used_ -= 32;
       const auto word = static_cast<std::uint32_t>(pending_ >> used_);
-      const std::uint8_t bytes[4] = {
-          static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
-          static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
-      buffer_.insert(buffer_.end(), bytes, bytes + 4);
+      std::uint8_t* out = buffer_.data() + filled_;
+      out[0] = static_cast<std::uint8_t>(word >> 24);
+      out[1] = static_cast<std::uint8_t>(word >> 16);
+      out[2] = static_cast<std::uint8_t>(word >> 8);
+      out[3] = static_cast<std::uint8_t>(word);
+      filled_ += 4;
       bytes_ += 4;
-      if (buffer_.size() >= kFlushSize) Flush();
+      if (filled_ >= kFlushSize) Flush();
     }
   }
 
@@ -55,12 +57,12 @@ class BitWriter {
   void Flush() {
     while (used_ >= 8) {
       used_ -= 8;
-      buffer_.push_back(static_cast<std::uint8_t>(pending_ >> used_));
+      buffer_[filled_++] = static_cast<std::uint8_t>(pending_ >> used_);
       ++bytes_;
     }
-    if (!buffer_.empty()) {
-      if (!failed_ && !sink_.Write(buffer_.data(), buffer_.size())) failed_ = true;
-      buffer_.clear();
+    if (filled_ != 0) {
+      if (!failed_ && !sink_.Write(buffer_.data(), filled_)) failed_ = true;
+      filled_ = 0;
     }
   }
 
@@ -70,7 +72,8 @@ class BitWriter {
   static constexpr std::size_t kFlushSize = 1 << 16;
 
   ByteSink& sink_;
-  std::vector<std::uint8_t> buffer_;
+  std::vector<std::uint8_t> buffer_;  // kFlushSize + 8 bytes, of which the first filled_ are due
+  std::size_t filled_ = 0;
   std::uint64_t pending_ = 0;  // the low `used_` bits are not yet in bytes_
   int used_ = 0;               // 0..31 between calls
   std::uint32_t bytes_ = 0;    // bytes moved to buffer_ (or on to the sink)

@@ -48,7 +48,10 @@ void WriteMotionCode(BitWriter& w, int delta, int fCode) {
   if (r != 0 && magnitude != 0) w.PutBits(static_cast<std::uint32_t>(t & (f - 1)), r);
 }
 
-void WriteRunLevel(BitWriter& w, int run, int level, bool first) {
+namespace {
+
+// One run and level with the table at hand, inlined into the loop over a block's levels.
+inline void PutRunLevel(BitWriter& w, const RunLevelTable& table, int run, int level, bool first) {
   const int magnitude = std::abs(level);
   const std::uint32_t sign = level < 0 ? 1 : 0;
   if (first && run == 0 && magnitude == 1) {
@@ -58,7 +61,7 @@ void WriteRunLevel(BitWriter& w, int run, int level, bool first) {
   }
   if ((run <= 1 && magnitude <= 40) || (run <= 31 && magnitude <= 5)) {
     const vt::Vlc& code =
-        RunLevels().code[static_cast<std::size_t>(run)][static_cast<std::size_t>(magnitude)];
+        table.code[static_cast<std::size_t>(run)][static_cast<std::size_t>(magnitude)];
     if (code.length != 0) {
       w.PutBits(static_cast<std::uint32_t>(code.bits) << 1 | sign, code.length + 1);
       return;
@@ -73,6 +76,12 @@ void WriteRunLevel(BitWriter& w, int run, int level, bool first) {
     w.PutBits(head << 8 | low, vt::kDctEscape.length + 14);
   else
     w.PutBits(head << 16 | (level > 127 ? 0 : 0x8000u) | low, vt::kDctEscape.length + 22);
+}
+
+}  // namespace
+
+void WriteRunLevel(BitWriter& w, int run, int level, bool first) {
+  PutRunLevel(w, RunLevels(), run, level, first);
 }
 
 namespace {
@@ -106,10 +115,11 @@ std::uint64_t NonZeroLevels(const std::int16_t* levels) {
 // `from`, then the end of block.
 void WriteRunLevels(BitWriter& w, const std::int16_t* levels, std::uint64_t scan, int from,
                     bool firstCode) {
+  const RunLevelTable& table = RunLevels();
   int next = from;  // the position after the last pair
   for (; scan; scan &= scan - 1) {
     const int n = __builtin_ctzll(scan);
-    WriteRunLevel(w, n - next, levels[vt::kZigzag[static_cast<std::size_t>(n)]], firstCode);
+    PutRunLevel(w, table, n - next, levels[vt::kZigzag[static_cast<std::size_t>(n)]], firstCode);
     firstCode = false;
     next = n + 1;
   }
