@@ -1,7 +1,11 @@
 #include "robustness/conversion_runs.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include "engine/default_drivers.h"
 #include "engine/source_files.h"
@@ -10,15 +14,7 @@
 namespace calvex::testing {
 namespace {
 
-bool MakeSource(const std::string& arguments, const std::string& path) {
-  const CommandResult r =
-      RunCommand("ffmpeg -nostdin -loglevel error -y " + arguments + " " + ShellQuote(path));
-  return r.exitCode == 0 && std::filesystem::exists(path);
-}
-
 struct Directories {
-  TempDir sources;
-  TempDir largeSources;
   TempDir outputs;
   TempDir data;  // the data directory (index caches) of the test program
 };
@@ -35,9 +31,45 @@ Directories& Dirs() {
 // The conversions never touch the user's own data directory.
 [[maybe_unused]] const bool kDataDirectorySet = (Dirs(), true);
 
+struct SourceRecipe {
+  std::string file;
+  std::string arguments;  // ffmpeg's
+};
+
+// Makes the files of `recipes` once per build tree: ctest runs every test in a process of its
+// own, and they all read the same sources. The folder is named by a hash of the recipes, so a
+// changed recipe makes new files; it is filled under a name of its own and then renamed into
+// place, so that a test running at the same time never sees it half made.
+std::filesystem::path MakeSharedSources(const std::vector<SourceRecipe>& recipes) {
+  namespace fs = std::filesystem;
+  std::string all;
+  for (const SourceRecipe& r : recipes) all += r.file + "=" + r.arguments + "\n";
+  const fs::path done =
+      fs::path(CALVEX_SOURCE_CACHE) / std::to_string(std::hash<std::string>{}(all));
+  std::error_code ec;
+  if (fs::is_directory(done, ec)) return done;
+
+  fs::path work = done;
+  work += "." + std::to_string(::getpid());
+  fs::remove_all(work, ec);
+  fs::create_directories(work, ec);
+  for (const SourceRecipe& r : recipes) {
+    const fs::path file = work / r.file;
+    const CommandResult made = RunCommand("ffmpeg -nostdin -loglevel error -y " + r.arguments +
+                                          " " + ShellQuote(file.string()));
+    if (made.exitCode != 0 || !fs::exists(file)) {
+      fs::remove_all(work, ec);
+      return {};
+    }
+  }
+  fs::rename(work, done, ec);
+  if (ec) fs::remove_all(work, ec);  // made by another test in the meantime
+  return fs::is_directory(done, ec) ? done : fs::path();
+}
+
 // Movies of `size` pictures lasting `movieSeconds`, sounds of `soundSeconds`.
-TestSources MakeSources(const TempDir& dir, const std::string& size,
-                        const std::string& movieSeconds, const std::string& soundSeconds) {
+TestSources MakeSources(const std::string& size, const std::string& movieSeconds,
+                        const std::string& soundSeconds) {
   TestSources s;
   if (!HaveTool("ffmpeg")) return s;
   const std::string video =
@@ -45,38 +77,38 @@ TestSources MakeSources(const TempDir& dir, const std::string& size,
   const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=";
   const std::string sound = tone + soundSeconds + " ";
   const std::string movieSound = tone + movieSeconds + " ";
-  bool ok = MakeSource(video + movieSound + "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le -ac 1",
-                       dir.File("movie.avi")) &&
-            MakeSource(video + "-c:v rawvideo -pix_fmt bgr24", dir.File("silent.avi")) &&
-            MakeSource(video + movieSound + "-c:v rawvideo -pix_fmt bgr24 -c:a adpcm_ms -ac 2",
-                       dir.File("adpcm.avi")) &&
-            MakeSource(sound + "-c:a pcm_s16le -ac 2", dir.File("tone.wav")) &&
-            MakeSource(sound + "-c:a mp2 -b:a 128k", dir.File("tone.mp2")) &&
-            MakeSource(sound + "-c:a pcm_s16le -ac 1", dir.File("bystander.wav")) &&
-            MakeSource(video + movieSound + "-c:v mpeg1video -g 6 -bf 2 -c:a mp2 -b:a 128k -f mpeg",
-                       dir.File("system.mpg")) &&
-            MakeSource(video + "-c:v mpeg1video -g 6 -bf 2 -f mpeg1video", dir.File("video.mpg"));
-  if (!ok) return s;
-  s.aviWithSound = dir.File("movie.avi");
-  s.aviSilent = dir.File("silent.avi");
-  s.aviAdpcm = dir.File("adpcm.avi");
-  s.wav = dir.File("tone.wav");
-  s.mp2 = dir.File("tone.mp2");
-  s.bystander = dir.File("bystander.wav");
-  s.mpegSystem = dir.File("system.mpg");
-  s.mpegVideo = dir.File("video.mpg");
+  const std::filesystem::path dir = MakeSharedSources({
+      {"movie.avi", video + movieSound + "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le -ac 1"},
+      {"silent.avi", video + "-c:v rawvideo -pix_fmt bgr24"},
+      {"adpcm.avi", video + movieSound + "-c:v rawvideo -pix_fmt bgr24 -c:a adpcm_ms -ac 2"},
+      {"tone.wav", sound + "-c:a pcm_s16le -ac 2"},
+      {"tone.mp2", sound + "-c:a mp2 -b:a 128k"},
+      {"bystander.wav", sound + "-c:a pcm_s16le -ac 1"},
+      {"system.mpg", video + movieSound + "-c:v mpeg1video -g 6 -bf 2 -c:a mp2 -b:a 128k -f mpeg"},
+      {"video.mpg", video + "-c:v mpeg1video -g 6 -bf 2 -f mpeg1video"},
+  });
+  if (dir.empty()) return s;
+  const auto file = [&](const char* name) { return (dir / name).string(); };
+  s.aviWithSound = file("movie.avi");
+  s.aviSilent = file("silent.avi");
+  s.aviAdpcm = file("adpcm.avi");
+  s.wav = file("tone.wav");
+  s.mp2 = file("tone.mp2");
+  s.bystander = file("bystander.wav");
+  s.mpegSystem = file("system.mpg");
+  s.mpegVideo = file("video.mpg");
   return s;
 }
 
 }  // namespace
 
 const TestSources& Sources() {
-  static const TestSources sources = MakeSources(Dirs().sources, "32x32", "0.267", "0.267");
+  static const TestSources sources = MakeSources("32x32", "0.267", "0.267");
   return sources;
 }
 
 const TestSources& LargeSources() {
-  static const TestSources sources = MakeSources(Dirs().largeSources, "160x120", "1", "3");
+  static const TestSources sources = MakeSources("160x120", "1", "3");
   return sources;
 }
 

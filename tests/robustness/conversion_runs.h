@@ -1,6 +1,6 @@
-// Whole conversions for the robustness tests: small sources of every kind made once per test
-// program with ffmpeg, and batch runs through the default drivers whose host can cancel at a
-// chosen stage or meddle with the source while it converts.
+// Whole conversions for the robustness tests: small sources of every kind made with ffmpeg once
+// per build tree (shared by the test processes, read only), and batch runs through the default
+// drivers whose host can cancel at a chosen stage or meddle with the source while it converts.
 #pragma once
 
 #include <functional>
@@ -14,8 +14,8 @@
 
 namespace calvex::testing {
 
-// The sources, in a directory of their own. Movies are 32 x 32 pixels, 8 frames at 30 frames
-// per second; sounds about a quarter of a second.
+// The sources, in a directory of their own that the tests never write to. Movies are 32 x 32
+// pixels, 8 frames at 30 frames per second; sounds about a quarter of a second.
 struct TestSources {
   std::string aviWithSound;  // PCM sound the audio encoder reads directly
   std::string aviSilent;
