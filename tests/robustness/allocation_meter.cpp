@@ -8,7 +8,8 @@
 #include <new>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (declared here: gcc ships the runtime without its headers).
+extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* p);
 #endif
 
 namespace calvex::testing {
@@ -65,8 +66,7 @@ extern "C" void __sanitizer_malloc_hook(const volatile void*, std::size_t size) 
   calvex::testing::Allocated(static_cast<std::int64_t>(size));
 }
 extern "C" void __sanitizer_free_hook(const volatile void* p) {
-  calvex::testing::Freed(
-      static_cast<std::int64_t>(__sanitizer_get_allocated_size(const_cast<const void*>(p))));
+  calvex::testing::Freed(static_cast<std::int64_t>(__sanitizer_get_allocated_size(p)));
 }
 
 #else

@@ -17,14 +17,14 @@ namespace {
 class Ieee1180Random {
  public:
   long Next(long low, long high) {
-    state_ = state_ * 1103515245 + 12345;
-    const long i = state_ & 0x7FFFFFFE;
+    state_ = state_ * 1103515245 + 12345;  // unsigned: wraps where the original's long overflowed
+    const long i = static_cast<long>(state_ & 0x7FFFFFFE);
     const double x = static_cast<double>(i) / static_cast<double>(0x7FFFFFFF) * (low + high + 1);
     return static_cast<long>(x) - low;
   }
 
  private:
-  long state_ = 1;
+  unsigned long state_ = 1;
 };
 
 constexpr double kPi = 3.14159265358979323846;
