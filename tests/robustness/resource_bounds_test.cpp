@@ -14,6 +14,7 @@
 #include "robustness/conversion_runs.h"
 #include "video_decoder/index_cache.h"
 #include "video_decoder/mpeg_scanner.h"
+#include "video_decoder/video_decoder.h"
 
 namespace calvex::testing {
 namespace {
@@ -121,6 +122,25 @@ TEST(ResourceBounds, LargestDeclaredPictureIsScannedWithoutAllocatingForIt) {
     EXPECT_EQ(video_decoder::EstimateMpegFrameCount(path), 1);
     EXPECT_LT(meter.PeakBytes(), 4 * kMiB);
   }
+}
+
+// Decoded, the same stream takes what pictures of that size need (a few of 24 MiB and the 48 MiB
+// bitmap of the output), and its decoding ends.
+TEST(ResourceBounds, LargestDeclaredPictureIsDecodedWithinBounds) {
+  AllocationMeter meter;
+  video_decoder::MemoryByteSource source(LargestPictureStream(4095));
+  video_decoder::DecodeControl control;
+  control.playMode = video_decoder::kPlayNormal;
+  control.decodeRunning = true;
+  control.frameCallback = [](const video_decoder::DecodedFrameInfo&, int, int) { return 0; };
+  auto decoder = video_decoder::VideoDecoder::Create(20000, source, control);
+  ASSERT_NE(decoder, nullptr);
+  for (std::uint32_t step = 0; control.decodeRunning && step < 1000; ++step)
+    decoder->DecodeStep(step);
+  EXPECT_FALSE(control.decodeRunning) << "the decoding of a short stream did not end";
+  EXPECT_EQ(control.bitmapHeader.width, 4095);
+  decoder.reset();
+  EXPECT_LT(meter.PeakBytes(), 256 * kMiB);
 }
 
 // A WAV file made by ffmpeg, then with its chunk sizes changed.
