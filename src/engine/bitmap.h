@@ -22,9 +22,10 @@ struct BitmapInfoHeader {
 };
 static_assert(sizeof(BitmapInfoHeader) == 40);
 
-// Bytes per row: width x bytes per pixel rounded up to a multiple of 4.
+// Bytes per row: width x bytes per pixel rounded up to a multiple of 4 (worked out in 64 bits: a
+// file's header may claim any width).
 constexpr int BitmapStride(int width, int bitCount) {
-  return ((width * bitCount + 31) / 32) * 4;
+  return static_cast<int>((std::int64_t{width} * bitCount + 31) / 32 * 4);
 }
 
 // A header for a 24-bit bottom-up bitmap of the given size, with sizeImage filled in.

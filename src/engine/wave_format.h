@@ -28,8 +28,10 @@ constexpr WaveFormat MakePcmFormat(int channels, int samplesPerSec, int bitsPerS
   f.formatTag = kWaveFormatPcm;
   f.channels = static_cast<std::uint16_t>(channels);
   f.samplesPerSec = static_cast<std::uint32_t>(samplesPerSec);
-  f.blockAlign = static_cast<std::uint16_t>(channels * bitsPerSample / 8);
-  f.avgBytesPerSec = static_cast<std::uint32_t>(channels * bitsPerSample / 8 * samplesPerSec);
+  // In 64 bits: a decoder may report any channel count and rate (callers check what fits).
+  f.blockAlign = static_cast<std::uint16_t>(std::int64_t{channels} * bitsPerSample / 8);
+  f.avgBytesPerSec =
+      static_cast<std::uint32_t>(std::int64_t{channels} * bitsPerSample / 8 * samplesPerSec);
   f.bitsPerSample = static_cast<std::uint16_t>(bitsPerSample);
   return f;
 }

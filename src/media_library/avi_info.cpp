@@ -80,8 +80,13 @@ Status RAVIGetInfo(const std::string& path, AviInfo& info) {
   info.videoDataSize = Clamp32(videoBytes);
   info.audioDataSize = Clamp32(audioBytes);
 
-  // The share of the uncompressed size at the file's own bit depth, in tenths of a percent.
-  const std::int64_t raw = frames * BitmapStride(vp.width, info.bitsPerPixel) * vp.height;
+  // The share of the uncompressed size at the file's own bit depth, in tenths of a percent (none
+  // when the headers claim sizes beyond 64 bits).
+  const std::int64_t row = (std::int64_t{vp.width} * info.bitsPerPixel + 31) / 32 * 4;
+  std::int64_t raw = 0;
+  if (__builtin_mul_overflow(frames, row, &raw) ||
+      __builtin_mul_overflow(raw, std::int64_t{vp.height}, &raw))
+    raw = 0;
   info.compressionRatioTenths = Clamp16(raw > 0 ? videoBytes * 1000 / raw : 0);
 
   if (audio == nullptr) return kAviNoAudio;

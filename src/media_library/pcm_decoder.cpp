@@ -32,6 +32,9 @@ Status PcmDecoder::Open(AVFormatContext* format, int streamIndex) {
 
   const AVSampleFormat in = decoder_->sample_fmt;
   const bool eightBit = in == AV_SAMPLE_FMT_U8 || in == AV_SAMPLE_FMT_U8P;
+  // The PCM handed on is described by a WAV format: its sample frame and byte rate must fit it.
+  const std::int64_t block = std::int64_t{channels} * (eightBit ? 1 : 2);
+  if (block > 0xFFFF || block * rate > 0xFFFFFFFF) return kAudioFormatUnreadable;
   wave_ = MakePcmFormat(channels, rate, eightBit ? 8 : 16);
   if (in != AV_SAMPLE_FMT_U8 && in != AV_SAMPLE_FMT_S16) {
     AVChannelLayout layout{};
