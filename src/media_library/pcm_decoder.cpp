@@ -31,6 +31,7 @@ Status PcmDecoder::Open(AVFormatContext* format, int streamIndex) {
   if (channels <= 0 || rate <= 0) return kAudioFormatUnreadable;
 
   const AVSampleFormat in = decoder_->sample_fmt;
+  sampleFormat_ = in;
   const bool eightBit = in == AV_SAMPLE_FMT_U8 || in == AV_SAMPLE_FMT_U8P;
   // The PCM handed on is described by a WAV format: its sample frame and byte rate must fit it.
   const std::int64_t block = std::int64_t{channels} * (eightBit ? 1 : 2);
@@ -94,7 +95,16 @@ void PcmDecoder::Take(const AVFrame& frame) {
     const AVRational perSample{1, static_cast<int>(wave_.samplesPerSec)};
     start = av_rescale_q(frame.best_effort_timestamp, stream_->time_base, perSample);
   }
-  const std::int64_t count = frame.nb_samples;
+  // A frame that the decoder delivers in another layout than the stream opened with (a damaged
+  // or spliced stream) fits neither the converter nor the format handed on: its time is kept as
+  // silence.
+  const bool foreign = frame.format != sampleFormat_ ||
+                       frame.ch_layout.nb_channels != wave_.channels ||
+                       frame.sample_rate != static_cast<int>(wave_.samplesPerSec);
+  std::int64_t count = frame.nb_samples;
+  if (foreign && frame.sample_rate > 0)  // at most a second of silence per frame
+    count = std::min<std::int64_t>(av_rescale(count, wave_.samplesPerSec, frame.sample_rate),
+                                   wave_.samplesPerSec);
   position_ = start + count;
   if (position_ <= skipTo_) return;
   if (reanchor_) {
@@ -110,7 +120,9 @@ void PcmDecoder::Take(const AVFrame& frame) {
   pending_.resize(old + static_cast<std::size_t>(count) * block);
   std::uint8_t* dest = pending_.data() + old;
   int produced = static_cast<int>(count);
-  if (converter_) {
+  if (foreign) {
+    std::memset(dest, wave_.bitsPerSample == 8 ? 0x80 : 0, static_cast<std::size_t>(count) * block);
+  } else if (converter_) {
     produced =
         swr_convert(converter_.get(), &dest, static_cast<int>(count),
                     const_cast<const std::uint8_t**>(frame.extended_data), static_cast<int>(count));

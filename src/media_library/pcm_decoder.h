@@ -40,6 +40,7 @@ class PcmDecoder {
   AVStream* stream_ = nullptr;
   CodecContextPtr decoder_;
   SwrPtr converter_;  // only when the decoder's samples are not already 8- or 16-bit interleaved
+  int sampleFormat_ = -1;  // the decoder's sample format when the stream was opened
   PacketPtr packet_ = MakePacket();
   FramePtr frame_ = MakeFrame();
   WaveFormat wave_{};
