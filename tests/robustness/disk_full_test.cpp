@@ -5,6 +5,9 @@
 // open.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "engine/data_directory.h"
 #include "engine/dispatcher.h"
 #include "robustness/conversion_runs.h"
 #include "robustness/io_faults.h"
@@ -91,6 +94,30 @@ INSTANTIATE_TEST_SUITE_P(Writers, DiskFull,
                            return std::string(std::get<0>(info.param).name) + "_" +
                                   PointName(std::get<1>(info.param));
                          });
+
+// The index cache that the MPEG to AVI conversion writes into the data directory is a help, not
+// an output: a full disk there leaves no cache file, half or whole, and the conversion goes on.
+TEST(DiskFull, AtTheIndexCacheLeavesNoCacheAndConverts) {
+  CALVEX_REQUIRE_SOURCES();
+  namespace fs = std::filesystem;
+  const fs::path data = DataDirectory();
+  for (IoFault::Point point : {IoFault::kFirstWrite, IoFault::kMidFile, IoFault::kClose}) {
+    SCOPED_TRACE(PointName(point));
+    std::error_code ec;
+    fs::remove_all(data, ec);
+    IoFault fault(data.string(), point, 40);
+    ScriptedHost host;
+    // A section that starts inside the file: the conversion seeks through the file's index.
+    const RunResult run = RunConversion(Sources().mpegSystem, host, [](SourceEntry& e) {
+      e.sections = {Section{3, 6, {}}};
+    });
+    EXPECT_TRUE(fault.Triggered());
+    EXPECT_EQ(run.outcome.results[0], kEntryConverted);
+    EXPECT_EQ(run.outcome.results[1], kEntryConverted);
+    EXPECT_FALSE(fs::exists(data) && !fs::is_empty(data)) << "a cache file was left";
+    EXPECT_EQ(run.descriptorsLeaked, 0);
+  }
+}
 
 }  // namespace
 }  // namespace calvex::testing
