@@ -28,6 +28,14 @@ bool IsYuv(int format) {
          d->nb_components >= 3;
 }
 
+// Full-width chroma would lose every other sample to the packed output's shared chroma without
+// full interpolation, so only subsampled chroma takes the point sampler.
+int ScalerFlags(const AVFrame& frame, int width, int height) {
+  if (frame.width != width || frame.height != height || !IsYuv(frame.format)) return kScalerFlags;
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+  return d->log2_chroma_w >= 1 ? kSameSizeYuvFlags : kScalerFlags;
+}
+
 }  // namespace
 
 bool PictureConverter::ToBottomUpBgr(const AVFrame& frame, int width, int height,
@@ -49,7 +57,8 @@ bool PictureConverter::ToBottomUpBgr(const AVFrame& frame, int width, int height
     shape_.reset();
     SwsContext* c = sws_getCachedContext(context_.release(), frame.width, frame.height,
                                          static_cast<AVPixelFormat>(frame.format), width, height,
-                                         AV_PIX_FMT_BGR24, kScalerFlags, nullptr, nullptr, nullptr);
+                                         AV_PIX_FMT_BGR24, ScalerFlags(frame, width, height),
+                                         nullptr, nullptr, nullptr);
     context_.reset(c);
     if (c == nullptr) return false;
     if (yuv) {

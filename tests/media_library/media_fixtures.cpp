@@ -1,9 +1,14 @@
 #include "media_library/media_fixtures.h"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 
 #include "engine/bitmap.h"
 
@@ -20,14 +25,32 @@ std::string ProbeValue(const std::string& path, const std::string& entry,
   return r.output;
 }
 
+namespace {
+
+// The media layer's flags for the first video stream of `path` put out at width x height.
+std::string ScalerFlagsFor(const std::string& path, int width, int height) {
+  std::istringstream probe(ProbeValue(path, "stream=width,height,pix_fmt", "v:0"));
+  int sourceWidth = 0, sourceHeight = 0;
+  std::string format;
+  probe >> sourceWidth >> sourceHeight >> format;
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(av_get_pix_fmt(format.c_str()));
+  const bool subsampledYuv = d != nullptr &&
+                             !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) &&
+                             d->nb_components >= 3 && d->log2_chroma_w >= 1;
+  return subsampledYuv && sourceWidth == width && sourceHeight == height ? kSameSizeYuvScalerFlags
+                                                                         : kScalerFlags;
+}
+
+}  // namespace
+
 std::vector<std::vector<std::uint8_t>> FfmpegFrames(const std::string& path, int width,
                                                     int height) {
   const std::string raw = path + ".frames.bgr";
+  const std::string flags = ScalerFlagsFor(path, width, height);
   std::vector<std::vector<std::uint8_t>> frames;
-  if (!Ffmpeg("-flags +bitexact -i " + ShellQuote(path) + " -map 0:v:0 -sws_flags " + kScalerFlags +
-              " -vf scale=" + std::to_string(width) + ":" + std::to_string(height) +
-              ":flags=" + kScalerFlags + " -pix_fmt bgr24 -fps_mode passthrough -f rawvideo " +
-              ShellQuote(raw)))
+  if (!Ffmpeg("-flags +bitexact -i " + ShellQuote(path) + " -map 0:v:0 -sws_flags " + flags +
+              " -vf scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=" +
+              flags + " -pix_fmt bgr24 -fps_mode passthrough -f rawvideo " + ShellQuote(raw)))
     return frames;
   const std::vector<std::uint8_t> bytes = ReadFileBytes(raw);
   std::filesystem::remove(raw);

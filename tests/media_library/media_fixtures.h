@@ -19,9 +19,12 @@ std::string ProbeValue(const std::string& path, const std::string& entry,
 // The swscale flags of the media layer, for ffmpeg's -sws_flags and scale filter.
 inline constexpr const char* kScalerFlags =
     "bicubic+accurate_rnd+bitexact+full_chroma_int+full_chroma_inp";
+// Its flags for YUV pictures with subsampled chroma that keep their size.
+inline constexpr const char* kSameSizeYuvScalerFlags = "neighbor+accurate_rnd+bitexact";
 
 // ffmpeg's decoding of every video frame of `path` (in the order it puts them out) as 24-bit
-// bottom-up bitmaps of width x height with rows padded to 4 bytes, as the media layer delivers.
+// bottom-up bitmaps of width x height with rows padded to 4 bytes, as the media layer delivers
+// (with the flags it takes for that picture).
 std::vector<std::vector<std::uint8_t>> FfmpegFrames(const std::string& path, int width, int height);
 
 // ffmpeg's decoding of the first audio stream as interleaved samples of `sampleFormat` ("u8",
