@@ -103,17 +103,23 @@ void MainWindow::BuildPanel() {
   listArea_ = BuildListArea();
 
   tabs = new QTabWidget(this);
-  aviPage = new AviToMpegPage;
-  wavPage = new WavToMp2Page;
-  mpegPage = new MpegToAviPage;
-  mp2Page = new Mp2ToWavPage;
-  nothingPage = new QWidget;
+  // The pages live as hidden children of the tab widget while no tab shows them, so the ones
+  // never shown are freed with the window.
+  aviPage = new AviToMpegPage(tabs);
+  wavPage = new WavToMp2Page(tabs);
+  mpegPage = new MpegToAviPage(tabs);
+  mp2Page = new Mp2ToWavPage(tabs);
+  nothingPage = new QWidget(tabs);
   auto* nothingLayout = new QVBoxLayout(nothingPage);
   auto* nothingText = new QLabel(
       QStringLiteral("Select files in the list to set how they are converted."), nothingPage);
   nothingText->setAlignment(Qt::AlignCenter);
   nothingLayout->addWidget(nothingText);
   convertingPage = BuildConvertingPage();
+  for (QWidget* page : {static_cast<QWidget*>(aviPage), static_cast<QWidget*>(wavPage),
+                        static_cast<QWidget*>(mpegPage), static_cast<QWidget*>(mp2Page),
+                        nothingPage, convertingPage})
+    page->hide();
   mpegPage->chooseAudioFormat = [this](WaveFormat& format) {
     AudioFormatDialog dialog(format, help_.get(), this);
     if (dialog.exec() != QDialog::Accepted) return false;
@@ -219,7 +225,7 @@ QWidget* MainWindow::BuildListArea() {
 }
 
 QWidget* MainWindow::BuildConvertingPage() {
-  auto* page = new QWidget;
+  auto* page = new QWidget(tabs);
   statusList = new QListWidget(page);
   auto* label = new QLabel(QStringLiteral("&Current Status:"), page);
   label->setBuddy(statusList);
