@@ -45,18 +45,15 @@ AviToMpegPage::AviToMpegPage(QWidget* parent) : QWidget(parent) {
   vg->addWidget(new QLabel(QStringLiteral("KB/Sec"), video), 4, 2);
 
   auto* audio = new QGroupBox(QStringLiteral("Audio"), this);
-  auto* layerBox = new QGroupBox(QStringLiteral("Layer"), audio);
-  layer1 = new QRadioButton(QStringLiteral("&I"), layerBox);
-  layer2 = new QRadioButton(QStringLiteral("&II"), layerBox);
-  auto* lr = new QHBoxLayout(layerBox);
-  lr->addWidget(layer1);
-  lr->addWidget(layer2);
-  auto* channelBox = new QGroupBox(QStringLiteral("Channels"), audio);
-  stereo = new QRadioButton(QStringLiteral("&Stereo"), channelBox);
-  jointStereo = new QRadioButton(QStringLiteral("&Joint Stereo"), channelBox);
-  auto* cr = new QHBoxLayout(channelBox);
-  cr->addWidget(stereo);
-  cr->addWidget(jointStereo);
+  const MpegAudioChoices choices = BuildMpegAudioChoices(audio, this);
+  QGroupBox* layerBox = choices.layerBox;
+  QGroupBox* channelBox = choices.channelBox;
+  layer1 = choices.layer1;
+  layer2 = choices.layer2;
+  stereo = choices.stereo;
+  jointStereo = choices.jointStereo;
+  layers_ = choices.layers;
+  channels_ = choices.channels;
   bitrate = new SpinField(audio, 3);
   bitrateLabel = Buddy(BitrateLabelText(kMixedValue), bitrate->edit(), audio);
 
@@ -70,13 +67,6 @@ AviToMpegPage::AviToMpegPage(QWidget* parent) : QWidget(parent) {
   auto* row = new QHBoxLayout(this);
   row->addWidget(video);
   row->addWidget(audio);
-
-  layers_ = new QButtonGroup(this);
-  layers_->addButton(layer1, 1);
-  layers_->addButton(layer2, 2);
-  channels_ = new QButtonGroup(this);
-  channels_->addButton(stereo, 0);
-  channels_->addButton(jointStereo, 1);
 
   connect(layers_, &QButtonGroup::idClicked, this,
           [this](int id) { bitrateLabel->setText(BitrateLabelText(id)); });

@@ -66,6 +66,8 @@ bool SpinField::eventFilter(QObject* watched, QEvent* event) {
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QGroupBox>
+#include <QRadioButton>
 
 namespace calvex::ui {
 
@@ -87,6 +89,29 @@ std::int32_t CheckedRadio(const QButtonGroup* group) {
 
 QString BitrateLabelText(std::int32_t layer) {
   return layer == 2 ? QStringLiteral("&Bitrate (32-384):") : QStringLiteral("&Bitrate (32-448):");
+}
+
+MpegAudioChoices BuildMpegAudioChoices(QWidget* audio, QWidget* page) {
+  MpegAudioChoices c{};
+  c.layerBox = new QGroupBox(QStringLiteral("Layer"), audio);
+  c.layer1 = new QRadioButton(QStringLiteral("&I"), c.layerBox);
+  c.layer2 = new QRadioButton(QStringLiteral("&II"), c.layerBox);
+  auto* layerRow = new QHBoxLayout(c.layerBox);
+  layerRow->addWidget(c.layer1);
+  layerRow->addWidget(c.layer2);
+  c.channelBox = new QGroupBox(QStringLiteral("Channels"), audio);
+  c.stereo = new QRadioButton(QStringLiteral("&Stereo"), c.channelBox);
+  c.jointStereo = new QRadioButton(QStringLiteral("&Joint Stereo"), c.channelBox);
+  auto* channelRow = new QHBoxLayout(c.channelBox);
+  channelRow->addWidget(c.stereo);
+  channelRow->addWidget(c.jointStereo);
+  c.layers = new QButtonGroup(page);
+  c.layers->addButton(c.layer1, 1);
+  c.layers->addButton(c.layer2, 2);
+  c.channels = new QButtonGroup(page);
+  c.channels->addButton(c.stereo, 0);
+  c.channels->addButton(c.jointStereo, 1);
+  return c;
 }
 
 }  // namespace calvex::ui

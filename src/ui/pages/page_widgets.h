@@ -47,6 +47,7 @@ class SpinField : public QWidget {
 #include "engine/settings.h"
 
 class QButtonGroup;
+class QGroupBox;
 class QRadioButton;
 
 namespace calvex::ui {
@@ -61,6 +62,21 @@ struct PageFailure {
 void CheckRadio(QButtonGroup* group, std::int32_t id);
 // The id of the checked button, or kMixedValue when none is.
 std::int32_t CheckedRadio(const QButtonGroup* group);
+
+// The Layer and Channels boxes of the pages that code MPEG audio, with their exclusive groups:
+// layers by number (1, 2), channels 0 = stereo, 1 = joint stereo.
+struct MpegAudioChoices {
+  QGroupBox* layerBox;
+  QGroupBox* channelBox;
+  QRadioButton* layer1;
+  QRadioButton* layer2;
+  QRadioButton* stereo;
+  QRadioButton* jointStereo;
+  QButtonGroup* layers;
+  QButtonGroup* channels;
+};
+// Builds them inside `audio`; the groups belong to `page`.
+MpegAudioChoices BuildMpegAudioChoices(QWidget* audio, QWidget* page);
 
 // The label of the bitrate field for a layer (Layer I or mixed: 32-448, Layer II: 32-384).
 QString BitrateLabelText(std::int32_t layer);

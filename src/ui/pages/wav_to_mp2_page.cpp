@@ -13,18 +13,15 @@ namespace calvex::ui {
 
 WavToMp2Page::WavToMp2Page(QWidget* parent) : QWidget(parent) {
   auto* audio = new QGroupBox(QStringLiteral("Audio"), this);
-  auto* layerBox = new QGroupBox(QStringLiteral("Layer"), audio);
-  layer1 = new QRadioButton(QStringLiteral("&I"), layerBox);
-  layer2 = new QRadioButton(QStringLiteral("&II"), layerBox);
-  auto* lr = new QHBoxLayout(layerBox);
-  lr->addWidget(layer1);
-  lr->addWidget(layer2);
-  auto* channelBox = new QGroupBox(QStringLiteral("Channels"), audio);
-  stereo = new QRadioButton(QStringLiteral("&Stereo"), channelBox);
-  jointStereo = new QRadioButton(QStringLiteral("&Joint Stereo"), channelBox);
-  auto* cr = new QHBoxLayout(channelBox);
-  cr->addWidget(stereo);
-  cr->addWidget(jointStereo);
+  const MpegAudioChoices choices = BuildMpegAudioChoices(audio, this);
+  QGroupBox* layerBox = choices.layerBox;
+  QGroupBox* channelBox = choices.channelBox;
+  layer1 = choices.layer1;
+  layer2 = choices.layer2;
+  stereo = choices.stereo;
+  jointStereo = choices.jointStereo;
+  layers_ = choices.layers;
+  channels_ = choices.channels;
   bitrate = new SpinField(audio, 3);
   bitrateLabel = new QLabel(BitrateLabelText(kMixedValue), audio);
   bitrateLabel->setBuddy(bitrate->edit());
@@ -39,12 +36,6 @@ WavToMp2Page::WavToMp2Page(QWidget* parent) : QWidget(parent) {
   auto* outer = new QHBoxLayout(this);
   outer->addWidget(audio);
 
-  layers_ = new QButtonGroup(this);
-  layers_->addButton(layer1, 1);
-  layers_->addButton(layer2, 2);
-  channels_ = new QButtonGroup(this);
-  channels_->addButton(stereo, 0);
-  channels_->addButton(jointStereo, 1);
   connect(layers_, &QButtonGroup::idClicked, this,
           [this](int id) { bitrateLabel->setText(BitrateLabelText(id)); });
   connect(bitrate, &SpinField::stepped, this, [this](int d) {
