@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/transpose_sse2.h"
 #include "video_encoder/kernels.h"
 #include "video_encoder/kernels_common.h"
 #include "video_encoder/video_tables.h"
@@ -171,26 +172,6 @@ void HalfPelRow(const std::uint8_t* p, const std::uint8_t* q, int width, std::ui
     Sse2Kernels().halfPelRow(p + x, q ? q + x : nullptr, width - x, h + x, v + x, hv + x);
 }
 
-// Transposes an 8 x 8 block of 16-bit values held as eight rows.
-inline void Transpose8(__m128i r[8]) {
-  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-  r[0] = _mm_unpacklo_epi64(b0, b4);
-  r[1] = _mm_unpackhi_epi64(b0, b4);
-  r[2] = _mm_unpacklo_epi64(b1, b5);
-  r[3] = _mm_unpackhi_epi64(b1, b5);
-  r[4] = _mm_unpacklo_epi64(b2, b6);
-  r[5] = _mm_unpackhi_epi64(b2, b6);
-  r[6] = _mm_unpacklo_epi64(b3, b7);
-  r[7] = _mm_unpackhi_epi64(b3, b7);
-}
-
 // The basis laid out for the two passes: each c[j][k] four times for the rows, and ct[k] =
 // column k of c (c[i][k] for i = 0..7) for the columns.
 struct DctTables {
@@ -223,7 +204,7 @@ void ForwardDct(std::int16_t* block) {
     any = _mm_or_si128(any, r[i]);
   }
   if (_mm_testz_si128(any, any)) return;
-  Transpose8(r);                 // r[k]: sample k of each row
+  Transpose8x8(r);               // r[k]: sample k of each row
   alignas(32) double tmp[8][8];  // tmp[j][i]: row sum j of row i
 #pragma GCC unroll 2
   for (int g = 0; g < 2; ++g) {  // rows 4g .. 4g + 3
@@ -256,7 +237,7 @@ void ForwardDct(std::int16_t* block) {
     out[j] = _mm_packs_epi32(_mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(a0, half))),
                              _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(a1, half))));
   }
-  Transpose8(out);
+  Transpose8x8(out);
   for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), out[i]);
 }
 
@@ -570,12 +551,12 @@ void InverseDct(std::int16_t* block) {
   __m128i r[8];
   for (int i = 0; i < 8; ++i)
     r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
-  Transpose8(r);
+  Transpose8x8(r);
   __m256i in[8], out[8];
   for (int k = 0; k < 8; ++k) in[k] = _mm256_cvtepi16_epi32(r[k]);
   InverseDctPass(in, out, false);
   for (int k = 0; k < 8; ++k) r[k] = Narrow(out[k]);  // r[k]: output k of each row
-  Transpose8(r);                                      // r[i]: row i
+  Transpose8x8(r);                                    // r[i]: row i
   for (int k = 0; k < 8; ++k) in[k] = _mm256_cvtepi16_epi32(r[k]);
   InverseDctPass(in, out, true);
   const __m256i low = _mm256_set1_epi32(-256), high = _mm256_set1_epi32(255);
