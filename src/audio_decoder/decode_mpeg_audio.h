@@ -46,19 +46,6 @@ struct AudioDescription {
   std::int32_t ChannelMode() const;
 };
 
-// Words of the progress record (DecodedFrameInfo) that the decoders share with their callers.
-enum DecodedFrameInfoWord : int {
-  kInfoTotalFrames = 8,
-  kInfoRate = 9,    // video frame rate numerator; 0: no video range applies
-  kInfoScale = 10,  // video frame rate denominator
-  kInfoAudioPresent = 11,
-  kInfoAudioRate = 12,
-  kInfoAudioBits = 13,
-  kInfoAudioChannels = 14,
-  kInfoMpegLayer = 15,
-  kInfoAudioBitrateIndex = 16,
-};
-
 // Writes the audio words (11..16) of a progress record.
 void PublishAudioDescription(const AudioDescription& description, ProgressRecord& record);
 

@@ -33,6 +33,20 @@ struct ProgressRecord {
   std::int32_t Word(int index) const { return driverWords.at(static_cast<std::size_t>(index - 8)); }
 };
 
+// Driver words of the MPEG decoders' records, shared by the video and audio decoders and their
+// callers.
+enum DecodedFrameInfoWord : int {
+  kInfoTotalFrames = 8,  // the stream's frame count when known, else 1
+  kInfoRate = 9,         // video frame rate numerator; 0: no video range applies
+  kInfoScale = 10,       // video frame rate denominator
+  kInfoAudioPresent = 11,
+  kInfoAudioRate = 12,
+  kInfoAudioBits = 13,
+  kInfoAudioChannels = 14,
+  kInfoMpegLayer = 15,
+  kInfoAudioBitrateIndex = 16,
+};
+
 // Time code text of a record as the status strip shows it: "%02d:%02d:%02d.%1d" for audio,
 // "%02d:%02d:%02d:%02d" for video and interleaving.
 std::string TimeCodeText(const ProgressRecord& record, ProgressKind kind);

@@ -18,19 +18,9 @@
 namespace calvex::video_decoder {
 
 // The record passed to the frame callback: the progress record's words 0..7 (time, frame number,
-// picture type, bitmap header and bits when the picture is shown) followed by the words below.
+// picture type, bitmap header and bits when the picture is shown) followed by the words of
+// DecodedFrameInfoWord.
 using DecodedFrameInfo = ProgressRecord;
-enum DecodedFrameInfoWord : int {
-  kInfoTotalFrames = 8,  // the stream's frame count when known, else 1
-  kInfoRate = 9,         // frame rate numerator
-  kInfoScale = 10,       // frame rate denominator
-  kInfoAudioPresent = 11,
-  kInfoAudioRate = 12,
-  kInfoAudioBits = 13,
-  kInfoAudioChannels = 14,
-  kInfoMpegLayer = 15,
-  kInfoAudioBitrateIndex = 16,
-};
 
 // Results of the frame callback.
 enum FrameCallbackResult : int {
