@@ -8,8 +8,8 @@
 
 #include "audio_decoder/frame_decoder.h"
 #include "audio_decoder/synthesis_filter.h"
-#include "audio_encoder/bit_stream.h"
-#include "audio_encoder/frame_header.h"
+#include "mpeg_audio/bit_stream.h"
+#include "mpeg_audio/frame_header.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "audio_decoder/decode_mpeg_audio.h"
 #include "audio_decoder/mp2_to_wav.h"
 #include "audio_decoder/synthesis_filter.h"
-#include "engine/conversion_context.h"
+#include "core/conversion_context.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <string>
 
 #include "bench_support.h"
-#include "engine/conversion_context.h"
+#include "core/conversion_context.h"
 #include "video_decoder/gop_index.h"
 #include "video_decoder/mpeg_scanner.h"
 #include "video_decoder/mpeg_to_avi_driver.h"

@@ -8,7 +8,7 @@
 //   bit 2  8-bit sound at half the rate
 #include <filesystem>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_target.h"
 #include "video_decoder/mpeg_to_avi_driver.h"

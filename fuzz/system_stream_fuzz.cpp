@@ -4,9 +4,9 @@
 // Input: one control byte (bit 0: video packets, bits 1-7: read size), then the stream.
 #include <vector>
 
-#include "audio_encoder/system_stream_reader.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/fuzz_target.h"
+#include "mpeg_audio/system_stream_reader.h"
 
 using namespace calvex;
 

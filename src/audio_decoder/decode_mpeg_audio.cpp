@@ -10,9 +10,9 @@
 #include "audio_decoder/frame_decoder.h"
 #include "audio_decoder/frame_scanner.h"
 #include "audio_decoder/pcm_sinks.h"
-#include "audio_encoder/audio_tables.h"
-#include "audio_encoder/bit_stream.h"
-#include "audio_encoder/frame_header.h"
+#include "mpeg_audio/audio_tables.h"
+#include "mpeg_audio/bit_stream.h"
+#include "mpeg_audio/frame_header.h"
 
 namespace calvex::audio_decoder {
 namespace {

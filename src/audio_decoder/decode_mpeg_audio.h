@@ -25,10 +25,10 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/conversion_context.h"
-#include "engine/progress.h"
-#include "engine/status.h"
-#include "engine/wave_format.h"
+#include "core/conversion_context.h"
+#include "core/progress.h"
+#include "core/status.h"
+#include "core/wave_format.h"
 
 namespace calvex::audio_decoder {
 

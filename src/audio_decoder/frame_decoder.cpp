@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "audio_decoder/frame_bits.h"
-#include "audio_encoder/audio_tables.h"
+#include "mpeg_audio/audio_tables.h"
 
 namespace calvex::audio_decoder {
 namespace {

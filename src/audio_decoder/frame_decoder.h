@@ -15,7 +15,7 @@
 #include <cstdint>
 
 #include "audio_decoder/synthesis_filter.h"
-#include "audio_encoder/frame_header.h"
+#include "mpeg_audio/frame_header.h"
 
 namespace calvex::audio_decoder {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "audio_encoder/bit_stream.h"
+#include "mpeg_audio/bit_stream.h"
 
 namespace calvex::audio_decoder {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "engine/conversion_context.h"
-#include "engine/drivers.h"
-#include "engine/info_blocks.h"
-#include "engine/status.h"
+#include "core/conversion_context.h"
+#include "core/drivers.h"
+#include "core/info_blocks.h"
+#include "core/status.h"
 
 namespace calvex::audio_decoder {
 

@@ -3,7 +3,7 @@
 #include <emmintrin.h>
 
 #include "audio_decoder/synthesis_filter.h"
-#include "audio_encoder/audio_tables.h"
+#include "mpeg_audio/audio_tables.h"
 
 namespace calvex::audio_decoder {
 

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "audio_encoder/audio_tables.h"
 #include "audio_encoder/fixed_math.h"
+#include "mpeg_audio/audio_tables.h"
 
 namespace calvex::audio {
 

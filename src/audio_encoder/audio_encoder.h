@@ -14,12 +14,12 @@
 
 #include "audio_encoder/analysis_filter.h"
 #include "audio_encoder/bit_allocation.h"
-#include "audio_encoder/bit_stream.h"
 #include "audio_encoder/pcm_input.h"
 #include "audio_encoder/psychoacoustic_model.h"
-#include "engine/progress.h"
-#include "engine/settings.h"
-#include "engine/status.h"
+#include "core/progress.h"
+#include "core/settings.h"
+#include "core/status.h"
+#include "mpeg_audio/bit_stream.h"
 
 namespace calvex::audio {
 

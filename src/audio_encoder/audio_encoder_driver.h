@@ -9,10 +9,10 @@
 
 #include <string>
 
-#include "engine/conversion_context.h"
-#include "engine/drivers.h"
-#include "engine/settings.h"
-#include "engine/status.h"
+#include "core/conversion_context.h"
+#include "core/drivers.h"
+#include "core/settings.h"
+#include "core/status.h"
 
 namespace calvex {
 

@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
-#include "audio_encoder/audio_tables.h"
-#include "audio_encoder/frame_header.h"
+#include "mpeg_audio/audio_tables.h"
+#include "mpeg_audio/frame_header.h"
 
 namespace calvex::audio {
 

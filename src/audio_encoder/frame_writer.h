@@ -3,7 +3,7 @@
 #pragma once
 
 #include "audio_encoder/bit_allocation.h"
-#include "audio_encoder/bit_stream.h"
+#include "mpeg_audio/bit_stream.h"
 
 namespace calvex::audio {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/status.h"
+#include "core/status.h"
 
 namespace calvex::audio {
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "audio_encoder/audio_tables.h"
 #include "audio_encoder/fixed_math.h"
+#include "mpeg_audio/audio_tables.h"
 
 namespace calvex::audio {
 

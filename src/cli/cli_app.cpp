@@ -2,7 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
-#include "engine/data_directory.h"
+#include "core/data_directory.h"
 
 namespace calvex::cli {
 namespace {
@@ -15,24 +15,9 @@ CLI::Option* Optional(CLI::App* app, const std::string& name, std::optional<T>& 
       name, [&field](const T& value) { field = value; }, help);
 }
 
-std::string SupportFooter(const Backends& backends) {
-  static constexpr std::pair<ConversionKind, const char*> kKinds[] = {
-      {ConversionKind::kAviToMpeg, "AVI to MPEG"},
-      {ConversionKind::kWavToMp2, "WAV to MP2"},
-      {ConversionKind::kMpegToAvi, "MPEG to AVI"},
-      {ConversionKind::kMp2ToWav, "MP2 to WAV"}};
-  std::string missing;
-  for (const auto& [kind, name] : kKinds) {
-    if (backends.available && backends.available(kind)) continue;
-    missing += missing.empty() ? name : std::string(", ") + name;
-  }
-  std::string text =
-      "Exit status: 0 every file converted, 1 a file failed, 2 bad usage or parameters, 130 "
-      "after Ctrl-C.";
-  if (!missing.empty())
-    text += "\nNot supported yet (these conversions end with \"Not supported.\"): " + missing + ".";
-  return text;
-}
+constexpr const char* kExitStatusFooter =
+    "Exit status: 0 every file converted, 1 a file failed, 2 bad usage or parameters, 130 after "
+    "Ctrl-C.";
 
 void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
   convert->add_option("files", o.files, "Files to convert: .avi, .wav, .mpg, .mp2")
@@ -144,7 +129,7 @@ void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
 
 int RunCalvex(int argc, char** argv, const Backends& backends) {
   CLI::App app{"calvex: converts AVI movies to MPEG-1 and WAV to MPEG audio, and back."};
-  app.footer(SupportFooter(backends));
+  app.footer(kExitStatusFooter);
   app.require_subcommand(1);
 
   ConvertOptions convertOptions;
@@ -152,7 +137,7 @@ int RunCalvex(int argc, char** argv, const Backends& backends) {
       "convert",
       "Convert each FILE by its kind: .avi to .mpg, .wav to .mp2, .mpg to .avi, .mp2 to .wav");
   AddConvertOptions(convert, convertOptions);
-  convert->footer(SupportFooter(backends));
+  convert->footer(kExitStatusFooter);
 
   std::vector<std::string> infoFiles;
   bool json = false;

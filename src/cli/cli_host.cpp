@@ -6,8 +6,8 @@
 #include <cerrno>
 
 #include "cli/interrupt.h"
-#include "engine/file_names.h"
-#include "engine/messages.h"
+#include "core/file_names.h"
+#include "core/messages.h"
 
 namespace calvex::cli {
 

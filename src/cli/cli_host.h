@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/host.h"
+#include "core/host.h"
 
 namespace calvex::cli {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/convert_options.h"
-#include "engine/drivers.h"
+#include "core/drivers.h"
 #include "engine/info_text.h"
 #include "engine/source_files.h"
 
@@ -16,7 +16,6 @@ namespace calvex::cli {
 struct Backends {
   DriverSet drivers;
   InfoReaders readers;
-  std::function<bool(ConversionKind)> available;  // conversions that are not "Not supported."
   CodecNameLookup codecName;  // names of audio format tags beyond PCM and Microsoft ADPCM
 };
 

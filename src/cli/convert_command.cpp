@@ -9,9 +9,9 @@
 #include "cli/cli_host.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
+#include "core/error_report.h"
 #include "engine/batch_run.h"
 #include "engine/dispatcher.h"
-#include "engine/error_report.h"
 #include "engine/list_file.h"
 
 namespace calvex::cli {

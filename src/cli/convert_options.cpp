@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 
 namespace calvex::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace calvex::cli {
 

@@ -9,9 +9,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
-#include "engine/error_report.h"
+#include "core/error_report.h"
+#include "core/messages.h"
 #include "engine/info_text.h"
-#include "engine/messages.h"
 
 namespace calvex::cli {
 namespace {

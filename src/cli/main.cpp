@@ -7,7 +7,6 @@ int main(int argc, char** argv) {
   calvex::cli::Backends backends;
   backends.drivers = calvex::DefaultDrivers();
   backends.readers = calvex::DefaultInfoReaders();
-  backends.available = calvex::DriverAvailable;
   backends.codecName = calvex::media::myGetCodecName;
   return calvex::cli::RunCalvex(argc, argv, backends);
 }

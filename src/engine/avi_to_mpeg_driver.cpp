@@ -4,7 +4,7 @@
 #include <deque>
 #include <utility>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 #include "video_encoder/video_encoder.h"
 
 namespace calvex {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/drivers.h"
+#include "core/drivers.h"
 #include "media_library/media_library.h"
 
 namespace calvex {

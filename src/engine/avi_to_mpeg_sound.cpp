@@ -3,10 +3,10 @@
 #include <filesystem>
 
 #include "audio_encoder/audio_encoder_driver.h"
+#include "core/file_names.h"
+#include "core/messages.h"
+#include "core/temp_file.h"
 #include "engine/avi_to_mpeg_driver.h"
-#include "engine/file_names.h"
-#include "engine/messages.h"
-#include "engine/temp_file.h"
 #include "mux/multiplexer.h"
 
 namespace calvex {
@@ -31,9 +31,9 @@ Status AviToMpegDriver::EncodeWithSound(AviToMpegJob& job, ConversionSettings& s
   if (status != kOk) return status;
 
   // What the audio encoder coded, not what was asked for.
-  const mux::MuxParams params{settings.targetRateNum, settings.targetRateDen,
+  const mux::MuxParams params{settings.targetRateNum,    settings.targetRateDen,
                               settings.outputFrameCount, audio.audioLayer,
-                              audio.audioBitrateKbps, audio.sampleRateHz};
+                              audio.audioBitrateKbps,    audio.sampleRateHz};
   mux::Multiplexer multiplexer;
   status = multiplexer.MultiplexSystemStream(job.destination, video.path(), sound.path(),
                                              pictureIndex_, params, context);

@@ -10,11 +10,11 @@
 #include <set>
 #include <thread>
 
+#include "core/error_report.h"
+#include "core/file_names.h"
+#include "core/messages.h"
+#include "core/temp_file.h"
 #include "engine/dispatcher.h"
-#include "engine/error_report.h"
-#include "engine/file_names.h"
-#include "engine/messages.h"
-#include "engine/temp_file.h"
 
 namespace calvex {
 namespace {

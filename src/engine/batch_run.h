@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/drivers.h"
-#include "engine/host.h"
-#include "engine/run_flags.h"
+#include "core/drivers.h"
+#include "core/host.h"
+#include "core/run_flags.h"
+#include "core/settings.h"
 #include "engine/run_log.h"
-#include "engine/settings.h"
 
 namespace calvex {
 

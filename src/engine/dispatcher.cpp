@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-#include "engine/error_report.h"
-#include "engine/file_names.h"
-#include "engine/messages.h"
-#include "engine/temp_file.h"
+#include "core/error_report.h"
+#include "core/file_names.h"
+#include "core/messages.h"
+#include "core/temp_file.h"
 
 namespace calvex {
 namespace {

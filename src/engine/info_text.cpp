@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 
 namespace calvex {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/info_blocks.h"
+#include "core/info_blocks.h"
 
 namespace calvex {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/settings.h"
-#include "engine/status.h"
+#include "core/settings.h"
+#include "core/status.h"
 
 namespace calvex {
 

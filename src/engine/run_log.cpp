@@ -1,6 +1,6 @@
 #include "engine/run_log.h"
 
-#include "engine/messages.h"
+#include "core/messages.h"
 
 namespace calvex {
 
@@ -19,12 +19,6 @@ std::string LogTimeText(const std::tm& t) {
   const char* month = t.tm_mon >= 0 && t.tm_mon < 12 ? kMonths[t.tm_mon] : "???";
   return FormatText("%s %s %02d %02d:%02d:%02d %04d", day, month, t.tm_mday, t.tm_hour, t.tm_min,
                     t.tm_sec, t.tm_year + 1900);
-}
-
-std::string LogLineText(int id, std::string_view text) {
-  if (id == 0) return std::string(text);
-  if (text.empty()) return std::string(MessageText(id));
-  return FormatMessage(id, text);
 }
 
 RunLog::RunLog(LocalClock clock) : clock_(clock ? std::move(clock) : LocalClock(LocalTimeNow)) {}

@@ -10,7 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "engine/host.h"
+#include "core/conversion_context.h"
+#include "core/host.h"
+#include "core/messages.h"
 
 namespace calvex {
 
@@ -22,11 +24,7 @@ std::tm LocalTimeNow();
 // whatever the locale).
 std::string LogTimeText(const std::tm& time);
 
-// The text of a log line: with id 0 the text itself; with an id and a text, the message filled
-// with the text ("%s"); with an id and no text, the message.
-std::string LogLineText(int id, std::string_view text = {});
-
-class RunLog {
+class RunLog final : public LogSink {
  public:
   explicit RunLog(LocalClock clock = {});
   ~RunLog();  // closes the file (without the finishing lines)
@@ -41,7 +39,7 @@ class RunLog {
 
   // Adds one line to `host`'s status list and to the file. Safe to call from several
   // conversions at once; lines are never mixed.
-  void Line(const std::string& line, ConversionHost& host);
+  void Line(const std::string& line, ConversionHost& host) override;
 
   // Writes the finishing lines (an empty line, then "The finishing time is %s") and closes the
   // file. Nothing happens without an open file.

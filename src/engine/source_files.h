@@ -5,9 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "engine/info_blocks.h"
-#include "engine/settings.h"
-#include "engine/status.h"
+#include "core/info_blocks.h"
+#include "core/settings.h"
+#include "core/status.h"
 
 namespace calvex {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "engine/wave_format.h"
+#include "core/wave_format.h"
 #include "media_library/ffmpeg_support.h"
 
 struct AVAudioFifo;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 #include "media_library/avi_source.h"
 #include "media_library/media_library.h"
 

@@ -13,7 +13,7 @@
 #include <deque>
 #include <vector>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 #include "media_library/avi_source.h"
 #include "media_library/media_library.h"
 #include "media_library/picture_converter.h"

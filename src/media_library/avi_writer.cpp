@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 #include "media_library/audio_encode_pipe.h"
 #include "media_library/avi_padding.h"
 #include "media_library/common_palette.h"

@@ -14,7 +14,7 @@ extern "C" {
 #include <memory>
 #include <string>
 
-#include "engine/status.h"
+#include "core/status.h"
 
 namespace calvex::media::detail {
 

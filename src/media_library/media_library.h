@@ -2,7 +2,7 @@
 // through FFmpeg's libraries. This folder is the only one that links them; everything else sees
 // only the operations below.
 //
-// Every operation returns 0 or a status code (engine/status.h); the layer's own failures are the
+// Every operation returns 0 or a status code (core/status.h); the layer's own failures are the
 // codes 1000..1008, passed on unchanged by the callers. Each reader or writer is an object that
 // owns its open file: several may be open at once, in different conversions.
 #pragma once
@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/bitmap.h"
-#include "engine/conversion_context.h"
-#include "engine/info_blocks.h"
-#include "engine/settings.h"
-#include "engine/status.h"
-#include "engine/wave_format.h"
+#include "core/bitmap.h"
+#include "core/conversion_context.h"
+#include "core/info_blocks.h"
+#include "core/settings.h"
+#include "core/status.h"
+#include "core/wave_format.h"
 
 namespace calvex::media {
 

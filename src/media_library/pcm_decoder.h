@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/wave_format.h"
+#include "core/wave_format.h"
 #include "media_library/ffmpeg_support.h"
 
 namespace calvex::media::detail {

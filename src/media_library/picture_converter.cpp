@@ -4,7 +4,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 
 namespace calvex::media::detail {
 namespace {

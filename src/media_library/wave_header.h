@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/status.h"
-#include "engine/wave_format.h"
+#include "core/status.h"
+#include "core/wave_format.h"
 
 namespace calvex::media::detail {
 

@@ -1,8 +1,8 @@
 #include "mux/audio_frames.h"
 
-#include "audio_encoder/audio_tables.h"
-#include "audio_encoder/bit_stream.h"
-#include "audio_encoder/frame_header.h"
+#include "mpeg_audio/audio_tables.h"
+#include "mpeg_audio/bit_stream.h"
+#include "mpeg_audio/frame_header.h"
 
 namespace calvex::mux {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/status.h"
+#include "core/status.h"
 
 namespace calvex::mux {
 

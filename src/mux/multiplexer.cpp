@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "audio_encoder/bit_stream.h"
+#include "mpeg_audio/bit_stream.h"
 #include "mux/audio_frames.h"
 #include "mux/decoder_buffers.h"
 #include "mux/packet_schedule.h"

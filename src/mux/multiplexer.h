@@ -22,8 +22,8 @@
 #include <span>
 #include <string>
 
-#include "engine/conversion_context.h"
-#include "engine/status.h"
+#include "core/conversion_context.h"
+#include "core/status.h"
 #include "mux/mux_params.h"
 #include "mux/mux_plan.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/status.h"
+#include "core/status.h"
 #include "mux/mux_params.h"
 
 namespace calvex::mux {

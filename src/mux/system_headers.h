@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "audio_encoder/bit_stream.h"
+#include "mpeg_audio/bit_stream.h"
 
 namespace calvex::mux {
 

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "engine/data_directory.h"
-#include "engine/file_names.h"
-#include "engine/messages.h"
+#include "core/data_directory.h"
+#include "core/file_names.h"
+#include "core/messages.h"
 
 namespace calvex::ui {
 

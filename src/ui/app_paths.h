@@ -1,5 +1,5 @@
 // Where the desktop program keeps its files: the preferences in the user's configuration
-// directory, the saved list and the default log in the data directory (engine/data_directory.h).
+// directory, the saved list and the default log in the data directory (core/data_directory.h).
 #pragma once
 
 #include <string>

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QWidget>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 
 namespace calvex::ui {
 

@@ -13,7 +13,7 @@
 #include <functional>
 #include <mutex>
 
-#include "engine/host.h"
+#include "core/host.h"
 
 namespace calvex::ui {
 

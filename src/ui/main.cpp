@@ -2,32 +2,13 @@
 #include <QApplication>
 #include <QDir>
 
-#include "engine/data_directory.h"
+#include "core/data_directory.h"
+#include "core/error_report.h"
 #include "engine/default_drivers.h"
-#include "engine/error_report.h"
 #include "ui/app_paths.h"
 #include "ui/main_window.h"
 #include "ui/single_instance.h"
 #include "ui/user_dialogs.h"
-
-namespace {
-
-// Until the MPEG decoders read MPEG and MP2 information, such files are taken with their blocks
-// as the readers leave them.
-calvex::InfoReaders ReadersForTheList() {
-  calvex::InfoReaders readers = calvex::DefaultInfoReaders();
-  const auto lenient = [](auto reader) {
-    return [reader](const std::string& path, auto& info) {
-      const calvex::Status s = reader(path, info);
-      return s == calvex::kNotSupported ? calvex::kOk : s;
-    };
-  };
-  readers.mpeg = lenient(readers.mpeg);
-  readers.mp2 = lenient(readers.mp2);
-  return readers;
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -45,7 +26,7 @@ int main(int argc, char* argv[]) {
   calvex::CreateDataDirectory();
   calvex::ui::MainWindowServices services;
   services.drivers = calvex::DefaultDrivers();
-  services.readers = ReadersForTheList();
+  services.readers = calvex::DefaultInfoReaders();
   services.dialogs = &dialogs;
   services.preferencesPath = calvex::ui::PreferencesPath();
   services.savedListPath = calvex::ui::SavedListPath();

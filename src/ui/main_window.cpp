@@ -22,8 +22,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "core/messages.h"
 #include "engine/info_text.h"
-#include "engine/messages.h"
 #include "ui/frame_view.h"
 #include "ui/help.h"
 #include "ui/pages/audio_format_dialog.h"

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "core/drivers.h"
+#include "core/settings.h"
 #include "engine/batch_run.h"
-#include "engine/drivers.h"
 #include "engine/list_file.h"
 #include "engine/run_log.h"
-#include "engine/settings.h"
 #include "engine/source_files.h"
 #include "ui/gui_host.h"
 #include "ui/preferences.h"
@@ -198,7 +198,7 @@ class MainWindow : public QWidget, private RunView {
   QWidget* listArea_ = nullptr;
   bool initialising_ = false;
   bool selectionGuard_ = false;
-  bool limitPending_ = false;  // the fall-back of a too large selection is queued
+  bool limitPending_ = false;       // the fall-back of a too large selection is queued
   std::vector<int> pageSelection_;  // the selection the pages show
 
   // The pages' merged records of the selection.

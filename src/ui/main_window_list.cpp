@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "engine/error_report.h"
-#include "engine/file_names.h"
+#include "core/error_report.h"
+#include "core/file_names.h"
 #include "ui/help.h"
 #include "ui/main_window.h"
 #include "ui/user_dialogs.h"

@@ -10,8 +10,8 @@
 #include <QThread>
 #include <filesystem>
 
-#include "engine/error_report.h"
-#include "engine/messages.h"
+#include "core/error_report.h"
+#include "core/messages.h"
 #include "ui/frame_view.h"
 #include "ui/help.h"
 #include "ui/main_window.h"

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-#include "engine/data_directory.h"
+#include "core/data_directory.h"
 
 namespace calvex::ui {
 namespace {

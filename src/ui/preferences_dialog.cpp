@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "engine/error_report.h"
+#include "core/error_report.h"
 #include "ui/help.h"
 #include "ui/user_dialogs.h"
 

@@ -6,7 +6,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 
 namespace calvex::ui {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/status.h"
+#include "core/status.h"
 
 namespace calvex::video_decoder {
 

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/bitmap.h"
-#include "engine/progress.h"
-#include "engine/status.h"
+#include "core/bitmap.h"
+#include "core/progress.h"
+#include "core/status.h"
 
 namespace calvex::video_decoder {
 

@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-#include "engine/info_blocks.h"
+#include "core/info_blocks.h"
 
 namespace calvex::video_decoder {
 

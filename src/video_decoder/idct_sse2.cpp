@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "engine/transpose_sse2.h"
+#include "mpeg_video/transpose_sse2.h"
 #include "video_decoder/idct.h"
 #include "video_decoder/motion_compensation.h"
 

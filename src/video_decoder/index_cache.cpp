@@ -9,9 +9,9 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/data_directory.h"
-#include "engine/file_names.h"
-#include "engine/temp_file.h"
+#include "core/data_directory.h"
+#include "core/file_names.h"
+#include "core/temp_file.h"
 
 namespace calvex::video_decoder {
 namespace {

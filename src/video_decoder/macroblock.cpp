@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "mpeg_video/video_tables.h"
 #include "video_decoder/video_decoder.h"
-#include "video_encoder/video_tables.h"
 
 namespace calvex::video_decoder {
 

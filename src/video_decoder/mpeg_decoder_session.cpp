@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "audio_encoder/system_stream_reader.h"
-#include "engine/file_names.h"
+#include "core/file_names.h"
+#include "mpeg_audio/system_stream_reader.h"
 #include "video_decoder/mpeg_scanner.h"
 #include "video_decoder/output_frame_rate.h"
 

@@ -21,10 +21,10 @@
 #include <string>
 
 #include "audio_decoder/decode_mpeg_audio.h"
-#include "engine/conversion_context.h"
-#include "engine/info_blocks.h"
-#include "engine/settings.h"
-#include "engine/temp_file.h"
+#include "core/conversion_context.h"
+#include "core/info_blocks.h"
+#include "core/settings.h"
+#include "core/temp_file.h"
 #include "media_library/media_library.h"
 #include "video_decoder/byte_source.h"
 #include "video_decoder/decode_control.h"

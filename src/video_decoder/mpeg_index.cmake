@@ -7,7 +7,7 @@ calvex_library(calvex_mpeg_index
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_file_reader.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_scanner.cpp
     ${CMAKE_CURRENT_LIST_DIR}/video_packets.cpp
-  DEPS calvex_engine_core calvex_video_decoder)
+  DEPS calvex_core calvex_video_decoder)
 
 # The MPEG to AVI driver and the MPEG information reader, over the video decoder, the sound
 # decoder and the media layer's AVI writer.
@@ -17,5 +17,5 @@ calvex_library(calvex_mpeg_to_avi
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_to_avi_driver.cpp
     ${CMAKE_CURRENT_LIST_DIR}/output_frame_rate.cpp
     ${CMAKE_CURRENT_LIST_DIR}/system_video_source.cpp
-  DEPS calvex_mpeg_index calvex_video_decoder calvex_audio_decoder calvex_audio_bitstream
-       calvex_media calvex_engine_core)
+  DEPS calvex_mpeg_index calvex_video_decoder calvex_audio_decoder calvex_mpeg_audio
+       calvex_media calvex_core)

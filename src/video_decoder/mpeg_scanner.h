@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/status.h"
+#include "core/status.h"
 #include "video_decoder/gop_index.h"
 
 namespace calvex::video_decoder {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace calvex::video_decoder {
 

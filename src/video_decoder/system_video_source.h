@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/status.h"
+#include "core/status.h"
 #include "video_decoder/byte_source.h"
 #include "video_decoder/mpeg_file_reader.h"
 #include "video_decoder/video_packets.h"

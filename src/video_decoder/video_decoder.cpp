@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <new>
 
-#include "video_encoder/video_tables.h"
+#include "mpeg_video/video_tables.h"
 
 namespace calvex::video_decoder {
 

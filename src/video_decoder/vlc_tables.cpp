@@ -1,6 +1,6 @@
 #include "video_decoder/vlc_tables.h"
 
-#include "video_encoder/video_tables.h"
+#include "mpeg_video/video_tables.h"
 
 namespace calvex::video_decoder {
 

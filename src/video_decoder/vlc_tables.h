@@ -1,5 +1,5 @@
 // Lookup tables that decode the MPEG-1 video variable-length codes from peeked bits, built from the
-// code tables shared with the encoder (video_encoder/video_tables.h).
+// code tables shared with the encoder (mpeg_video/video_tables.h).
 #pragma once
 
 #include <array>

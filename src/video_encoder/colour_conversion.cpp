@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 
 namespace calvex::video {
 

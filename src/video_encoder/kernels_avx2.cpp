@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/transpose_sse2.h"
+#include "mpeg_video/transpose_sse2.h"
+#include "mpeg_video/video_tables.h"
 #include "video_encoder/kernels.h"
 #include "video_encoder/kernels_common.h"
-#include "video_encoder/video_tables.h"
 
 namespace calvex::video {
 namespace {

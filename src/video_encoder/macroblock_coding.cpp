@@ -3,9 +3,9 @@
 #include <array>
 #include <cstdlib>
 
+#include "mpeg_video/video_tables.h"
 #include "video_encoder/stream_headers.h"
 #include "video_encoder/transform.h"
-#include "video_encoder/video_tables.h"
 
 namespace calvex::video {
 namespace vt = video_tables;

@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/bitmap.h"
-#include "engine/status.h"
+#include "core/bitmap.h"
+#include "core/status.h"
 #include "video_encoder/bit_writer.h"
 #include "video_encoder/coding_order.h"
 #include "video_encoder/colour_conversion.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "video_encoder/video_tables.h"
+#include "mpeg_video/video_tables.h"
 
 namespace calvex::video {
 namespace {

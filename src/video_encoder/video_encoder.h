@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/bitmap.h"
-#include "engine/status.h"
+#include "core/bitmap.h"
+#include "core/status.h"
 #include "video_encoder/bit_writer.h"
 #include "video_encoder/kernels.h"
 #include "video_encoder/picture.h"

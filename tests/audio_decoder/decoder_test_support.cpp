@@ -5,10 +5,10 @@
 #include <cstring>
 #include <random>
 
-#include "audio_encoder/audio_tables.h"
-#include "audio_encoder/bit_stream.h"
-#include "audio_encoder/frame_header.h"
-#include "engine/conversion_context.h"
+#include "core/conversion_context.h"
+#include "mpeg_audio/audio_tables.h"
+#include "mpeg_audio/bit_stream.h"
+#include "mpeg_audio/frame_header.h"
 
 namespace calvex::audio_decoder::testing {
 namespace {

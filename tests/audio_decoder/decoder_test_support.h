@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "audio_decoder/decode_mpeg_audio.h"
-#include "engine/host.h"
+#include "core/host.h"
 #include "support/test_support.h"
 
 namespace calvex::audio_decoder::testing {

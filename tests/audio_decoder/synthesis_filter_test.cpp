@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "audio_encoder/audio_tables.h"
+#include "mpeg_audio/audio_tables.h"
 
 namespace calvex::audio_decoder {
 namespace {

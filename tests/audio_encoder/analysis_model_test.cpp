@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "audio_encoder/analysis_filter.h"
-#include "audio_encoder/audio_tables.h"
 #include "audio_encoder/fft1024.h"
 #include "audio_encoder/psychoacoustic_model.h"
+#include "mpeg_audio/audio_tables.h"
 
 namespace calvex::audio {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "engine/file_names.h"
+#include "core/file_names.h"
 
 namespace calvex {
 namespace {
@@ -137,6 +137,5 @@ int main(int argc, char** argv) {
   const bool unsupported = calvex::Mode() == "unsupported";
   backends.drivers = unsupported ? calvex::UnsupportedDrivers() : calvex::FakeDrivers();
   backends.readers = calvex::FakeReaders();
-  backends.available = [unsupported](calvex::ConversionKind) { return !unsupported; };
   return calvex::cli::RunCalvex(argc, argv, backends);
 }

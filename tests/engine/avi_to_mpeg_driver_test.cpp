@@ -251,10 +251,6 @@ TEST(AviToMpeg, CancelLeavesNoFile) {
   }
 }
 
-TEST(AviToMpeg, WiredIntoTheDefaultDrivers) {
-  EXPECT_TRUE(DriverAvailable(ConversionKind::kAviToMpeg));
-}
-
 // A real AVI without sound through the media layer and the default driver set.
 TEST(AviToMpeg, RealAviWithoutSound) {
   CALVEX_REQUIRE_TOOL("ffmpeg");

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "engine/file_names.h"
+#include "core/file_names.h"
+#include "core/temp_file.h"
 #include "engine/recording_host.h"
-#include "engine/temp_file.h"
 #include "support/test_support.h"
 
 namespace calvex {

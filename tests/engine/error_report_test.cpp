@@ -1,4 +1,4 @@
-#include "engine/error_report.h"
+#include "core/error_report.h"
 
 #include <gtest/gtest.h>
 

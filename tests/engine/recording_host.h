@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/drivers.h"
-#include "engine/host.h"
+#include "core/drivers.h"
+#include "core/host.h"
 #include "support/test_support.h"
 
 namespace calvex::testing {

@@ -5,7 +5,7 @@
 #include <numeric>
 #include <random>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 #include "media_library/media_fixtures.h"
 #include "media_library/media_library.h"
 

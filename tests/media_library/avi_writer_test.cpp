@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 #include "media_library/media_fixtures.h"
 #include "media_library/media_library.h"
 

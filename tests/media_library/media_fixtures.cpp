@@ -10,7 +10,7 @@ extern "C" {
 #include <filesystem>
 #include <sstream>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 
 namespace calvex::testing {
 

@@ -14,7 +14,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 #include "media_library/picture_converter.h"
 
 namespace calvex::media::detail {

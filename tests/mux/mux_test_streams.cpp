@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "audio_encoder/audio_tables.h"
+#include "mpeg_audio/audio_tables.h"
 #include "mux/mux_params.h"
 
 namespace calvex::mux::testing {

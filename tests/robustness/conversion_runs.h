@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/host.h"
+#include "core/settings.h"
 #include "engine/batch_run.h"
-#include "engine/host.h"
-#include "engine/settings.h"
 #include "support/test_support.h"
 
 namespace calvex::testing {

@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "engine/data_directory.h"
+#include "core/data_directory.h"
 #include "engine/dispatcher.h"
 #include "robustness/conversion_runs.h"
 #include "robustness/io_faults.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace calvex::ui {
 namespace {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/data_directory.h"
+#include "core/data_directory.h"
 #include "support/test_support.h"
 #include "ui/help.h"
 #include "ui/preferences_dialog.h"
@@ -67,8 +67,8 @@ class PreferencesDialogTest : public PreferencesTest {
  protected:
   ui::PreferencesDialog& Dialog() {
     if (!dialog_)
-      dialog_ = std::make_unique<ui::PreferencesDialog>(ui::ReadPreferences(Ini()), Ini(),
-                                                        dialogs, help);
+      dialog_ =
+          std::make_unique<ui::PreferencesDialog>(ui::ReadPreferences(Ini()), Ini(), dialogs, help);
     return *dialog_;
   }
   ScriptedDialogs dialogs;

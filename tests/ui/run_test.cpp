@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 #include "ui/frame_view.h"
 #include "ui/status_strip.h"
 #include "window_fixture.h"

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/bitmap.h"
-#include "engine/progress.h"
+#include "core/bitmap.h"
+#include "core/progress.h"
 
 namespace calvex::testing {
 namespace {

@@ -4,13 +4,13 @@
 #pragma once
 
 #include <QStringList>
-#include <ostream>
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <string>
 
-#include "engine/drivers.h"
+#include "core/drivers.h"
 #include "engine/source_files.h"
 #include "ui/user_dialogs.h"
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <memory>
 
-#include "engine/data_directory.h"
+#include "core/data_directory.h"
 #include "support/test_support.h"
 #include "ui/main_window.h"
 #include "ui_doubles.h"
@@ -60,7 +60,8 @@ class WindowTest : public ::testing::Test {
 
   QStringList ListLines() {
     QStringList lines;
-    for (int i = 0; i < window().fileList->count(); ++i) lines << window().fileList->item(i)->text();
+    for (int i = 0; i < window().fileList->count(); ++i)
+      lines << window().fileList->item(i)->text();
     return lines;
   }
 

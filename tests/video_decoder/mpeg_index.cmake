@@ -6,7 +6,7 @@ calvex_test(mpeg_index_tests
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_scanner_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_test_media.cpp
     ${PROJECT_SOURCE_DIR}/tests/video_encoder/encoder_test_support.cpp
-  DEPS calvex_mpeg_index calvex_audio_bitstream calvex_video_encoder calvex_mux)
+  DEPS calvex_mpeg_index calvex_mpeg_audio calvex_video_encoder calvex_mux)
 
 # Tests of the MPEG to AVI driver and the information readers; they run the command line too.
 find_package(nlohmann_json REQUIRED)

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "audio_encoder/system_stream_reader.h"
+#include "mpeg_audio/system_stream_reader.h"
 #include "support/test_support.h"
 #include "video_decoder/mpeg_test_media.h"
 #include "video_decoder/video_packets.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "engine/conversion_context.h"
+#include "core/conversion_context.h"
 #include "mux/multiplexer.h"
 #include "support/test_support.h"
 #include "video_encoder/encoder_test_support.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/info_blocks.h"
+#include "core/info_blocks.h"
 
 namespace calvex::video_decoder::testing {
 

@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "engine/host.h"
+#include "core/host.h"
 #include "support/media_tools.h"
 #include "support/test_support.h"
 #include "video_decoder/colour_conversion.h"

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/bitmap.h"
 #include "decoder_test_util.h"
-#include "engine/bitmap.h"
 #include "video_encoder/video_encoder.h"
 
 namespace calvex::video_decoder::testing {

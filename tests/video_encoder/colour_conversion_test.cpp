@@ -7,7 +7,7 @@
 #include <random>
 #include <utility>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 #include "video_encoder/kernels_common.h"
 
 namespace calvex::video {

@@ -2,7 +2,7 @@
 // number of pictures, pictures matching our own reconstruction, and the bit rate held.
 #include <gtest/gtest.h>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "support/test_support.h"
 #include "video_encoder/encoder_test_support.h"
 

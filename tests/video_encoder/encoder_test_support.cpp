@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "support/test_support.h"
 
 namespace calvex::video::testing {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/bitmap.h"
+#include "core/bitmap.h"
 #include "video_encoder/video_encoder.h"
 
 namespace calvex::video::testing {

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <random>
 
+#include "mpeg_video/video_tables.h"
 #include "video_encoder/kernels.h"
 #include "video_encoder/picture.h"
-#include "video_encoder/video_tables.h"
 
 namespace calvex::video {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "engine/wave_format.h"
+#include "core/wave_format.h"
 
 class QComboBox;
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace calvex::ui {
 

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "ui/pages/page_widgets.h"
 
 class QButtonGroup;

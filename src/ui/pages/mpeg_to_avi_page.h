@@ -7,7 +7,7 @@
 #include <functional>
 #include <optional>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "ui/pages/page_widgets.h"
 
 class QCheckBox;

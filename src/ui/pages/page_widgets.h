@@ -44,7 +44,7 @@ class SpinField : public QWidget {
 
 #include <optional>
 
-#include "engine/settings.h"
+#include "core/settings.h"
 
 class QButtonGroup;
 class QGroupBox;
