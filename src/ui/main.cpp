@@ -7,12 +7,16 @@
 #include "engine/default_drivers.h"
 #include "ui/app_paths.h"
 #include "ui/main_window.h"
+#include "ui/program_icon.h"
 #include "ui/single_instance.h"
 #include "ui/user_dialogs.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("calvex-gui"));
+  // Every window shows the program's icon; the desktop entry names it for the window manager.
+  QApplication::setWindowIcon(calvex::ui::ProgramIcon());
+  QGuiApplication::setDesktopFileName(QStringLiteral("calvex"));
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();
 

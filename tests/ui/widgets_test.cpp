@@ -5,6 +5,7 @@
 
 #include "ui/frame_view.h"
 #include "ui/help.h"
+#include "ui/program_icon.h"
 #include "ui/single_instance.h"
 #include "ui/status_strip.h"
 #include "ui/toolbar.h"
@@ -68,6 +69,17 @@ TEST(Help, EveryContextHasATopic) {
   contexts.push_back(ui::kHelpProducts);
   for (int c : contexts) EXPECT_FALSE(ui::HelpSystem::TopicHtml(c).isEmpty()) << c;
   EXPECT_TRUE(ui::HelpSystem::TopicHtml(599).isEmpty());
+}
+
+// The icon comes out of the resources through Qt's SVG engine at the small and large sizes.
+TEST(ProgramIcon, RendersFromItsSvgAtEverySize) {
+  const QIcon icon = ui::ProgramIcon();
+  for (int size : {16, 256}) {
+    const QImage image = icon.pixmap(size, size).toImage();
+    ASSERT_EQ(image.size(), QSize(size, size));
+    EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255) << size;
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << size;  // the tile's rounded corner
+  }
 }
 
 TEST_F(WindowTest, F1OpensTheHelpOfTheButtonOrPage) {
