@@ -130,6 +130,7 @@ void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
 int RunCalvex(int argc, char** argv, const Backends& backends) {
   CLI::App app{"calvex: converts AVI movies to MPEG-1 and WAV to MPEG audio, and back."};
   app.footer(kExitStatusFooter);
+  app.set_version_flag("--version", "calvex " CALVEX_VERSION);
   app.require_subcommand(1);
 
   ConvertOptions convertOptions;

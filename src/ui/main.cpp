@@ -6,12 +6,14 @@
 #include "core/error_report.h"
 #include "engine/default_drivers.h"
 #include "ui/app_paths.h"
+#include "ui/command_line_help.h"
 #include "ui/main_window.h"
 #include "ui/program_icon.h"
 #include "ui/single_instance.h"
 #include "ui/user_dialogs.h"
 
 int main(int argc, char* argv[]) {
+  if (const auto status = calvex::ui::AnswerHelpOrVersion(argc, argv)) return *status;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("calvex-gui"));
   // Every window shows the program's icon; the desktop entry names it for the window manager.
