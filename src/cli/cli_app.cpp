@@ -20,7 +20,10 @@ constexpr const char* kExitStatusFooter =
     "Ctrl-C.";
 
 void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
-  convert->add_option("files", o.files, "Files to convert: .avi, .wav, .mpg, .mp2")
+  convert
+      ->add_option("files", o.files,
+                   "Files to convert: .avi, .wav, .mpg, .mp2, or directories of them (their files "
+                   "in order of name)")
       ->type_name("FILE");
   convert
       ->add_option("-d,--dest", o.destination,
@@ -53,6 +56,20 @@ void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
       ->check(CLI::Range(1, 64))
       ->type_name("N");
   convert->add_flag("-q,--quiet", o.quiet, "Print errors only");
+  convert->add_flag("-r,--recursive", o.recursive,
+                    "Also convert the source files in the subdirectories of each directory");
+  convert
+      ->add_option("--shard", o.shard,
+                   "Convert only the K-th of N interleaved slices of the files and list entries "
+                   "(1 <= K <= N), so that N machines share one batch")
+      ->type_name("K/N");
+  convert
+      ->add_option_function<std::string>(
+          "--progress", [&o](const std::string& format) { o.jsonProgress = format == "json"; },
+          "Progress as text on stderr, or as one JSON object a line on stdout (file, stage, "
+          "frame, time, percent, fps)")
+      ->check(CLI::IsMember({"text", "json"}))
+      ->type_name("text|json");
 
   const std::string avi = "AVI to MPEG";
   const std::string wav = "WAV to MP2";

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "cli/interrupt.h"
+#include "cli/json_progress.h"
 #include "core/file_names.h"
 #include "core/messages.h"
 
@@ -93,14 +94,22 @@ ConversionHost& CliHost::HostForEntry(int index) {
   return *this;
 }
 
+const std::string& CliHost::EntryName() const {
+  return settings_.names[static_cast<std::size_t>(entry_)];
+}
+
 std::string CliHost::EntryLabel() const {
   if (entry_ < 0) return {};
   return FormatText("[%d/%zu] %s", entry_ + 1, settings_.names.size(),
-                    FileNameOf(settings_.names[static_cast<std::size_t>(entry_)]).c_str());
+                    FileNameOf(EntryName()).c_str());
 }
 
 bool CliHost::ConversionProgress(const ProgressRecord& record, ProgressKind kind, int thousandths) {
   if (Interrupted()) return true;
+  if (settings_.json != nullptr && entry_ >= 0) {
+    settings_.json->Report(entry_, EntryName(), record, kind, thousandths);
+    return false;
+  }
   if (settings_.quiet) return false;
 
   const auto now = std::chrono::steady_clock::now();
@@ -163,7 +172,8 @@ void CliHost::OpenLogViewer(const std::string& logPath) {
   console_.Line("calvex: see the log " + logPath);
 }
 
-void CliHost::EntryFinished(int, std::uint32_t) {
+void CliHost::EntryFinished(int, std::uint32_t result) {
+  if (settings_.json != nullptr && entry_ >= 0) settings_.json->Finish(entry_, EntryName(), result);
   console_.ClearStatus(entry_);
   kind_ = -1;
 }

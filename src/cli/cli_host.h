@@ -14,6 +14,8 @@
 
 namespace calvex::cli {
 
+class JsonProgress;
+
 // stderr, shared by the conversions that run at once: whole lines never mix, and the status
 // line of a terminal is cleared before a line is printed and drawn again after it.
 class Console {
@@ -49,6 +51,7 @@ struct CliHostSettings {
   bool canAsk = false;             // stdin and stderr are a terminal
   std::string existingOutput;      // the first output that exists, named by the question
   std::vector<std::string> names;  // the entries' paths, for the progress lines
+  JsonProgress* json = nullptr;    // --progress json: the progress goes there instead
 };
 
 class CliHost : public ConversionHost {
@@ -74,6 +77,7 @@ class CliHost : public ConversionHost {
   ConversionHost& HostForEntry(int index) override;
 
  private:
+  const std::string& EntryName() const;  // of an entry's host
   std::string EntryLabel() const;
 
   Console& console_;

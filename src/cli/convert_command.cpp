@@ -9,6 +9,9 @@
 #include "cli/cli_host.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
+#include "cli/json_progress.h"
+#include "cli/shard.h"
+#include "cli/source_directories.h"
 #include "core/error_report.h"
 #include "engine/batch_run.h"
 #include "engine/dispatcher.h"
@@ -55,23 +58,53 @@ class ConvertCommand {
     console_.Line("calvex: " + text);
     return status;
   }
+  std::optional<int> ExpandSources();
   std::optional<int> CheckUsage();
   std::optional<int> CollectEntries();
+  bool InShard(std::size_t position) const { return !shard_ || shard_->Holds(position); }
   std::optional<int> CheckOutputs();
 
   const ConvertOptions& o_;
   const Backends& backends_;
   Console console_;
   std::vector<Section> sections_;
-  std::vector<SourceEntry> entries_;
+  std::vector<std::string> files_;  // the files named and those of the directories named
+  std::optional<Shard> shard_;
+  std::vector<SourceEntry> batch_;    // every shard's entries, named only (path, kind, sections)
+  std::vector<SourceEntry> entries_;  // this shard's, with their information and parameters
   std::optional<std::string> destination_;
-  int unreadable_ = 0;  // files left out because their information could not be read
+  int unreadable_ = 0;  // files whose information, or directories that, could not be read
 };
+
+std::optional<int> ConvertCommand::ExpandSources() {
+  std::vector<Section> sections;
+  ParseSections(o_.sections, sections);  // refused below when they do not parse
+  BatchSettings where;
+  where.destinationDirectory = o_.destination;
+  const auto outputsOf = [&](const std::string& source) {
+    SourceEntry e;
+    e.path = source;
+    if (IsVideoKind(KindByExtension(source))) e.sections = sections;
+    return OutputPathsFor(e, OutputDirectoryFor(e, where));
+  };
+  DirectoryListing listing = ExpandDirectories(o_.files, o_.recursive, o_.destination, outputsOf);
+  files_ = std::move(listing.files);
+  for (const std::string& directory : listing.unreadable) {
+    Say(directory + ": the directory cannot be read", kExitFailed);
+    ++unreadable_;
+    if (o_.abortOnError) return kExitFailed;
+  }
+  if (files_.empty() && !o_.listFile) return Say("no source files to convert", kExitFailed);
+  return std::nullopt;
+}
 
 std::optional<int> ConvertCommand::CheckUsage() {
   if (o_.files.empty() && !o_.listFile) return Say("nothing to convert (see --help)", kExitUsage);
+  if (o_.shard && !(shard_ = ParseShard(*o_.shard)))
+    return Say("--shard takes K/N with 1 <= K <= N, for example 2/4", kExitUsage);
+  if (auto status = ExpandSources()) return *status;
   std::set<ConversionKind> kinds;
-  for (const std::string& file : o_.files) {
+  for (const std::string& file : files_) {
     const ConversionKind kind = KindByExtension(file);
     if (kind == ConversionKind::kNone)
       return Say(file + ": not a source file (.avi, .wav, .mpg or .mp2)", kExitUsage);
@@ -106,9 +139,17 @@ std::optional<int> ConvertCommand::CollectEntries() {
     }
     if (!destination_ && list.destinationMode == DestinationMode::kAnotherDirectory)
       destination_ = list.destinationDirectory;
-    entries_ = std::move(list.entries);
+    for (SourceEntry& e : list.entries) {
+      batch_.push_back(e);
+      if (InShard(batch_.size() - 1)) entries_.push_back(std::move(e));
+    }
   }
-  for (const std::string& file : o_.files) {
+  for (const std::string& file : files_) {
+    SourceEntry& named = batch_.emplace_back();
+    named.path = file;
+    named.kind = KindByExtension(file);
+    named.sections = sections_;
+    if (!InShard(batch_.size() - 1)) continue;
     SourceEntry e;
     const Status s = MakeSourceEntry(file, backends_.readers, e);
     if (s == kOpenFailed) {
@@ -129,7 +170,7 @@ std::optional<int> ConvertCommand::CollectEntries() {
     e.sections = sections_;
     entries_.push_back(std::move(e));
   }
-  if (entries_.empty()) return kExitFailed;
+  if (entries_.empty() && (unreadable_ > 0 || batch_.empty())) return kExitFailed;
   return std::nullopt;
 }
 
@@ -139,9 +180,9 @@ std::optional<int> ConvertCommand::CheckOutputs() {
   BatchSettings where;
   where.destinationDirectory = destination_;
   std::set<std::string> sources;
-  for (const SourceEntry& e : entries_) sources.insert(Absolute(e.path));
+  for (const SourceEntry& e : batch_) sources.insert(Absolute(e.path));
   std::map<std::string, std::string> outputs;
-  for (const SourceEntry& e : entries_) {
+  for (const SourceEntry& e : batch_) {
     for (const std::string& out : OutputPathsFor(e, OutputDirectoryFor(e, where))) {
       const std::string key = Absolute(out);
       if (sources.count(key) != 0)
@@ -159,6 +200,10 @@ int ConvertCommand::Run() {
   InstallInterruptHandlers();
   if (auto status = CollectEntries()) return *status;
   if (auto status = CheckOutputs()) return *status;
+  if (entries_.empty() && shard_)
+    return Say(
+        "shard " + *o_.shard + " holds none of the " + std::to_string(batch_.size()) + " entries",
+        kExitOk);
 
   BatchSettings settings;
   settings.destinationDirectory = destination_;
@@ -174,6 +219,8 @@ int ConvertCommand::Run() {
   hostSettings.canAsk = ::isatty(STDIN_FILENO) != 0 && console_.terminal();
   hostSettings.existingOutput = FirstExistingOutput(entries_, settings).value_or("");
   for (const SourceEntry& e : entries_) hostSettings.names.push_back(e.path);
+  JsonProgress json(stdout);
+  if (o_.jsonProgress) hostSettings.json = &json;
   CliHost host(console_, hostSettings);
   RunFlags flags;
   const BatchOutcome outcome = RunBatch(entries_, settings, backends_.drivers, host, flags);

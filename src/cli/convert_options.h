@@ -46,6 +46,12 @@ struct ConvertOptions {
   std::optional<int> wavChannels;
   std::optional<int> wavBits;
   std::optional<std::string> wavFormat;
+
+  // The batch: directories' subdirectories too (-r), one machine's slice ("K/N"), and the
+  // progress as JSON lines on stdout (--progress json) instead of text.
+  bool recursive = false;
+  std::optional<std::string> shard;
+  bool jsonProgress = false;
 };
 
 // A refused option: `text` is what the user sees (the message texts 245/246 for values out of

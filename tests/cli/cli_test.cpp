@@ -7,40 +7,14 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "cli_fixture.h"
 #include "engine/list_file.h"
-#include "support/test_support.h"
 
 namespace calvex {
 namespace {
 
 using testing::RunCommand;
 using testing::ShellQuote;
-using testing::TempDir;
-
-struct Cli {
-  TempDir dir;
-
-  // Runs a command line in the temporary directory, stdin closed.
-  testing::CommandResult Run(const std::string& args, const std::string& env = "") const {
-    return RunCommand("cd " + ShellQuote(dir.path().string()) + " && " + env + " " +
-                      ShellQuote(CALVEX_FAKE_BINARY) + " " + args + " </dev/null");
-  }
-  testing::CommandResult RunReal(const std::string& args) const {
-    return RunCommand("cd " + ShellQuote(dir.path().string()) + " && " + ShellQuote(CALVEX_BINARY) +
-                      " " + args + " </dev/null");
-  }
-  void Make(const std::string& name, const std::string& content = "source") const {
-    std::filesystem::create_directories(std::filesystem::path(dir.File(name)).parent_path());
-    testing::WriteFileBytes(dir.File(name), {content.begin(), content.end()});
-  }
-  std::vector<std::string> Files(const std::string& sub = "") const {
-    return testing::ListDirectory(dir.path() / sub);
-  }
-  std::string Read(const std::string& name) const {
-    const auto bytes = testing::ReadFileBytes(dir.File(name));
-    return {bytes.begin(), bytes.end()};
-  }
-};
 
 TEST(Cli, HelpAndUsageErrors) {
   Cli c;
@@ -48,13 +22,16 @@ TEST(Cli, HelpAndUsageErrors) {
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.output.find("convert"), std::string::npos);
   EXPECT_EQ(c.RunReal("convert --help").exitCode, 0);
+  EXPECT_EQ(c.RunReal("--version").output, "calvex " CALVEX_VERSION "\n");
   c.Make("a.wav");
   c.Make("b.avi");
   for (const char* args :
        {"", "frobnicate a.wav", "convert", "convert --bogus a.wav", "convert --jobs 0 a.wav",
         "convert --layer 3 a.wav", "convert --section 5-2 b.avi", "convert --section 0-9 a.wav",
         "convert --frame-rate 31 b.avi", "convert notes.txt",
-        "convert --stereo --joint-stereo a.wav", "convert --log x.log --no-log a.wav", "info"}) {
+        "convert --stereo --joint-stereo a.wav", "convert --log x.log --no-log a.wav",
+        "convert --shard 0/4 a.wav", "convert --shard 5/4 a.wav", "convert --progress xml a.wav",
+        "info"}) {
     EXPECT_EQ(c.RunReal(args).exitCode, 2) << args;
   }
   EXPECT_EQ(c.Files(), (std::vector<std::string>{"a.wav", "b.avi"}));
