@@ -251,6 +251,11 @@ Status MpegDecoderSession::Run() {
   while (control_.decodeRunning) decoder_->DecodeStep(0);
 
   Status status = control_.decodeStatus;
+  // A file cut before its first whole picture has nothing to convert.
+  if (IsSuccess(status) && control_.aviOutput && decoder_->completePictures() == 0 &&
+      decoder_->RanOutOfData()) {
+    status = kVideoDataError;
+  }
   if (control_.aviOutput && writer_) {
     const Status end = writer_->aviSaveEnd();
     writer_.reset();

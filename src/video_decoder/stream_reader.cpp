@@ -21,6 +21,7 @@ StreamReader::StreamReader(std::size_t bufferBytes) {
 void StreamReader::AppendEndWords() {
   // Zero bytes up to a whole word, then 0x00000000 0x000001B7, then zeros.
   const std::size_t padded = (dataBytes_ + 3) & ~std::size_t{3};
+  dataEnd_ = dataBytes_;
   std::fill(buffer_.begin() + static_cast<std::ptrdiff_t>(dataBytes_), buffer_.end(), 0);
   dataBytes_ = padded;
   buffer_[padded + 6] = 0x01;

@@ -80,6 +80,9 @@ class StreamReader {
   bool EndOfData() const { return endOfData_; }
   // The reader stands beyond the last byte of data (inside the appended words or after them).
   bool PastData() const { return endOfData_ && (position_ >> 3) >= dataBytes_; }
+  // The next 32 bits reach past the last byte of data: a code that fails to decode here may
+  // simply have been cut by the end of the file.
+  bool NearDataEnd() const { return endOfData_ && std::size_t{position_} + 32 > dataEnd_ * 8; }
   // A refill that delivered no data found less than one word left: the run should stop. Reading
   // the event clears it.
   bool TakeRanDry() {
@@ -111,6 +114,7 @@ class StreamReader {
   std::vector<std::uint8_t> buffer_;
   std::size_t capacity_ = 0;    // bytes of data the buffer holds at most
   std::size_t dataBytes_ = 0;   // bytes of data in the buffer
+  std::size_t dataEnd_ = 0;     // after the end of the data: its last byte + 1, before padding
   std::uint32_t position_ = 0;  // bit position of the next bit
   ByteSource* source_ = nullptr;
   bool endOfData_ = false;

@@ -80,7 +80,9 @@ void VideoDecoder::DecodeStep(std::uint32_t frameTag) {
   std::uint32_t code = reader_.Peek32();
   if (code == kSequenceHeaderCode) {
     reader_.Skip(32);
-    if (!ParseSequenceHeader()) {
+    // A later header cut by the end of a file ends the stream; the first one has no pictures to
+    // give.
+    if (!ParseSequenceHeader() && (allocatedMbWidth_ == 0 || !EndAtCutData())) {
       // A failed allocation has set its own status.
       Fail(control_.decodeStatus == kNoMemory ? kNoMemory : kVideoDataError);
     }
@@ -119,7 +121,7 @@ void VideoDecoder::DecodeStep(std::uint32_t frameTag) {
     reader_.Skip(32);
     switch (ParsePictureHeader(frameTag)) {
       case PictureResult::kRefused:
-        Fail(kVideoDataError);
+        if (!EndAtCutData()) Fail(kVideoDataError);
         PollReader();
         return;
       case PictureResult::kSkipped:
@@ -158,7 +160,11 @@ void VideoDecoder::DecodeStep(std::uint32_t frameTag) {
       return;
     }
     if (!ParseSliceHeader()) {
-      Fail(kVideoDataError);
+      if (EndAtCutData()) {
+        AtStartCode();
+      } else {
+        Fail(kVideoDataError);
+      }
       PollReader();
       return;
     }
@@ -187,9 +193,8 @@ void VideoDecoder::DecodeMacroblocks() {
     }
     if (count == kMacroblocksPerStep || !control_.decodeRunning) return;
     if (!DecodeMacroblock()) {
-      if (reader_.PastData()) {
+      if (EndAtCutData()) {
         // The data ran out inside the picture: it ends at the appended sequence end code.
-        reader_.MoveToEndWords();
         AtStartCode();
       } else {
         Fail(kVideoDataError);
@@ -200,11 +205,22 @@ void VideoDecoder::DecodeMacroblocks() {
   }
 }
 
+bool VideoDecoder::EndAtCutData() {
+  if (!reader_.NearDataEnd()) return false;
+  reader_.MoveToEndWords();
+  pictureCut_ = pictureInProgress_;
+  return true;
+}
+
 void VideoDecoder::AtStartCode() {
   reader_.NextStartCode();
   if (!IsSliceStartCode(reader_.Peek32())) {
     if (pictureInProgress_) {
       pictureInProgress_ = false;
+      // A picture that runs into the end of the data is whole when its last macroblock came.
+      if (!pictureCut_ && (!reader_.PastData() || lastMbAddress_ == mbWidth_ * mbHeight_ - 1)) {
+        ++completePictures_;
+      }
       FinishPicture(current_, temporalReference_, pictureCodingType_);
     }
     PollReader();
@@ -349,6 +365,7 @@ VideoDecoder::PictureResult VideoDecoder::ParsePictureHeader(std::uint32_t frame
   current_->bitmapCurrent = false;
   lastMbAddress_ = -1;
   pictureInProgress_ = true;
+  pictureCut_ = false;
   return PictureResult::kAccepted;
 }
 

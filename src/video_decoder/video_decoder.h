@@ -72,6 +72,11 @@ class VideoDecoder {
   // Bytes a refill of the empty stream buffer asks for.
   std::size_t StreamCapacityBytes() const { return reader_.CapacityBytes(); }
 
+  // Pictures decoded whole so far (a cut file's last one is not), and whether the stream ended
+  // because the data ran out rather than at a sequence end code.
+  int completePictures() const { return completePictures_; }
+  bool RanOutOfData() const { return reader_.PastData(); }
+
   const SequenceInfo& sequence() const { return sequence_; }
   const GroupInfo& group() const { return group_; }
   int mbWidth() const { return mbWidth_; }
@@ -101,6 +106,9 @@ class VideoDecoder {
 
   // The step's parts.
   void Fail(Status status);
+  // When the failed read ran past the end of the data (a cut file): moves to the appended
+  // sequence end code, which ends the stream, and returns true.
+  bool EndAtCutData();
   void DecodeMacroblocks();
   void AtStartCode();
   void PollReader();
@@ -147,6 +155,8 @@ class VideoDecoder {
   bool fullPelForward_ = false, fullPelBackward_ = false;
   int forwardRSize_ = 0, forwardF_ = 1, backwardRSize_ = 0, backwardF_ = 1;
   bool pictureInProgress_ = false;
+  bool pictureCut_ = false;   // the picture in progress ran into the end of a cut file
+  int completePictures_ = 0;  // pictures decoded whole
 
   // Slice and macroblock state.
   int sliceVerticalPosition_ = 0;

@@ -12,6 +12,7 @@ calvex_test(mpeg_index_tests
 find_package(nlohmann_json REQUIRED)
 calvex_test(mpeg_to_avi_tests
   SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/cut_file_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_to_avi_driver_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mpeg_test_media.cpp
     ${CMAKE_CURRENT_LIST_DIR}/output_frame_rate_test.cpp

@@ -6,6 +6,7 @@
 #include "core/conversion_context.h"
 #include "mux/multiplexer.h"
 #include "support/test_support.h"
+#include "video_decoder/colour_conversion.h"
 #include "video_encoder/encoder_test_support.h"
 #include "video_encoder/video_encoder.h"
 
@@ -146,6 +147,26 @@ std::vector<GopIndexEntry> ExpectedEntries(const ElementaryLayout& layout) {
     entries.push_back({tr + before, before, static_cast<std::int32_t>(group), 0});
   }
   return entries;
+}
+
+Frames RgbFromYuv(const std::vector<std::uint8_t>& yuv, int width, int height) {
+  const auto w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
+  const std::size_t lumaBytes = w * h, frameBytes = lumaBytes * 3 / 2;
+  Frames frames;
+  for (std::size_t at = 0; at + frameBytes <= yuv.size(); at += frameBytes) {
+    std::vector<std::uint8_t> rgb(lumaBytes * 3);
+    const std::uint8_t* y = &yuv[at];
+    const std::uint8_t* cb = y + lumaBytes;
+    const std::uint8_t* cr = cb + lumaBytes / 4;
+    for (std::size_t row = 0; row < h; ++row) {
+      for (std::size_t col = 0; col < w; ++col) {
+        const std::size_t c = (row / 2) * (w / 2) + col / 2;
+        ConvertPixel(y[row * w + col], cb[c], cr[c], &rgb[(row * w + col) * 3]);
+      }
+    }
+    frames.push_back(std::move(rgb));
+  }
+  return frames;
 }
 
 std::vector<std::uint8_t> FfmpegVideoOf(const std::string& path) {

@@ -43,6 +43,12 @@ ElementaryLayout ReadElementaryLayout(const std::vector<std::uint8_t>& es);
 // the pictures before it and the frame of its first picture.
 std::vector<GopIndexEntry> ExpectedEntries(const ElementaryLayout& layout);
 
+// Pictures as top-down BGR bytes, one vector each.
+using Frames = std::vector<std::vector<std::uint8_t>>;
+// Raw yuv420p pictures of `width` x `height` (ffmpeg's decode) turned into top-down BGR by our
+// decoder's own colour conversion, so that only the decoding itself differs.
+Frames RgbFromYuv(const std::vector<std::uint8_t>& yuv, int width, int height);
+
 // The video elementary stream of a system stream, as ffmpeg's demultiplexer extracts it.
 std::vector<std::uint8_t> FfmpegVideoOf(const std::string& path);
 
