@@ -1,10 +1,12 @@
 #include "core/temp_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
+#include <random>
 #include <utility>
 
 #include "core/file_names.h"
@@ -23,12 +25,40 @@ TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
 }
 
 bool TemporaryFile::Create(const std::string& directory, const std::string& prefix) {
+  return CreateUnique(WithTrailingSeparator(directory) + prefix, 0600);
+}
+
+bool TemporaryFile::CreateFor(const std::string& output) {
+  return CreateUnique(DirectoryOf(output) + "~" + FileNameOf(output), 0666);
+}
+
+// Like mkostemp, but with the given permissions (less the umask), which mkostemp does not take.
+bool TemporaryFile::CreateUnique(const std::string& prefix, unsigned mode) {
   Remove();
-  std::string pattern = WithTrailingSeparator(directory) + prefix + ".XXXXXX";
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
-  path_ = std::move(pattern);
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  std::uniform_int_distribution<int> pick(0, sizeof kLetters - 2);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = prefix + ".";
+    for (int i = 0; i < 6; ++i) path += kLetters[pick(random)];
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      ::close(fd);
+      path_ = std::move(path);
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+bool TemporaryFile::MoveTo(const std::string& output) {
+  struct stat old {};
+  if (::stat(output.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    ::chmod(path_.c_str(), old.st_mode & 07777);
+  if (::rename(path_.c_str(), output.c_str()) != 0) return false;
+  path_.clear();
   return true;
 }
 

@@ -1,5 +1,8 @@
 #include "engine/dispatcher.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 
 #include "core/error_report.h"
@@ -48,9 +51,13 @@ std::int64_t SourceSize(const std::string& path) {
   return ec ? -1 : static_cast<std::int64_t>(size);
 }
 
-void RemoveOutput(const std::string& path) {
+// Whether `destination` may be written: absent, or a file the user may change. A conversion is
+// not started for an output it could not put in place.
+bool CanReplace(const std::string& destination) {
   std::error_code ec;
-  if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
+  const auto status = std::filesystem::status(destination, ec);
+  if (!std::filesystem::exists(status)) return true;
+  return std::filesystem::is_regular_file(status) && ::access(destination.c_str(), W_OK) == 0;
 }
 
 // One entry's conversion: the working settings and the temporary audio file live as long as
@@ -70,6 +77,7 @@ class EntryConversion {
   Status Run();
 
  private:
+  Status ConvertOutput(int section, const std::string& destination);
   Status ConvertPass(int section, const std::string& destination);
   Status PrepareAviAudio();
   Status ConvertAviToMpeg(const std::string& destination);
@@ -102,15 +110,10 @@ Status EntryConversion::Run() {
     const int section = entry_.sections.empty() ? -1 : n;
     const std::string destination = DestinationPath(entry_.path, directory_, kind_, section);
     SetTitle(section, destination);
-    const std::int64_t sourceSize = SourceSize(entry_.path);
-    last = ConvertPass(section, destination);
-    // A source cut short while it was read gives an output that only looks complete: the readers
-    // meet an early end of the data, not an error.
-    if (IsSuccess(last) && SourceSize(entry_.path) < sourceSize) last = kReadFailed;
+    last = ConvertOutput(section, destination);
     host.ResetStatusFields();
     if (!IsSuccess(last)) {
       ReportError(context_, last, ArgumentFor(last, entry_.path, destination));
-      RemoveOutput(destination);
       audioTemp_.Remove();
       context_.LogMessage(224, destination);
       break;
@@ -135,6 +138,29 @@ void EntryConversion::SetTitle(int section, const std::string& destination) {
   context_.host().SetWindowTitle(title);
 }
 
+// The driver writes under a temporary name beside the destination, which replaces the destination
+// only once the conversion succeeded: a failed or cancelled conversion leaves an earlier output
+// as it was.
+Status EntryConversion::ConvertOutput(int section, const std::string& destination) {
+  const std::int64_t sourceSize = SourceSize(entry_.path);
+  if (kind_ == ConversionKind::kAviToMpeg && section <= 0) {
+    const Status prepared = PrepareAviAudio();
+    if (!IsSuccess(prepared)) return prepared;
+  }
+  TemporaryFile output;
+  if (!CanReplace(destination) || !output.CreateFor(destination)) return kCreateFailed;
+  Status result = ConvertPass(section, output.path());
+  // A source cut short while it was read gives an output that only looks complete: the readers
+  // meet an early end of the data, not an error.
+  if (IsSuccess(result) && SourceSize(entry_.path) < sourceSize) result = kReadFailed;
+  if (IsSuccess(result) && !output.MoveTo(destination)) {
+    if (errno != ENOSPC && errno != EDQUOT) return kCreateFailed;
+    context_.RaiseDiskFull();
+    return kDiskFull;
+  }
+  return result;
+}
+
 Status EntryConversion::ConvertPass(int section, const std::string& destination) {
   if (section >= 0) {
     const Section& s = entry_.sections[static_cast<std::size_t>(section)];
@@ -149,10 +175,6 @@ Status EntryConversion::ConvertPass(int section, const std::string& destination)
 
   switch (kind_) {
     case ConversionKind::kAviToMpeg:
-      if (section <= 0) {
-        const Status prepared = PrepareAviAudio();
-        if (!IsSuccess(prepared)) return prepared;
-      }
       return ConvertAviToMpeg(destination);
     case ConversionKind::kWavToMp2:
       return ConvertWavToMp2(destination);

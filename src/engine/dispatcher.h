@@ -18,8 +18,10 @@ inline constexpr Status kEntryConverted = 1;  // every output of the entry was w
 // Converts `entry` into `directory` ("" for the current directory): one output for the whole file
 // or one per section, named as DestinationPath says. Returns kEntryAborted, kEntryConverted, or
 // the failure code of the conversion that failed; the failure has already been reported
-// (ReportError). A failed or cancelled output is deleted, earlier sections' outputs are kept, and
-// the temporary audio file never outlives the call. Logs "Write %s" per output written and
+// (ReportError). Each output is written under a temporary name beside it and takes the place of
+// a file of its name only when its conversion succeeded: a failed or cancelled conversion leaves
+// no new file and an existing one as it was. Earlier sections' outputs are kept, and the
+// temporary audio file never outlives the call. Logs "Write %s" per output written and
 // "Failure to write %s" for a failed one.
 Status ConvertEntry(const SourceEntry& entry, const std::string& directory,
                     const DriverSet& drivers, ConversionContext& context);

@@ -36,7 +36,9 @@ Status Convert(const std::string& source, const std::string& destination,
   std::ifstream in(source, std::ios::binary);
   const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   std::ofstream out(destination, std::ios::binary);
-  out << "fake " << FileNameOf(destination) << '\n' << parameters;
+  // Outputs are written as "~" + their name + "." + six random characters until they are done.
+  const std::string name = FileNameOf(destination);
+  out << "fake " << name.substr(1, name.size() - 8) << '\n' << parameters;
   out.flush();  // a partial output exists while the conversion runs
   const int steps = mode == "slow" ? 100 : 10;
   ProgressRecord record;

@@ -90,7 +90,10 @@ TEST(ConvertEntry, WholeFileWritesOneOutputAndLogsIt) {
   EXPECT_EQ(ConvertEntry(e, f.OutDir(), drivers.Set(), f.context), kEntryConverted);
   ASSERT_EQ(drivers.calls.size(), 1u);
   EXPECT_EQ(drivers.calls[0].source, e.path);
-  EXPECT_EQ(drivers.calls[0].destination, f.Out("Holiday.mpg"));
+  // The driver writes under a name of its own beside the output, which then takes its place.
+  EXPECT_EQ(DirectoryOf(drivers.calls[0].destination), f.OutDir() + "/");
+  EXPECT_EQ(FileNameOf(drivers.calls[0].destination).rfind("~Holiday.mpg.", 0), 0u);
+  EXPECT_EQ(testing::ListDirectory(f.OutDir()), std::vector<std::string>{"Holiday.mpg"});
   EXPECT_EQ(drivers.calls[0].settings.sectionFirst, -1);
   EXPECT_EQ(f.host.lines, std::vector<std::string>{"Write " + f.Out("Holiday.mpg")});
   EXPECT_EQ(f.host.titles,
@@ -130,6 +133,46 @@ TEST(ConvertEntry, CancelDeletesTheOutputAndShowsNothing) {
   EXPECT_FALSE(std::filesystem::exists(f.Out("song.mp2")));
   EXPECT_EQ(f.host.lines, std::vector<std::string>{"Failure to write " + f.Out("song.mp2")});
   EXPECT_FALSE(f.flags.errorOccurred);
+}
+
+// An output that exists already is replaced only by a conversion that succeeds; a failed or
+// cancelled one (in any section) leaves it as it was, and an output that cannot be replaced is
+// refused before the driver runs.
+TEST(ConvertEntry, EarlierOutputsAreReplacedOnlyOnSuccess) {
+  const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+  struct Case {
+    std::vector<Status> results;
+    Status entryResult;
+    std::vector<bool> replaced;  // per section
+  };
+  const Case cases[] = {
+      {{kOk, kOk}, kEntryConverted, {true, true}},
+      {{kAviDecodeFailed}, kAviDecodeFailed, {false, false}},
+      {{kOk, kCancelled}, kEntryAborted, {true, false}},
+      {{kOk, kDiskFull}, kDiskFull, {true, false}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entryResult);
+    Fixture f;
+    FakeDrivers drivers(c.results);
+    SourceEntry e = f.Entry("Holiday.avi");
+    e.sections = {{0, 9, {}}, {20, 29, {}}};
+    const std::string outputs[] = {f.Out("Holid001.mpg"), f.Out("Holid002.mpg")};
+    f.OutDir();
+    for (const std::string& out : outputs) testing::WriteFileBytes(out, old);
+    EXPECT_EQ(ConvertEntry(e, f.OutDir(), drivers.Set(), f.context), c.entryResult);
+    for (int n = 0; n < 2; ++n)
+      EXPECT_EQ(testing::ReadFileBytes(outputs[n]) != old, c.replaced[n]) << outputs[n];
+    EXPECT_EQ(testing::ListDirectory(f.OutDir()),
+              (std::vector<std::string>{"Holid001.mpg", "Holid002.mpg"}));
+  }
+
+  Fixture f;
+  FakeDrivers drivers;
+  std::filesystem::create_directories(f.Out("song.mp2"));
+  EXPECT_EQ(ConvertEntry(f.Entry("song.wav"), f.OutDir(), drivers.Set(), f.context), kCreateFailed);
+  EXPECT_TRUE(drivers.calls.empty());
+  EXPECT_EQ(testing::ListDirectory(f.OutDir()), std::vector<std::string>{"song.mp2"});
 }
 
 TEST(ConvertEntry, OutsideARunAFailureIsShownInABox) {
@@ -285,7 +328,7 @@ TEST(ConvertEntry, JobsCarryTheEntrysOptions) {
   EXPECT_EQ(seenMpeg.outputOptions, (std::array<std::int32_t, 2>{1, 16}));
   EXPECT_EQ(seenMpeg.firstFrame, 30);
   EXPECT_EQ(seenMpeg.lastFrame, 59);
-  EXPECT_EQ(seenMpeg.destination, f.Out("b001.avi"));
+  EXPECT_EQ(FileNameOf(seenMpeg.destination).rfind("~b001.avi.", 0), 0u);
 }
 
 }  // namespace

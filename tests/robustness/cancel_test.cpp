@@ -1,5 +1,6 @@
 // Cancelling at every stage of every conversion, at its first and at its last chance: the entry
-// ends as aborted, the run stops there, and no output or temporary file is left.
+// ends as aborted, the run stops there, an earlier output is left as it was, and no new output or
+// temporary file is left.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -63,7 +64,7 @@ TEST_P(Cancel, AtFirstAndLastCallLeavesNothingAndStopsTheRun) {
         return kind == stage.kind && n == at && (asked = true);
       };
     }
-    const RunResult run = RunConversion(source, host);
+    const RunResult run = RunConversion(source, host, {}, /*replacing=*/at != 1);
     EXPECT_TRUE(asked);
     EXPECT_EQ(run.outcome.results[0], kEntryAborted);
     EXPECT_TRUE(run.outcome.cancelled);

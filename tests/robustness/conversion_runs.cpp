@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <vector>
 
+#include "core/file_names.h"
 #include "engine/default_drivers.h"
 #include "engine/source_files.h"
 #include "robustness/io_faults.h"
@@ -132,7 +134,7 @@ bool ScriptedHost::PollCancel() {
 }
 
 RunResult RunConversion(const std::string& source, ScriptedHost& host,
-                        const std::function<void(SourceEntry&)>& adjust) {
+                        const std::function<void(SourceEntry&)>& adjust, bool replacing) {
   namespace fs = std::filesystem;
   const std::string& out = OutputDirectory();
   for (const auto& e : fs::directory_iterator(out)) fs::remove_all(e.path());
@@ -145,12 +147,26 @@ RunResult RunConversion(const std::string& source, ScriptedHost& host,
 
   BatchSettings settings;
   settings.destinationDirectory = out;
+  const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+  std::vector<std::string> earlier;
+  if (replacing) {
+    for (const std::string& path : OutputPathsFor(entries[0], out)) {
+      WriteFileBytes(path, old);
+      earlier.push_back(FileNameOf(path));
+    }
+  }
   RunFlags flags;
   const int descriptors = OpenDescriptorCount();
   RunResult result;
   result.outcome = RunBatch(entries, settings, DefaultDrivers(), host, flags);
   result.descriptorsLeaked = OpenDescriptorCount() - descriptors;
-  result.leftBehind = ListDirectory(out);
+  for (const std::string& name : ListDirectory(out)) {
+    if (std::find(earlier.begin(), earlier.end(), name) == earlier.end())
+      result.leftBehind.push_back(name);
+  }
+  for (const std::string& name : earlier) {
+    if (ReadFileBytes(out + name) != old) result.leftBehind.push_back(name + " (lost)");
+  }
   return result;
 }
 

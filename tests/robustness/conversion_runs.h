@@ -49,6 +49,7 @@ class ScriptedHost : public NullHost {
 
   bool ConversionProgress(const ProgressRecord&, ProgressKind kind, int thousandths) override;
   bool PollCancel() override;
+  bool AskYesNo(const std::string&) override { return true; }  // replace earlier outputs
   void EntryStarted(int index, int) override { entry_ = index; }
 
   int ProgressCalls(ProgressKind kind) const { return calls_[static_cast<int>(kind)]; }
@@ -64,12 +65,17 @@ class ScriptedHost : public NullHost {
 // One batch run: the source under test, then the bystander; outputs into an empty directory.
 struct RunResult {
   BatchOutcome outcome;
-  std::vector<std::string> leftBehind;  // what the output directory holds afterwards
+  // What the output directory holds afterwards, less the earlier outputs (of a run that replaces
+  // them) that still hold what they held; an earlier output that was lost or changed is listed
+  // as its name and " (lost)".
+  std::vector<std::string> leftBehind;
   int descriptorsLeaked = 0;
 };
-// `adjust` may change the entry (its parameters, its sections) before the run.
+// `adjust` may change the entry (its parameters, its sections) before the run. With `replacing`
+// every output of the source's entry exists before the run.
 RunResult RunConversion(const std::string& source, ScriptedHost& host,
-                        const std::function<void(SourceEntry&)>& adjust = {});
+                        const std::function<void(SourceEntry&)>& adjust = {},
+                        bool replacing = false);
 // The output directory of RunConversion (emptied at the start of each run).
 const std::string& OutputDirectory();
 

@@ -1,7 +1,8 @@
 // A full disk at every writer of every conversion: at the first write, in the middle of the file
-// and at the final close. The entry fails with 147 (the AVI writer with its own 111, "Unable to
-// write to an AVI file. Free space in the destination disk is not enough."), the run stops after it
-// (the next entry is not reached), no output and no temporary file is left, and no file stays
+// and at the final close, and when the finished output is renamed into place. The entry fails
+// with 147 (the AVI writer with its own 111, "Unable to write to an AVI file. Free space in the
+// destination disk is not enough."), the run stops after it (the next entry is not reached), the
+// outputs of an earlier run are left as they were, no temporary file is left, and no file stays
 // open.
 #include <gtest/gtest.h>
 
@@ -18,7 +19,9 @@ namespace {
 struct Writer {
   const char* name;
   std::string TestSources::*source;
-  const char* file;  // the start of the written file's name in the output directory
+  // The start of the written file's name in the output directory: outputs are written as "~"
+  // and their name until they are complete.
+  const char* file;
   Status code = kDiskFull;
   void (*adjust)(SourceEntry&) = nullptr;
 };
@@ -29,19 +32,18 @@ void PadForCdRom(SourceEntry& e) {
 }
 
 const Writer kWriters[] = {
-    {"WavToMp2", &TestSources::wav, "tone.mp2"},
-    {"Mp2ToWav", &TestSources::mp2, "tone.wav"},
-    {"SilentAviToMpeg", &TestSources::aviSilent, "silent.mpg"},
+    {"WavToMp2", &TestSources::wav, "~tone.mp2"},
+    {"Mp2ToWav", &TestSources::mp2, "~tone.wav"},
+    {"SilentAviToMpeg", &TestSources::aviSilent, "~silent.mpg"},
     {"AviToMpegVideoStream", &TestSources::aviWithSound, "~~temp.mpg"},
     {"AviToMpegAudioStream", &TestSources::aviWithSound, "~~temp.mp2"},
-    {"AviToMpegSystemStream", &TestSources::aviWithSound, "movie.mpg"},
+    {"AviToMpegSystemStream", &TestSources::aviWithSound, "~movie.mpg"},
     {"AviToMpegPcmOfAdpcm", &TestSources::aviAdpcm, "~audio.tmp"},
-    {"AviToMpegAdpcmSystemStream", &TestSources::aviAdpcm, "adpcm.mpg"},
+    {"AviToMpegAdpcmSystemStream", &TestSources::aviAdpcm, "~adpcm.mpg"},
     {"MpegToAviSound", &TestSources::mpegSystem, "~audio.tmp"},
-    {"MpegToAvi", &TestSources::mpegSystem, "system.avi", kAviWriteFailed},
-    {"VideoStreamToAvi", &TestSources::mpegVideo, "video.avi", kAviWriteFailed},
-    {"MpegToAviCdRomPadding", &TestSources::mpegSystem, "system.avi.pad", kAviWriteFailed,
-     PadForCdRom},
+    {"MpegToAvi", &TestSources::mpegSystem, "~system.avi", kAviWriteFailed},
+    {"VideoStreamToAvi", &TestSources::mpegVideo, "~video.avi", kAviWriteFailed},
+    {"MpegToAviCdRomPadding", &TestSources::mpegSystem, ".pad", kAviWriteFailed, PadForCdRom},
 };
 
 const char* PointName(IoFault::Point point) {
@@ -52,6 +54,8 @@ const char* PointName(IoFault::Point point) {
       return "MidFile";
     case IoFault::kClose:
       return "Close";
+    case IoFault::kRename:
+      return "Rename";
   }
   return "";
 }
@@ -62,7 +66,8 @@ TEST_P(DiskFull, FailsThe147WayAndLeavesNothing) {
   CALVEX_REQUIRE_SOURCES();
   const auto& [writer, point] = GetParam();
   const std::string source = Sources().*writer.source;
-  const std::string file = OutputDirectory() + writer.file;
+  // The CD-ROM padding's file is the AVI's temporary name with ".pad" after it.
+  const std::string file = writer.file[0] == '.' ? writer.file : OutputDirectory() + writer.file;
 
   std::int64_t size = 0;
   {
@@ -77,7 +82,7 @@ TEST_P(DiskFull, FailsThe147WayAndLeavesNothing) {
 
   IoFault fault(file, point, size / 2);
   ScriptedHost host;
-  const RunResult run = RunConversion(source, host, writer.adjust);
+  const RunResult run = RunConversion(source, host, writer.adjust, /*replacing=*/true);
   EXPECT_TRUE(fault.Triggered());
   EXPECT_EQ(run.outcome.results[0], writer.code);
   EXPECT_TRUE(run.outcome.diskFull);
@@ -94,6 +99,34 @@ INSTANTIATE_TEST_SUITE_P(Writers, DiskFull,
                            return std::string(std::get<0>(info.param).name) + "_" +
                                   PointName(std::get<1>(info.param));
                          });
+
+// A finished output that cannot be renamed into place (the disk refuses the new name) fails the
+// same way and leaves the earlier output (of every section).
+TEST(DiskFull, WhenTheOutputIsPutInPlaceKeepsTheEarlierOutput) {
+  CALVEX_REQUIRE_SOURCES();
+  const std::pair<std::string TestSources::*, bool> sources[] = {
+      {&TestSources::wav, false},
+      {&TestSources::aviWithSound, false},
+      {&TestSources::mpegSystem, false},
+      {&TestSources::mpegSystem, true}};
+  for (const auto& [source, sections] : sources) {
+    SCOPED_TRACE(Sources().*source);
+    IoFault fault(OutputDirectory() + "~", IoFault::kRename);
+    ScriptedHost host;
+    const RunResult run = RunConversion(
+        Sources().*source, host,
+        [&](SourceEntry& e) {
+          if (sections) e.sections = {Section{0, 3, {}}, Section{4, 7, {}}};
+        },
+        /*replacing=*/true);
+    EXPECT_TRUE(fault.Triggered());
+    EXPECT_EQ(run.outcome.results[0], kDiskFull);
+    EXPECT_TRUE(run.outcome.diskFull);
+    EXPECT_EQ(run.outcome.results[1], kEntryNotReached);
+    EXPECT_EQ(run.leftBehind, std::vector<std::string>{});
+    EXPECT_EQ(run.descriptorsLeaked, 0);
+  }
+}
 
 // The index cache that the MPEG to AVI conversion writes into the data directory is a help, not
 // an output: a full disk there leaves no cache file, half or whole, and the conversion goes on.

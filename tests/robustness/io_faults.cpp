@@ -80,6 +80,17 @@ bool FailClose(int fd) {
   return true;
 }
 
+// Whether renaming `from` must fail.
+bool FailRename(const char* from) {
+  FaultState& s = State();
+  if (!s.armed.load() || from == nullptr) return false;
+  std::lock_guard lock(s.mutex);
+  if (!s.armed.load() || s.point != IoFault::kRename) return false;
+  if (std::string(from).find(s.pathPart) == std::string::npos) return false;
+  s.triggered = true;
+  return true;
+}
+
 }  // namespace
 
 IoFault::IoFault(std::string pathPart, Point point, std::int64_t bytes) {
@@ -123,6 +134,7 @@ int OpenDescriptorCount() {
 }  // namespace calvex::testing
 
 using calvex::testing::FailClose;
+using calvex::testing::FailRename;
 using calvex::testing::Next;
 using calvex::testing::WriteAllowance;
 
@@ -164,6 +176,13 @@ int close(int fd) {
   const bool fail = FailClose(fd);
   const int result = next(fd);
   if (!fail) return result;
+  errno = ENOSPC;
+  return -1;
+}
+
+int rename(const char* from, const char* to) noexcept {
+  static const auto next = Next<int (*)(const char*, const char*)>("rename");
+  if (!FailRename(from)) return next(from, to);
   errno = ENOSPC;
   return -1;
 }
