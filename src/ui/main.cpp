@@ -8,6 +8,8 @@
 #include "ui/app_paths.h"
 #include "ui/command_line_help.h"
 #include "ui/main_window.h"
+#include "ui/playback/qt_sound_output.h"
+#include "ui/player/install_players.h"
 #include "ui/program_icon.h"
 #include "ui/single_instance.h"
 #include "ui/user_dialogs.h"
@@ -37,7 +39,13 @@ int main(int argc, char* argv[]) {
   services.preferencesPath = calvex::ui::PreferencesPath();
   services.savedListPath = calvex::ui::SavedListPath();
 
+  // The sound thread outlives every player of the window.
+  calvex::ui::playback::SoundDevices sound;
   calvex::ui::MainWindow window(std::move(services));
+  calvex::ui::PlayerWiring players;
+  players.dialogs = &dialogs;
+  players.sound = sound.Factory();
+  calvex::ui::InstallPlayers(window, std::move(players));
   instance.Listen();
   QObject::connect(&instance, &calvex::ui::SingleInstance::commandLineReceived, &window,
                    [&window](const QStringList& args, const QString& directory) {

@@ -153,12 +153,17 @@ QWidget* MainWindow::BuildListArea() {
   listLabel->setBuddy(fileList);
   connect(fileList, &QListWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
   connect(fileList, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-    // The simple player comes with the preview; MPEG and MP2 files only sound the default beep.
+    // AVI and WAV files play in the simple preview; MPEG and MP2 files only sound the default
+    // beep.
     const int row = fileList->row(item);
-    if (row >= 0 && openScratchPad && (entries_[row].kind == ConversionKind::kAviToMpeg))
-      openScratchPad(*this, row);
-    else
+    const bool playable = row >= 0 && (entries_[row].kind == ConversionKind::kAviToMpeg ||
+                                       entries_[row].kind == ConversionKind::kWavToMp2);
+    if (runInProgress_ || !playable || !openSimplePreview) {
       dialogs_.Beep();
+      return;
+    }
+    CloseSimplePreview();
+    simplePreview_ = openSimplePreview(*this, row);
   });
 
   infoButton = Button(QStringLiteral("&Info..."), area);
@@ -274,6 +279,7 @@ void MainWindow::Error(const QString& text) {
 
 void MainWindow::HelpCommand() {
   if (initialising_) return;
+  CloseSimplePreview();
   help_->ShowTopic(kHelpContents, this);
 }
 
@@ -329,9 +335,19 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  CloseSimplePreview();
   SaveListAtExit();
   help_.reset();
   event->accept();
+}
+
+void MainWindow::CloseSimplePreview() {
+  delete simplePreview_;
+}
+
+void MainWindow::SetSections(int row, std::vector<Section> sections) {
+  if (row >= 0 && row < static_cast<int>(entries_.size()))
+    entries_[static_cast<std::size_t>(row)].sections = std::move(sections);
 }
 
 // --- Pages -----------------------------------------------------------------------------------

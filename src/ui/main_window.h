@@ -3,6 +3,7 @@
 // of source entries and runs the conversions over it.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -113,6 +114,15 @@ class MainWindow : public QWidget, private RunView {
   // unset.
   std::function<void(MainWindow&, int row)> showInformation;
   std::function<void(MainWindow&, int row)> openScratchPad;
+  // The simple preview of a double click on an AVI or WAV entry (a window the hook makes); it
+  // closes before any file dialog, run, help or exit. Unset, a double click only beeps.
+  std::function<QWidget*(MainWindow&, int row)> openSimplePreview;
+  void CloseSimplePreview();
+  QWidget* simplePreview() const { return simplePreview_; }
+  // The Select Files dialog of "S&elect..."; unset, the file chooser of the dialogs is used.
+  std::function<QStringList(MainWindow&)> selectFiles;
+  // Stores the sections marked for entry `row` (the Scratch Pad's "OK").
+  void SetSections(int row, std::vector<Section> sections);
 
   // Widgets, for the tests that drive the window as a user would.
   QListWidget* fileList = nullptr;           // 1208
@@ -196,6 +206,7 @@ class MainWindow : public QWidget, private RunView {
   std::vector<SourceEntry> entries_;
 
   QWidget* listArea_ = nullptr;
+  QPointer<QWidget> simplePreview_;
   bool initialising_ = false;
   bool selectionGuard_ = false;
   bool limitPending_ = false;       // the fall-back of a too large selection is queued

@@ -127,7 +127,9 @@ bool MainWindow::AddFiles(const QStringList& paths, bool deselectOthers) {
 
 void MainWindow::SelectFilesCommand() {
   if (runInProgress_ || !CommitPages()) return;
-  const QStringList files = dialogs_.OpenFiles(this, Message(32), SourceFilters());
+  CloseSimplePreview();
+  const QStringList files =
+      selectFiles ? selectFiles(*this) : dialogs_.OpenFiles(this, Message(32), SourceFilters());
   if (files.isEmpty()) return;
   AddFiles(files, true);
   RefreshPages();
@@ -135,6 +137,7 @@ void MainWindow::SelectFilesCommand() {
 
 void MainWindow::RemoveCommand() {
   if (runInProgress_) return;
+  CloseSimplePreview();
   std::vector<int> rows = SelectedRows();
   for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
     delete fileList->takeItem(*it);
@@ -147,6 +150,7 @@ void MainWindow::RemoveCommand() {
 
 void MainWindow::RemoveAllCommand() {
   if (runInProgress_) return;
+  CloseSimplePreview();
   selectionGuard_ = true;
   fileList->clear();
   selectionGuard_ = false;
@@ -183,6 +187,7 @@ void MainWindow::ApplyLoadedList(SourceList list) {
 
 void MainWindow::LoadListCommand() {
   if (runInProgress_) return;
+  CloseSimplePreview();
   const QString path = dialogs_.OpenFile(this, Message(42), kListFilter);
   if (path.isEmpty()) return;
   SourceList list;
@@ -198,6 +203,7 @@ void MainWindow::LoadListCommand() {
 
 void MainWindow::SaveListCommand() {
   if (runInProgress_ || !CommitPages()) return;
+  CloseSimplePreview();
   QString path = dialogs_.SaveFile(this, Message(41), kListFilter, QStringLiteral("lst"));
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".lst");
@@ -211,6 +217,7 @@ void MainWindow::SaveListCommand() {
 
 void MainWindow::BrowseCommand() {
   if (runInProgress_) return;
+  CloseSimplePreview();
   const QString dir = dialogs_.ChooseDirectory(this, Message(60), directoryEdit->text());
   if (dir.isEmpty()) return;
   directoryEdit->setText(QString::fromStdString(WithTrailingSeparator(dir.toStdString())));

@@ -23,6 +23,7 @@ namespace calvex::ui {
 
 void MainWindow::ConvertCommand() {
   if (initialising_ || runInProgress_) return;
+  CloseSimplePreview();
   if (entries_.empty()) {
     Error(QString::fromStdString(ErrorText(kSelectFileFirst)));
     return;

@@ -19,6 +19,7 @@
 #include "engine/default_drivers.h"
 #include "engine/dispatcher.h"
 #include "engine/source_files.h"
+#include "support/media_tools.h"
 #include "support/test_support.h"
 
 namespace calvex {
@@ -35,34 +36,10 @@ struct Rate {
   double Fps() const { return static_cast<double>(num) / den; }
 };
 
-// Seconds of frame n, as a decimal ffmpeg expressions take.
-std::string TimeOf(int n, Rate r) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.9f", static_cast<double>(n) * r.den / r.num);
-  return text;
-}
-
-// An AVI of `frames` frames at 160 x 120: black, with a white frame every `every` frames from
-// frame `first` on, and 16-bit PCM sound at `hz` that is silent but for a 20 ms beep starting
-// exactly when each white frame starts. `channels` may be made unsupported on purpose.
+// The flash-and-beep movie (support/media_tools.h) at rate r.
 void MakeFlashAvi(const std::string& path, Rate r, int frames, int first, int every, int hz = 44100,
                   int channels = 2) {
-  const std::string period = TimeOf(every, r), start = TimeOf(first, r);
-  const std::string seconds = TimeOf(frames, r);
-  const std::string video = "color=black:s=160x120:r=" + r.Text() + ":d=" + seconds +
-                            ",drawbox=c=white:t=fill:enable='eq(mod(n-" + std::to_string(first) +
-                            "," + std::to_string(every) + "),0)*gte(n," + std::to_string(first) +
-                            ")'";
-  std::string beep = "if(gte(t," + start + ")*lt(mod(t-" + start + "," + period +
-                     "),0.02),0.5*sin(2*PI*1000*t),0)";
-  std::string layout;
-  for (int c = 0; c < channels; ++c) layout += (c ? "|" : "") + beep;
-  const std::string command =
-      "ffmpeg -y -v error -f lavfi -i " + ShellQuote(video) + " -f lavfi -i " +
-      ShellQuote("aevalsrc=exprs='" + layout + "':s=" + std::to_string(hz) + ":d=" + seconds) +
-      " -c:v mjpeg -q:v 2 -c:a pcm_s16le " + ShellQuote(path);
-  const auto result = RunCommand(command);
-  ASSERT_EQ(result.exitCode, 0) << result.output;
+  ASSERT_TRUE(testing::MakeFlashAvi(path, r.num, r.den, frames, first, every, hz, channels));
 }
 
 SourceEntry EntryFor(const std::string& path) {

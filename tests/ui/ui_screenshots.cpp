@@ -1,6 +1,7 @@
 // Takes screenshots of the desktop program on a real display (scripts/screenshots runs it under
-// Xvfb): the main window on each page tab, during a run, and the preferences dialog. The list is
-// made of made-up files described by test readers; the run uses drivers that report pictures.
+// Xvfb): the main window on each page tab, during a run, the preferences dialog, and the players.
+// The list is made of made-up files described by test readers; the run uses drivers that report
+// pictures.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,32 +17,14 @@
 #include <cstdio>
 #include <fstream>
 
+#include "screenshot_support.h"
 #include "ui/help.h"
 #include "ui/main_window.h"
 #include "ui/preferences_dialog.h"
 #include "ui_doubles.h"
 
-namespace {
-
-void Pump(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) {
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(10);
-  }
-}
-
-bool Shoot(QWidget* w, const QString& path) {
-  Pump(300);
-  const QRect g = w->frameGeometry();
-  const QPixmap shot = w->screen()->grabWindow(0, g.x(), g.y(), g.width(), g.height());
-  const bool ok = shot.save(path);
-  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
-  return ok;
-}
-
-}  // namespace
+using calvex::testing::Pump;
+using calvex::testing::Shoot;
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -119,6 +102,7 @@ int main(int argc, char* argv[]) {
   prefs.move(40, 40);
   Shoot(&prefs, out + "/preferences.png");
   prefs.close();
+  calvex::testing::ShootPlayers(&window, out, work.path());
   window.close();
   return 0;
 }

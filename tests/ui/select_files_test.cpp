@@ -1,0 +1,252 @@
+// The Select Files dialog: the names of its field, its enabling rules, an AVI's text chunks, the
+// preview and play in place of real files, and the thumbnail browser.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "made_up_media.h"
+#include "support/media_tools.h"
+#include "support/test_support.h"
+#include "ui/player/player_widgets.h"
+#include "ui/select_files/avi_texts.h"
+#include "ui/select_files/select_files_dialog.h"
+#include "ui/select_files/thumbnail_browser.h"
+#include "ui_doubles.h"
+
+namespace calvex::testing {
+namespace {
+
+std::string Le32(std::uint32_t v) {
+  return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                     static_cast<char>(v >> 24)};
+}
+std::string Chunk(const std::string& id, const std::string& data, std::uint32_t declared = 0) {
+  std::string c = id + Le32(declared ? declared : static_cast<std::uint32_t>(data.size())) + data;
+  if (data.size() % 2) c += '\0';
+  return c;
+}
+std::string List(const std::string& type, const std::string& body) {
+  return Chunk("LIST", type + body);
+}
+std::string Disp(std::uint32_t type, const std::string& text) {
+  return Chunk("DISP", Le32(type) + text + std::string(1, '\0'));
+}
+std::string AviForm(const std::string& body) {
+  return "RIFF" + Le32(static_cast<std::uint32_t>(4 + body.size())) + "AVI " + body;
+}
+
+TEST(AviTextsTest, SubjectFromTheInfoListAndDescriptionFromTheFirstTextDisplayChunk) {
+  const std::string hdrl = List("hdrl", Chunk("avih", std::string(56, '\0')));
+  const std::string info = List("INFO", Chunk("ISFT", "Lavf") + Chunk("ISBJ", "Holiday"));
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::optional<std::string> subject, description;
+  } cases[] = {
+      {"both", AviForm(hdrl + Disp(8, "bitmap") + Disp(1, "Beach, 1995") + info), "Holiday",
+       "Beach, 1995"},
+      {"neither", AviForm(hdrl + List("movi", "")), std::nullopt, std::nullopt},
+      {"after an odd chunk", AviForm(Chunk("JUNK", "abc") + Disp(1, "Pad")), std::nullopt, "Pad"},
+      {"subject cut", AviForm(List("INFO", Chunk("ISBJ", std::string(2000, 'x')))),
+       std::string(1024, 'x'), std::nullopt},
+      {"subject outside the INFO list", AviForm(List("hdrl", Chunk("ISBJ", "no"))), std::nullopt,
+       std::nullopt},
+      {"cut short", AviForm(Chunk("DISP", Le32(1) + "Shor", 100)), std::nullopt, "Shor"},
+      {"not an AVI", "RIFF" + Le32(20) + "WAVE" + Disp(1, "wave"), std::nullopt, std::nullopt},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    const std::string path = dir.File("texts.avi");
+    WriteFileBytes(path, std::vector<std::uint8_t>(c.bytes.begin(), c.bytes.end()));
+    const ui::AviTexts texts = ui::ReadAviTexts(path);
+    EXPECT_EQ(texts.subject, c.subject) << c.name;
+    EXPECT_EQ(texts.description, c.description) << c.name;
+  }
+}
+
+TEST(SelectFilesRulesTest, NamesOfTheField) {
+  EXPECT_EQ(ui::FileNamesIn(QStringLiteral(" clip.avi ")), QStringList{"clip.avi"});
+  EXPECT_EQ(ui::FileNamesIn(QStringLiteral("my clip.avi")), QStringList{"my clip.avi"});
+  EXPECT_EQ(ui::FileNamesIn(QStringLiteral("\"a.avi\" \"b c.wav\"")),
+            (QStringList{"a.avi", "b c.wav"}));
+  EXPECT_TRUE(ui::FileNamesIn(QStringLiteral("  ")).isEmpty());
+}
+
+TEST(SelectFilesRulesTest, OkPlayAndInfoEnabling) {
+  using K = ConversionKind;
+  const struct {
+    int names;
+    K kind;
+    bool valid, ok, play, info;
+  } cases[] = {
+      {1, K::kAviToMpeg, true, true, true, true},  {1, K::kAviToMpeg, false, false, false, false},
+      {1, K::kMpegToAvi, true, true, false, true}, {1, K::kMpegToAvi, false, false, false, false},
+      {1, K::kWavToMp2, true, true, true, true},   {1, K::kWavToMp2, false, true, false, true},
+      {1, K::kMp2ToWav, true, true, false, true},  {1, K::kNone, false, false, false, false},
+      {2, K::kNone, false, true, false, false},    {0, K::kNone, false, false, false, false},
+  };
+  for (const auto& c : cases) {
+    const ui::SelectFilesEnabling e = ui::SelectFilesEnablingFor(c.names, c.kind, c.valid);
+    const std::string what = std::to_string(c.names) + " names, kind " +
+                             std::to_string(static_cast<int>(c.kind)) + (c.valid ? ", valid" : "");
+    EXPECT_EQ(e.ok, c.ok) << what;
+    EXPECT_EQ(e.play, c.play) << what;
+    EXPECT_EQ(e.info, c.info) << what;
+  }
+}
+
+// A folder of real files: an AVI with texts, an MPEG file, an MP2 file and a broken AVI.
+class SelectFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
+    ASSERT_TRUE(
+        Ffmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=0.4 -f lavfi -i "
+               "sine=d=0.4 -c:v mjpeg -c:a pcm_s16le " +
+               ShellQuote(dir.File("plain.avi"))));
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=0.4 -c:v mpeg1video -f mpeg1video " +
+                       ShellQuote(dir.File("movie.mpg"))));
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=d=0.4 -c:a mp2 " + ShellQuote(dir.File("song.mp2"))));
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=d=0.4 " + ShellQuote(dir.File("tone.wav"))));
+    WriteFileBytes(dir.File("broken.avi"), std::vector<std::uint8_t>(300, 7));
+    // The AVI again with a description and an INFO list after its index.
+    std::vector<std::uint8_t> avi = ReadFileBytes(dir.File("plain.avi"));
+    const std::string extra =
+        Disp(1, "Beach, 1995") + List("INFO", Chunk("ISBJ", std::string("Holiday\0", 8)));
+    avi.insert(avi.end(), extra.begin(), extra.end());
+    const std::uint32_t riff = static_cast<std::uint32_t>(avi.size() - 8);
+    for (int i = 0; i < 4; ++i) avi[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+    WriteFileBytes(dir.File("clip.avi"), avi);
+  }
+
+  std::unique_ptr<ui::SelectFilesDialog> Make() {
+    ui::SelectFilesServices s;
+    s.player = ui::playback::DefaultPlayerServices({});
+    s.dialogs = &dialogs;
+    s.showInformation = [this](QWidget*, const QString& path) { informed << path; };
+    s.memory = &memory;
+    memory.folder = QString::fromStdString(dir.path().string());
+    auto dialog = std::make_unique<ui::SelectFilesDialog>(std::move(s));
+    dialog->show();
+    return dialog;
+  }
+  // Types a name into the field and waits for its preview.
+  void Name(ui::SelectFilesDialog& dialog, const QString& text) {
+    QSignalSpy read(&dialog, &ui::SelectFilesDialog::previewRead);
+    dialog.nameEdit->setText(text);
+    if (ui::FileNamesIn(text).size() == 1) {
+      ASSERT_TRUE(read.wait(5000)) << text.toStdString();
+    }
+  }
+
+  TempDir dir;
+  ScriptedDialogs dialogs;
+  ui::SelectFilesMemory memory;
+  QStringList informed;
+};
+
+TEST_F(SelectFilesTest, PreviewAndEnablingFollowTheNameInTheField) {
+  auto dialog = Make();
+  EXPECT_EQ(dialog->windowTitle(), "Select Files");
+  EXPECT_FALSE(dialog->okButton->isEnabled());
+  const struct {
+    QString field;
+    bool valid, ok, play, info, picture;
+    QString subject, description;
+    int messages;
+  } cases[] = {
+      {"clip.avi", true, true, true, true, true, "Holiday", "Beach, 1995", 0},
+      {"plain.avi", true, true, true, true, true, " ", " ", 0},
+      {"movie.mpg", true, true, false, true, true, " ", " ", 0},
+      {"song.mp2", true, true, false, true, false, " ", " ", 0},
+      {"broken.avi", false, false, false, false, false, " ", " ", 1},
+      {"missing.avi", false, false, false, false, false, " ", " ", 0},
+      {"\"clip.avi\" \"song.mp2\"", false, true, false, false, false, " ", " ", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.field.toStdString());
+    dialogs.messages.clear();
+    Name(*dialog, c.field);
+    EXPECT_EQ(dialog->previewValid(), c.valid);
+    EXPECT_EQ(dialog->okButton->isEnabled(), c.ok);
+    EXPECT_EQ(dialog->playButton->isEnabled(), c.play);
+    EXPECT_EQ(dialog->infoButton->isEnabled(), c.info);
+    EXPECT_EQ(!dialog->previewView->picture().isNull(), c.picture);
+    EXPECT_EQ(dialog->subjectField->text(), c.subject);
+    EXPECT_EQ(dialog->descriptionField->text(), c.description);
+    EXPECT_EQ(dialogs.messages.size(), c.messages);
+  }
+  Name(*dialog, QStringLiteral("song.mp2"));
+  dialog->infoButton->click();
+  EXPECT_EQ(informed, QStringList{QString::fromStdString(dir.File("song.mp2"))});
+  dialog->okButton->click();
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(dialog->SelectedPaths(), QStringList{QString::fromStdString(dir.File("song.mp2"))});
+}
+
+TEST_F(SelectFilesTest, FilesPlayInPlaceAndAutoPlayAndMuteAreRemembered) {
+  auto dialog = Make();
+  Name(*dialog, QStringLiteral("clip.avi"));
+  dialog->playButton->click();
+  EXPECT_EQ(dialog->playState(), ui::SelectFilesDialog::PlayState::kPlaying);
+  ASSERT_NE(dialog->player(), nullptr);
+  QTRY_VERIFY_WITH_TIMEOUT(dialog->player()->position() > 0, 3000);
+  dialog->playButton->click();
+  EXPECT_EQ(dialog->playState(), ui::SelectFilesDialog::PlayState::kPaused);
+  // Played to its end, it stops back at the start.
+  dialog->playButton->click();
+  QTRY_COMPARE_WITH_TIMEOUT(dialog->playState(), ui::SelectFilesDialog::PlayState::kStopped, 3000);
+
+  dialog->autoPlayBox->setChecked(true);
+  dialog->muteBox->setChecked(true);
+  Name(*dialog, QStringLiteral("plain.avi"));
+  EXPECT_EQ(dialog->playState(), ui::SelectFilesDialog::PlayState::kPlaying);
+  EXPECT_TRUE(dialog->player()->muted());
+  Name(*dialog, QStringLiteral("tone.wav"));  // another file stops the first; sound plays alone
+  EXPECT_EQ(dialog->playState(), ui::SelectFilesDialog::PlayState::kPlaying);
+  QTRY_COMPARE_WITH_TIMEOUT(dialog->playState(), ui::SelectFilesDialog::PlayState::kStopped, 3000);
+  EXPECT_TRUE(dialog->previewView->picture().isNull());
+  dialog.reset();
+
+  dialog = Make();
+  EXPECT_TRUE(dialog->autoPlayBox->isChecked());
+  EXPECT_TRUE(dialog->muteBox->isChecked());
+}
+
+TEST_F(SelectFilesTest, FilesChosenInTheListFillTheField) {
+  auto dialog = Make();
+  auto* model = qobject_cast<QFileSystemModel*>(dialog->fileView->model());
+  ASSERT_NE(model, nullptr);
+  const QModelIndex root = dialog->fileView->rootIndex();
+  QTRY_VERIFY_WITH_TIMEOUT(model->rowCount(root) >= 4, 3000);
+  QItemSelection both;
+  for (const char* name : {"clip.avi", "movie.mpg"}) {
+    const QModelIndex index = model->index(QString::fromStdString(dir.File(name)));
+    both.select(index, index);
+  }
+  dialog->fileView->selectionModel()->select(both, QItemSelectionModel::ClearAndSelect);
+  EXPECT_EQ(ui::FileNamesIn(dialog->nameEdit->text()), (QStringList{"clip.avi", "movie.mpg"}));
+  EXPECT_TRUE(dialog->okButton->isEnabled());
+}
+
+TEST_F(SelectFilesTest, TheBrowserShowsThePicturesOfTheFolderAndGivesTheOneChosen) {
+  ui::ThumbnailBrowser browser(QString::fromStdString(dir.path().string()));
+  QStringList names;
+  for (int i = 0; i < browser.grid->count(); ++i) names << browser.grid->item(i)->text();
+  EXPECT_EQ(names, (QStringList{"broken.avi", "clip.avi", "movie.mpg", "plain.avi"}));
+  QTRY_COMPARE_WITH_TIMEOUT(browser.thumbnailsReady(), 3, 5000);  // not the broken one
+  emit browser.grid->itemActivated(browser.grid->item(2));
+  EXPECT_EQ(browser.chosen(), QString::fromStdString(dir.File("movie.mpg")));
+  EXPECT_EQ(browser.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace calvex::testing
