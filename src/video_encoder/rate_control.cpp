@@ -1,5 +1,6 @@
 #include "video_encoder/rate_control.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace calvex::video {
@@ -13,11 +14,21 @@ int RoundToInt(double x) {
   return static_cast<int>(v);
 }
 
+// floor(x + 0.5) as a 64-bit integer, within +-2^62 so that sums of a few of them stay defined.
+std::int64_t RoundToInt64(double x) {
+  constexpr double kLimit = 4611686018427387904.0;  // 2^62
+  return static_cast<std::int64_t>(std::clamp(std::floor(x + 0.5), -kLimit, kLimit));
+}
+
 int TruncToInt(double x) {
   if (x >= 2147483647.0) return 2147483647;
   if (x <= -2147483648.0) return -2147483647 - 1;
   return static_cast<int>(x);
 }
+
+// The virtual buffers' bound: reached only after billions of pictures, it keeps their sums
+// defined.
+constexpr std::int64_t kBufferLimit = std::int64_t{1} << 62;
 
 // 2 x floor(q + 0.5) limited to the even quantisers 2..62.
 int EvenQuantiser(double q) {
@@ -52,15 +63,15 @@ int RateControl::StartPicture(int pictureType, double bitCount) {
   pictureType_ = pictureType;
   switch (pictureType) {
     case 1:
-      T_ = RoundToInt(R_ / (1 + Np_ * Xp_ / Xi_ + Nb_ * Xb_ / (Xi_ * Kb)));
+      T_ = RoundToInt64(static_cast<double>(R_) / (1 + Np_ * Xp_ / Xi_ + Nb_ * Xb_ / (Xi_ * Kb)));
       d_ = d0i_;
       break;
     case 2:
-      T_ = RoundToInt(R_ / (Np_ + Nb_ * Kp * Xb_ / (Kb * Xp_)));
+      T_ = RoundToInt64(static_cast<double>(R_) / (Np_ + Nb_ * Kp * Xb_ / (Kb * Xp_)));
       d_ = d0p_;
       break;
     default:
-      T_ = RoundToInt(R_ / (Nb_ + Np_ * Kb * Xp_ / (Kp * Xb_)));
+      T_ = RoundToInt64(static_cast<double>(R_) / (Nb_ + Np_ * Kb * Xp_ / (Kp * Xb_)));
       d_ = d0b_;
       break;
   }
@@ -74,7 +85,8 @@ int RateControl::StartPicture(int pictureType, double bitCount) {
 }
 
 int RateControl::MacroblockQuantiser(int j, double act, double bitCount) {
-  const double dj = d_ + (bitCount - S_) - static_cast<double>((T_ / mbCount_) * j);
+  const double dj =
+      static_cast<double>(d_) + (bitCount - S_) - static_cast<double>((T_ / mbCount_) * j);
   const double Qj = dj / r_ * 31;
   actSum_ += act;
   const double nAct = (2 * act + avgAct_) / (act + 2 * avgAct_);
@@ -90,7 +102,7 @@ void RateControl::EndPicture(double bitCount) {
   const int bits = TruncToInt(S_);
   R_ -= bits;
   const int X = RoundToInt(S_ * 0.5 * Q_ / mbCount_);
-  d_ += bits - T_;
+  d_ = std::clamp<std::int64_t>(d_ + bits - T_, -kBufferLimit, kBufferLimit);
   avgAct_ = actSum_ / mbCount_;
   switch (pictureType_) {
     case 1:

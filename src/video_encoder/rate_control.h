@@ -1,6 +1,9 @@
 // Test Model 5 rate control: a bit budget per group of pictures, a target per picture from the
 // complexities of I, P and B pictures, a virtual buffer per picture type that sets the quantiser,
 // and spatial activity that modulates it per macroblock. Also the VBV delay of each picture.
+//
+// The budget and the buffers are 64-bit: pictures that all cost less than their target (a long
+// still movie) pile up a surplus that passes 32 bits after some tens of thousands of pictures.
 #pragma once
 
 #include <cstdint>
@@ -30,14 +33,14 @@ class RateControl {
 
   // For tests.
   int reaction() const { return r_; }
-  int remaining() const { return R_; }
+  std::int64_t remaining() const { return R_; }
   int complexityI() const { return Xi_; }
   int complexityP() const { return Xp_; }
   int complexityB() const { return Xb_; }
-  int bufferI() const { return d0i_; }
-  int bufferP() const { return d0p_; }
-  int bufferB() const { return d0b_; }
-  int target() const { return T_; }
+  std::int64_t bufferI() const { return d0i_; }
+  std::int64_t bufferP() const { return d0p_; }
+  std::int64_t bufferB() const { return d0b_; }
+  std::int64_t target() const { return T_; }
 
  private:
   double bitRate_;
@@ -46,12 +49,12 @@ class RateControl {
   int pictureType_ = 1;
 
   int r_ = 0;
-  int R_ = 0;
+  std::int64_t R_ = 0;
   int Xi_ = 0, Xp_ = 0, Xb_ = 0;
-  int d0i_ = 0, d0p_ = 0, d0b_ = 0;
+  std::int64_t d0i_ = 0, d0p_ = 0, d0b_ = 0;
   double Np_ = 0, Nb_ = 0;
-  int T_ = 0;
-  int d_ = 0;
+  std::int64_t T_ = 0;
+  std::int64_t d_ = 0;
   double S_ = 0;
   double Q_ = 0;
   double avgAct_ = 400.0;

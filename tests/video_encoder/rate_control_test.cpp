@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+
+#include "video_encoder/coding_order.h"
+
 namespace calvex::video {
 namespace {
 
@@ -52,6 +57,29 @@ TEST(RateControl, QuantiserStaysWithinLimits) {
   EXPECT_EQ(rc.MacroblockQuantiser(1, 1.0, -1e9), 2);  // far under budget
   rc.EndPicture(1e6);
   EXPECT_GE(rc.StartPicture(2, 1e6), 2);
+}
+
+// A long still movie: every picture costs far less than its target, so the budget and the
+// buffers gather a surplus picture after picture. The quantiser stays at its finest; it does not
+// jump when the surplus passes 32 bits (after about 60,000 pictures).
+TEST(RateControl, LongStillSequenceKeepsTheFinestQuantiser) {
+  constexpr int kPictures = 120000;
+  constexpr int kMacroblocks = 4;
+  RateControl rc(kBitRate, 30.0, kMacroblocks);
+  double bits = 0;
+  int coarsest = 0;
+  int n = 0;
+  for (const CodedPicture& p : CodingOrder(kPictures)) {
+    if (p.startsGroup) rc.StartGroup(p.groupP, p.groupB);
+    int q = rc.StartPicture(p.pictureType, bits);
+    for (int j = 0; j < kMacroblocks; ++j) q = std::max(q, rc.MacroblockQuantiser(j, 1.0, bits));
+    bits += 2000;  // a picture the same as the one before
+    rc.EndPicture(bits);
+    if (++n > 100) coarsest = std::max(coarsest, q);
+  }
+  EXPECT_EQ(coarsest, 2);
+  EXPECT_GT(rc.remaining(), INT32_MAX);
+  EXPECT_LT(rc.bufferB(), INT32_MIN);
 }
 
 TEST(RateControl, VbvDelay) {
