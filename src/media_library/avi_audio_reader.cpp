@@ -38,8 +38,12 @@ Status AviAudioReader::Impl::Open(const std::string& path, WaveFormat& format,
   if (const Status s = decoder.Open(file.format.get(), file.audio); s != kOk) return s;
   format = decoder.Format();
 
-  std::int64_t total = file.truncated ? 0 : AudioSampleFrames(*file.AudioStream());
-  if (total <= 0) total = decoder.CountSamples();
+  // The header's length, but no more than the data holds: a header may claim any length, and
+  // what it claims beyond the data would be made up with silence.
+  std::int64_t total = AudioSampleFrames(*file.AudioStream());
+  std::int64_t held = HeldAudioSampleFrames(file);
+  if (held < 0 || total <= 0) held = CountDecodedSamples(path, "avi");
+  total = total > 0 ? std::min(total, held) : held;
   std::int64_t start = 0;
   std::int64_t end = total;
   const AVStream* video = file.VideoStream();

@@ -55,7 +55,7 @@ Status RAVIGetInfo(const std::string& path, AviInfo& info) {
   const AVCodecParameters& vp = *video->codecpar;
   CopyText(info.compressionName, CompressionName(vp));
   info.frameRatePacked = PackedFrameRate(*video);
-  const std::int64_t frames = VideoFrameCount(file, path);
+  const std::int64_t frames = VideoFrameCount(file);
   info.frameCount = Clamp16(frames);
   // The duration as the information dialog works it out (the rate cut to hundredths), so that
   // readers of the block that show no dialog have it too.
@@ -69,14 +69,8 @@ Status RAVIGetInfo(const std::string& path, AviInfo& info) {
   info.bitsPerPixel = Clamp16(vp.bits_per_coded_sample > 0 ? vp.bits_per_coded_sample : 24);
 
   AVStream* audio = file.AudioStream();
-  std::int64_t videoBytes = file.truncated ? 0 : IndexedBytes(*video);
-  std::int64_t audioBytes = (file.truncated || audio == nullptr) ? 0 : IndexedBytes(*audio);
-  if (videoBytes == 0) {
-    // No index (a broken-off copy, or a file written without one): read the chunks.
-    const ChunkScan scan = ScanChunks(path);
-    videoBytes = scan.videoBytes;
-    audioBytes = scan.audioBytes;
-  }
+  const std::int64_t videoBytes = ChunksOf(file, file.video).bytes;
+  const std::int64_t audioBytes = ChunksOf(file, file.audio).bytes;
   info.videoDataSize = Clamp32(videoBytes);
   info.audioDataSize = Clamp32(audioBytes);
 

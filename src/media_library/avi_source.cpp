@@ -5,37 +5,15 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 
 namespace calvex::media::detail {
-namespace {
-
-// Whether the file is shorter than the RIFF chunk its first bytes announce.
-bool IsTruncatedRiff(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  unsigned char head[8] = {};
-  const bool read = std::fread(head, 1, sizeof head, f) == sizeof head;
-  std::fclose(f);
-  if (!read || std::memcmp(head, "RIFF", 4) != 0) return false;
-  const std::uint64_t riffEnd =
-      8 + (static_cast<std::uint64_t>(head[4]) | static_cast<std::uint64_t>(head[5]) << 8 |
-           static_cast<std::uint64_t>(head[6]) << 16 | static_cast<std::uint64_t>(head[7]) << 24);
-  std::error_code error;
-  const std::uint64_t size = std::filesystem::file_size(path, error);
-  return !error && size < riffEnd;
-}
-
-}  // namespace
 
 Status OpenAviFile(const std::string& path, AviFile& file) {
+  file.path = path;
   file.format = OpenInput(path, "avi");
   if (!file.format) return kMediaAviOpen1;
   file.video = FindStream(file.format.get(), AVMEDIA_TYPE_VIDEO);
   file.audio = FindStream(file.format.get(), AVMEDIA_TYPE_AUDIO);
-  file.truncated = IsTruncatedRiff(path);
   return kOk;
 }
 
@@ -49,34 +27,21 @@ std::uint32_t PackedFrameRate(const AVStream& video) {
   return static_cast<std::uint32_t>(num) << 16 | static_cast<std::uint32_t>(den);
 }
 
-ChunkScan ScanChunks(const std::string& path) {
-  ChunkScan scan;
-  AviFile file;
-  if (OpenAviFile(path, file) != kOk) return scan;
-  PacketPtr packet = MakePacket();
-  while (av_read_frame(file.format.get(), packet.get()) >= 0) {
-    if (packet->stream_index == file.video) {
-      scan.videoBytes += packet->size;
-      if (packet->dts != AV_NOPTS_VALUE)
-        scan.videoFrames = std::max<std::int64_t>(scan.videoFrames, packet->dts + 1);
-    } else if (packet->stream_index == file.audio) {
-      scan.audioBytes += packet->size;
-    }
-    av_packet_unref(packet.get());
-  }
-  return scan;
+StreamChunks ChunksOf(AviFile& file, int index) {
+  if (index < 0) return {};
+  // The demuxer numbers the streams in the order of their headers, as the chunk ids do.
+  if (!file.chunks) file.chunks = TallyChunks(file.path, static_cast<int>(file.format->nb_streams));
+  return index < static_cast<int>(file.chunks->size())
+             ? (*file.chunks)[static_cast<std::size_t>(index)]
+             : StreamChunks{};
 }
 
-std::int64_t VideoFrameCount(const AviFile& file, const std::string& path) {
+std::int64_t VideoFrameCount(AviFile& file) {
   const AVStream* video = file.VideoStream();
   if (video == nullptr) return 0;
-  std::int64_t frames = video->nb_frames;
-  if (file.truncated) {
-    frames = ScanChunks(path).videoFrames;
-  } else if (frames <= 0 && video->duration > 0) {
-    frames = video->duration;  // the time base is one frame
-  }
-  return frames;
+  const std::int64_t held = ChunksOf(file, file.video).chunks;
+  const std::int64_t declared = video->nb_frames > 0 ? video->nb_frames : video->duration;
+  return declared > 0 ? std::min(declared, held) : held;
 }
 
 std::int64_t AudioSampleFrames(const AVStream& audio) {
@@ -87,11 +52,14 @@ std::int64_t AudioSampleFrames(const AVStream& audio) {
                     audio.time_base.den);
 }
 
-std::int64_t IndexedBytes(AVStream& stream) {
-  std::int64_t total = 0;
-  const int count = avformat_index_get_entries_count(&stream);
-  for (int i = 0; i < count; ++i) total += avformat_index_get_entry(&stream, i)->size;
-  return total;
+std::int64_t HeldAudioSampleFrames(AviFile& file) {
+  const AVStream* audio = file.AudioStream();
+  if (audio == nullptr) return 0;
+  // PCM holds exactly this many; ADPCM, whose blocks start with a few bytes of state, fewer.
+  const std::int64_t bits = av_get_exact_bits_per_sample(audio->codecpar->codec_id);
+  const std::int64_t channels = audio->codecpar->ch_layout.nb_channels;
+  if (bits <= 0 || channels <= 0) return -1;
+  return ChunksOf(file, file.audio).bytes * 8 / (bits * channels);
 }
 
 }  // namespace calvex::media::detail

@@ -3,19 +3,21 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "media_library/avi_chunks.h"
 #include "media_library/ffmpeg_support.h"
 
 namespace calvex::media::detail {
 
 struct AviFile {
+  std::string path;
   FormatInputPtr format;
   int video = -1;  // stream indices, -1 when absent
   int audio = -1;
-  // The file ends before the end its RIFF header announces (a copy broke off); its index is then
-  // missing and the header's frame count cannot be trusted.
-  bool truncated = false;
+  std::optional<std::vector<StreamChunks>> chunks;  // tallied once, when needed
 
   AVStream* VideoStream() const { return video >= 0 ? format->streams[video] : nullptr; }
   AVStream* AudioStream() const { return audio >= 0 ? format->streams[audio] : nullptr; }
@@ -27,22 +29,19 @@ Status OpenAviFile(const std::string& path, AviFile& file);
 // The video rate as numerator << 16 | denominator, reduced to fit 16 bits each.
 std::uint32_t PackedFrameRate(const AVStream& video);
 
-// Sizes found by reading every chunk of the file.
-struct ChunkScan {
-  std::int64_t videoFrames = 0;  // last video frame number present + 1
-  std::int64_t videoBytes = 0;
-  std::int64_t audioBytes = 0;
-};
-ChunkScan ScanChunks(const std::string& path);
+// What the file's chunks hold for stream `index` (a stream of `file.format`; nothing for -1).
+StreamChunks ChunksOf(AviFile& file, int index);
 
-// The number of video frames: the stream header's count, or for a truncated file the frames
-// that are present.
-std::int64_t VideoFrameCount(const AviFile& file, const std::string& path);
+// The number of video frames: the chunks the file holds for them, but no more than its stream
+// header counts (an AVI cut short counts what is left of it). A header may claim any length; it
+// is not trusted beyond the data.
+std::int64_t VideoFrameCount(AviFile& file);
 
-// Sample frames per channel of the audio stream, from its header's length.
+// Sample frames per channel of the audio stream, from its header's length; 0 when it gives none.
 std::int64_t AudioSampleFrames(const AVStream& audio);
 
-// Sum of the chunk sizes the index holds for a stream (0 when the file has no index).
-std::int64_t IndexedBytes(AVStream& stream);
+// The most sample frames per channel the audio stream's chunks can hold, for formats of a fixed
+// number of bits per sample (exact for PCM); -1 for other formats.
+std::int64_t HeldAudioSampleFrames(AviFile& file);
 
 }  // namespace calvex::media::detail

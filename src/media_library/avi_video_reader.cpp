@@ -86,9 +86,10 @@ Status AviReader::Impl::Open(const std::string& p, BitmapInfoHeader& request, Av
   if (!decoder) return kVideoFormatUnreadable;
 
   const AVCodecParameters& vp = *stream->codecpar;
+  // Counted before any packet is read: the index is then the file's own.
+  frameCount = VideoFrameCount(file);
   // Reading the first packet now picks up the palette of palettised video before any seek.
   if (vp.bits_per_coded_sample <= 8) Feed();
-  frameCount = VideoFrameCount(file, path);
   if (frameCount <= 0 || vp.width <= 0 || vp.height <= 0) return kAviNoVideo;
   width = request.width > 0 ? request.width : vp.width;
   height = request.height > 0 ? request.height : vp.height;

@@ -28,8 +28,9 @@ namespace calvex::media {
 // Fills the AVI information block (path, compression name, sizes, rate, frame count, picture size
 // and the audio description). Returns 0, 107 when the AVI has no audio (the block is still
 // filled), 105 when it has no video, 1001 when it cannot be opened or is not an AVI. The frame
-// count keeps 16 bits (AviOpenInfo has all of it); an AVI cut short counts the frames it holds;
-// an audio track whose tag is 0 reports 0xFFFF so that it still counts as sound.
+// count keeps 16 bits (AviOpenInfo has all of it); it is the header's, but no more than the
+// frames the file holds (an AVI cut short counts those); an audio track whose tag is 0 reports
+// 0xFFFF so that it still counts as sound.
 Status RAVIGetInfo(const std::string& path, AviInfo& info);
 
 // What RAVIOpen reports about the open AVI.
@@ -91,9 +92,9 @@ class AviAudioReader {
   // `format` receives the PCM format delivered. `section.frameCount` returns the number of sample
   // frames per channel that the file or section holds: for a section, the sample at which its end
   // frame starts less the sample at which its first frame starts, each rounded to the nearest
-  // sample; for the whole file, the length its header gives. Exactly that many are delivered (a
-  // stream that ends early is made up with silence). 107 when the AVI has no audio, 108 when its
-  // audio cannot be decoded.
+  // sample; for the whole file, the length its header gives, but no more than its data holds.
+  // Exactly that many are delivered (a stream that ends early is made up with silence). 107 when
+  // the AVI has no audio, 108 when its audio cannot be decoded.
   Status RAVIAudioOpen(const std::string& path, WaveFormat& format, AudioSectionRequest& section);
 
   // Reads up to `sampleFrames` sample frames into `buffer`; `sampleFrames` returns the number
@@ -134,8 +135,9 @@ class WaveReader {
   WaveReader(const WaveReader&) = delete;
   WaveReader& operator=(const WaveReader&) = delete;
 
-  // 115 not a WAV file, 116 corrupted; WAV files with sample sizes or channel counts the encoder
-  // cannot take are reported as they are, so that it can refuse them with its own codes.
+  // 115 not a WAV file, 116 corrupted or without a sample frame to deliver; WAV files with sample
+  // sizes or channel counts the encoder cannot take are reported as they are, so that it can
+  // refuse them with its own codes.
   Status OpenWaveFile(const std::string& path, WaveRecord& record);
 
   // Reads up to `bytes` bytes of PCM; `delivered` returns the count (0 at the end).

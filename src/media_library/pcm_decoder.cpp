@@ -74,12 +74,15 @@ void PcmDecoder::Seek(std::int64_t start) {
   }
 }
 
-std::int64_t PcmDecoder::CountSamples() {
+std::int64_t CountDecodedSamples(const std::string& path, const char* formatName) {
+  const FormatInputPtr format = OpenInput(path, formatName);
+  if (!format) return 0;
+  PcmDecoder decoder;
+  if (decoder.Open(format.get(), FindStream(format.get(), AVMEDIA_TYPE_AUDIO)) != kOk) return 0;
   constexpr std::int64_t kPiece = 8192;
-  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(kPiece) * wave_.blockAlign);
+  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(kPiece) * decoder.Format().blockAlign);
   std::int64_t total = 0;
-  for (std::int64_t n; (n = Read(scratch.data(), kPiece)) > 0;) total += n;
-  Seek(0);
+  for (std::int64_t n; (n = decoder.Read(scratch.data(), kPiece)) > 0;) total += n;
   return total;
 }
 

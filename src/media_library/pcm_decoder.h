@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/wave_format.h"
@@ -19,10 +20,6 @@ class PcmDecoder {
 
   // PCM tag, the source's rate and channels, 8 or 16 bits.
   const WaveFormat& Format() const { return wave_; }
-
-  // Decodes the whole stream to count its sample frames, for files whose header cannot be
-  // trusted, then goes back to the start.
-  std::int64_t CountSamples();
 
   // Makes the next Read start at sample frame `start` of the stream.
   void Seek(std::int64_t start);
@@ -53,5 +50,10 @@ class PcmDecoder {
   bool inputDone_ = false;
   bool decoderDone_ = false;
 };
+
+// Decodes the first audio stream of `path` (opened as `formatName`) to its end and counts its
+// sample frames, for files whose header cannot be trusted. It decodes an opening of its own: a
+// reader's opening keeps its place, whatever its demuxer can seek. 0 when nothing decodes.
+std::int64_t CountDecodedSamples(const std::string& path, const char* formatName);
 
 }  // namespace calvex::media::detail

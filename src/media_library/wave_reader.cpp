@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "media_library/audio_encode_pipe.h"
 #include "media_library/media_library.h"
 #include "media_library/pcm_decoder.h"
 #include "media_library/wave_header.h"
@@ -23,6 +24,24 @@ std::uint32_t RateMultiplier(std::uint32_t rate) {
   for (std::uint32_t m = 1; m <= 4; m *= 2)
     if (rate * m == 32000 || rate * m == 44100 || rate * m == 48000) return m;
   return 1;
+}
+
+// Whether an ADPCM format's blocks are where its block alignment puts them: a decoder that
+// looks for each block's header in the wrong place makes noise of the data. The samples per
+// block of the format's extension, when it has one, must match the alignment.
+bool AdpcmBlocksAgree(const WaveHeader& h) {
+  const WaveFormat& f = h.format;
+  const int channels = f.channels;
+  const int header = h.effectiveTag == kWaveFormatMsAdpcm ? 7 : 4;  // bytes per channel
+  if (h.effectiveTag != kWaveFormatMsAdpcm &&
+      !(h.effectiveTag == kWaveFormatImaAdpcm && f.bitsPerSample == 4))
+    return true;
+  if (f.blockAlign < header * channels) return false;
+  if (h.extra.size() < 2) return true;
+  const int samplesPerBlock = h.extra[0] | h.extra[1] << 8;
+  const int sampleBytes = f.blockAlign - header * channels;
+  // Microsoft ADPCM's block header holds two samples per channel, IMA's one.
+  return samplesPerBlock == sampleBytes * 2 / channels + (header == 7 ? 2 : 1);
 }
 
 }  // namespace
@@ -45,6 +64,9 @@ struct WaveReader::Impl {
 
 Status WaveReader::Impl::Open(const std::string& path, WaveRecord& record) {
   if (const Status s = ReadWaveHeader(path, header); s != kOk) return s;
+  // Nothing to code (an empty data chunk, or data the decoder cannot make a sample of) is a
+  // broken file, not an empty sound.
+  if (header.dataSize == 0) return kWavCorrupted;
   std::int64_t frames = 0;
   if (header.IsPcm()) {
     const WaveFormat& f = header.format;
@@ -62,13 +84,18 @@ Status WaveReader::Impl::Open(const std::string& path, WaveRecord& record) {
     if (file == nullptr) return kOpenFailed;
     if (fseeko(file, static_cast<off_t>(header.dataOffset), SEEK_SET) != 0) return kWavCorrupted;
   } else {
+    if (!AdpcmBlocksAgree(header)) return kWavCorrupted;
     format = OpenInput(path, "wav");
     if (!format) return kWavCorrupted;
     if (decoder.Open(format.get(), FindStream(format.get(), AVMEDIA_TYPE_AUDIO)) != kOk)
       return kWavNotPcm;
     delivered = decoder.Format();
-    frames = header.factSamples > 0 ? header.factSamples : decoder.CountSamples();
+    // The "fact" chunk's length leaves out a codec's padding, but is no more trusted than the
+    // data: a header may claim any length.
+    frames = CountDecodedSamples(path, "wav");
+    if (header.factSamples > 0) frames = std::min(frames, header.factSamples);
   }
+  if (frames <= 0) return kWavCorrupted;
   remaining = frames;
   record.format = delivered;
   record.sampleFrames = static_cast<std::uint32_t>(std::min<std::int64_t>(frames, UINT32_MAX));

@@ -199,6 +199,44 @@ TEST(WaveReader, BadFilesGetTheirCodes) {
       kWavNotPcm);
 }
 
+// A file without a sample to code (an empty data chunk) or whose ADPCM blocks are not where its
+// block alignment says is refused, not read as silence or noise; its information still reads.
+TEST(WaveReader, FilesWithoutUsableSamplesAreCorrupted) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  testing::TempDir dir;
+  const std::vector<std::uint8_t> ms =
+      testing::ReadFileBytes(MakeWav(dir, "ms", 22050, "-ac 1 -c:a adpcm_ms"));
+  const std::vector<std::uint8_t> ima =
+      testing::ReadFileBytes(MakeWav(dir, "ima", 11025, "-ac 2 -c:a adpcm_ima_wav"));
+  // `value` written over the `width` bytes at `at` from the start of the first `chunk`.
+  const auto patched = [](std::vector<std::uint8_t> bytes, const char* chunk, std::size_t at,
+                          std::uint32_t value, int width) {
+    const std::size_t field = testing::FindTag(bytes, chunk) + at;
+    for (int i = 0; i < width; ++i) bytes[field + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    return bytes;
+  };
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+  } cases[] = {
+      {"empty PCM", Riff({{"fmt ", PcmFmt(2, 22050, 16)}, {"data", {}}})},
+      {"empty ADPCM", patched(ms, "data", 4, 0, 4)},
+      {"ADPCM aligned to 0", patched(ms, "fmt ", 20, 0, 2)},
+      {"ADPCM aligned to 255", patched(ms, "fmt ", 20, 255, 2)},
+      {"IMA aligned to 0", patched(ima, "fmt ", 20, 0, 2)},
+      {"IMA aligned to 1023", patched(ima, "fmt ", 20, 1023, 2)},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir.File("bad.wav");
+    testing::WriteFileBytes(path, c.bytes);
+    WaveReader reader;
+    WaveRecord record;
+    EXPECT_EQ(reader.OpenWaveFile(path, record), kWavCorrupted) << c.name;
+    WavInfo info;
+    EXPECT_EQ(ReadWavInfo(path, info), kOk) << c.name;
+  }
+}
+
 // A data chunk that claims more than the file holds (a copy that broke off, or a header never
 // filled in) is read as far as the file goes, without taking memory for what it claims.
 TEST(WaveReader, OverstatedDataSizeIsCutToTheFile) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/file_names.h"
 #include "engine/dispatcher.h"
 #include "engine/list_file.h"
 #include "media_library/media_library.h"
@@ -29,9 +30,10 @@ void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t v) 
 void AppendLe32(std::vector<std::uint8_t>& bytes, std::uint32_t v) {
   PutLe32(bytes, bytes.size(), v);
 }
-// The offset of the first chunk called `name` (its four-letter code), or 0.
-std::size_t FindChunk(const std::vector<std::uint8_t>& bytes, const char* name) {
-  for (std::size_t i = 0; i + 4 <= bytes.size(); ++i)
+// The offset of the first chunk called `name` (its four-letter code) from `from` on, or 0.
+std::size_t FindChunk(const std::vector<std::uint8_t>& bytes, const char* name,
+                      std::size_t from = 0) {
+  for (std::size_t i = from; i + 4 <= bytes.size(); ++i)
     if (std::memcmp(&bytes[i], name, 4) == 0) return i;
   return 0;
 }
@@ -207,6 +209,47 @@ TEST_F(HugeWav, TensOfThousandsOfChannelsAndBits) {
     bytes[format_ + 8 + 14] = static_cast<std::uint8_t>(bits);
     bytes[format_ + 8 + 15] = static_cast<std::uint8_t>(bits >> 8);
     ExpectBounded(bytes);
+  }
+}
+
+// AVIs whose stream headers claim billions of frames or samples (with or without an index) are
+// converted as the data they hold: the same output as with their true lengths, in bounded memory.
+TEST(ResourceBounds, AviLengthsBeyondTheDataAreCutToIt) {
+  CALVEX_REQUIRE_SOURCES();
+  const struct {
+    std::string TestSources::*source;
+    int stream;  // 0 video, 1 sound
+    std::uint32_t length;
+    bool index = true;
+  } cases[] = {
+      {&TestSources::aviSilent, 0, 0x7FFFFFFF},      {&TestSources::aviWithSound, 0, 0xFFFFFFFF},
+      {&TestSources::aviSilent, 0, 0x100000, false}, {&TestSources::aviAdpcm, 1, 65536},
+      {&TestSources::aviWithSound, 1, 0x7FFFFFFF},   {&TestSources::aviAdpcm, 1, 0xFFFFFFFF, false},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Sources().*c.source + " stream " + std::to_string(c.stream) + " length " +
+                 std::to_string(c.length));
+    ScriptedHost host;
+    ASSERT_EQ(RunConversion(Sources().*c.source, host).outcome.results[0], kEntryConverted);
+    const std::string name = FileNameOf(Sources().*c.source);
+    const std::string output = name.substr(0, name.size() - 4) + ".mpg";
+    const std::vector<std::uint8_t> expected = ReadFileBytes(OutputDirectory() + output);
+
+    std::vector<std::uint8_t> bytes = ReadFileBytes(Sources().*c.source);
+    std::size_t strh = FindChunk(bytes, "strh");  // the video's, then the sound's
+    if (c.stream == 1) strh = FindChunk(bytes, "strh", strh + 4);
+    PutLe32(bytes, strh + 8 + 32, c.length);
+    if (c.stream == 0) PutLe32(bytes, FindChunk(bytes, "avih") + 8 + 16, c.length);
+    if (!c.index) std::memcpy(&bytes[FindChunk(bytes, "idx1")], "JUNK", 4);
+    const std::string path = dir.File(name);
+    WriteFileBytes(path, bytes);
+    AllocationMeter meter;
+    ScriptedHost patched;
+    const RunResult run = RunConversion(path, patched);
+    EXPECT_EQ(run.outcome.results[0], kEntryConverted);
+    EXPECT_LT(meter.PeakBytes(), 64 * kMiB);
+    EXPECT_TRUE(ReadFileBytes(OutputDirectory() + output) == expected);
   }
 }
 
