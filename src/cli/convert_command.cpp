@@ -13,6 +13,7 @@
 #include "cli/shard.h"
 #include "cli/source_directories.h"
 #include "core/error_report.h"
+#include "core/messages.h"
 #include "engine/batch_run.h"
 #include "engine/dispatcher.h"
 #include "engine/list_file.h"
@@ -46,6 +47,30 @@ std::optional<ValidationError> ValidateEntry(const SourceEntry& e) {
   return std::nullopt;
 }
 
+// Whether the parameters failed on a value the source itself gave: its own defaults fail on the
+// same field and no option changed it. The user typed nothing wrong; the source cannot be taken.
+bool FailsOnTheSourcesValue(const SourceEntry& defaults, const SourceEntry& applied) {
+  const auto own = ValidateEntry(defaults);
+  const auto now = ValidateEntry(applied);
+  return own && now && own->field == now->field;
+}
+
+// What the source holds that the conversion cannot take, and the limit.
+std::string SourceProblemText(const SourceEntry& e, const ValidationError& error) {
+  const MpegInfo& mpeg = e.mpegInfo;
+  if (e.kind == ConversionKind::kMpegToAvi && (error.field == "width" || error.field == "height"))
+    return FormatText(
+        "the pictures are %d x %d pixels; the conversion takes up to %d x %d "
+        "(--size chooses another size)",
+        mpeg.width, mpeg.height, error.high, error.high);
+  if (e.kind == ConversionKind::kMpegToAvi && error.field == "frameRateMilli")
+    return FormatText(
+        "the video runs at %.3f frames per second; the conversion takes %d to %d "
+        "(--frame-rate chooses another rate)",
+        e.mpegToAvi.frameRateMilli / 1000.0, error.low, error.high);
+  return "the source's " + error.field + " cannot be converted: " + error.Text();
+}
+
 class ConvertCommand {
  public:
   ConvertCommand(const ConvertOptions& options, const Backends& backends)
@@ -73,7 +98,9 @@ class ConvertCommand {
   std::vector<SourceEntry> batch_;    // every shard's entries, named only (path, kind, sections)
   std::vector<SourceEntry> entries_;  // this shard's, with their information and parameters
   std::optional<std::string> destination_;
-  int unreadable_ = 0;  // files whose information, or directories that, could not be read
+  // Files whose information, or directories that, could not be read, and sources that cannot be
+  // converted.
+  int unreadable_ = 0;
 };
 
 std::optional<int> ConvertCommand::ExpandSources() {
@@ -166,7 +193,14 @@ std::optional<int> ConvertCommand::CollectEntries() {
       if (o_.abortOnError) return kExitFailed;
       continue;
     }
-    if (auto err = ApplyOptions(o_, e)) return Say(file + ": " + err->text, kExitUsage);
+    const SourceEntry defaults = e;
+    if (auto err = ApplyOptions(o_, e)) {
+      if (!FailsOnTheSourcesValue(defaults, e)) return Say(file + ": " + err->text, kExitUsage);
+      Say(file + ": " + SourceProblemText(e, *ValidateEntry(e)), kExitFailed);
+      ++unreadable_;
+      if (o_.abortOnError) return kExitFailed;
+      continue;
+    }
     e.sections = sections_;
     entries_.push_back(std::move(e));
   }

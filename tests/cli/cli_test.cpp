@@ -9,6 +9,7 @@
 
 #include "cli_fixture.h"
 #include "engine/list_file.h"
+#include "support/media_tools.h"
 
 namespace calvex {
 namespace {
@@ -55,6 +56,43 @@ TEST(Cli, InvalidParametersAreRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.output.find("The destination directory does not exist."), std::string::npos);
   EXPECT_EQ(c.Files(), (std::vector<std::string>{"a.wav", "b.avi", "clip.mpg"}));
+}
+
+// Exit status 2 is for what the user typed. A source whose own values the conversion cannot take
+// fails (1) with a message about the source; an option that does not suit it is still a usage
+// error; an option that makes it convertible converts it.
+TEST(Cli, SourcesTheConversionCannotTakeAreNotUsageErrors) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  Cli c;
+  ASSERT_TRUE(
+      testing::Ffmpeg("-f lavfi -i testsrc2=size=32x32:rate=25:duration=0.2 -c:v "
+                      "mpeg1video -f mpeg1video " +
+                      ShellQuote(c.dir.File("clip.mpg"))));
+  const std::vector<std::uint8_t> clip = testing::ReadFileBytes(c.dir.File("clip.mpg"));
+  std::vector<std::uint8_t> wide = clip;  // the sequence header says 4095 x 32
+  wide[4] = 0xFF;
+  wide[5] = 0xF0;
+  testing::WriteFileBytes(c.dir.File("wide.mpg"), wide);
+  std::vector<std::uint8_t> fast = clip;  // 60 pictures per second
+  fast[7] = static_cast<std::uint8_t>((fast[7] & 0xF0) | 8);
+  testing::WriteFileBytes(c.dir.File("fast.mpg"), fast);
+  const struct {
+    const char* args;
+    int exitCode;
+    const char* message;
+  } cases[] = {
+      {"wide.mpg", 1, "wide.mpg: the pictures are 4095 x 32 pixels"},
+      {"fast.mpg", 1, "fast.mpg: the video runs at 60.000 frames per second"},
+      {"--pack-every 28 clip.mpg", 2, "Invalid parameters. The value must be between 1 and 25"},
+      {"-d out --frame-rate 25 fast.mpg", 0, "Write out/fast.avi"},
+  };
+  std::filesystem::create_directories(c.dir.path() / "out");
+  for (const auto& t : cases) {
+    const auto r = c.RunReal("convert " + std::string(t.args));
+    EXPECT_EQ(r.exitCode, t.exitCode) << t.args << "\n" << r.output;
+    EXPECT_NE(r.output.find(t.message), std::string::npos) << t.args << "\n" << r.output;
+  }
+  EXPECT_EQ(c.Files(), (std::vector<std::string>{"clip.mpg", "fast.mpg", "out", "wide.mpg"}));
 }
 
 TEST(Cli, UnsupportedConversionFails) {
