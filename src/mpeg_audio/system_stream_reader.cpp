@@ -42,6 +42,7 @@ Status SystemStreamReader::Start(PacketKind kind) {
   kind_ = kind;
   dataLeft_ = 0;
   streamId_ = 0;
+  chosenId_ = 0;
   ended_ = false;
   // The stream must open with a pack; its start code prefix is consumed here.
   if (!stream_->SeekSync(kStartCodePrefix, 24) || stream_->LookBits(8) != kPackStartCode ||
@@ -69,16 +70,24 @@ bool SystemStreamReader::NextWantedPacket(bool prefixConsumed) {
       stream_->SkipBits(64);
     } else if (code == kSystemHeaderStartCode) {
       stream_->SkipBits(64);
-      // Stream entries: 24 bits each, recognised by their first bit.
-      while (stream_->LookBits(1) == 1 && !stream_->EndOfStream()) stream_->SkipBits(24);
+      // Stream entries: 24 bits each, recognised by their first bit. The first header lists the
+      // streams: the lowest id of the kind is the one to read.
+      std::uint32_t lowest = 0;
+      while (stream_->LookBits(1) == 1 && !stream_->EndOfStream()) {
+        const std::uint32_t id = stream_->GetBits(8);
+        stream_->SkipBits(16);
+        if (IsOfKind(id) && (lowest == 0 || id < lowest)) lowest = id;
+      }
+      if (chosenId_ == 0) chosenId_ = lowest;
     } else {
-      const bool wanted =
-          kind_ == PacketKind::kAudio ? IsAudioStreamId(code) : IsVideoStreamId(code);
+      // Without a listed stream, the first packet of the kind chooses.
+      const bool wanted = IsOfKind(code) && (chosenId_ == 0 || code == chosenId_);
       const auto length = static_cast<std::int32_t>(stream_->GetBits(16));
       if (!wanted) {
         stream_->SkipBits(std::int64_t{length} * 8);
         continue;
       }
+      chosenId_ = code;
       std::int32_t left = length;
       // Stuffing bytes (0xFF) while the next bit is 1, at most as many as the packet holds.
       while (left > 0 && stream_->LookBits(1) == 1) {
@@ -109,6 +118,10 @@ bool SystemStreamReader::NextWantedPacket(bool prefixConsumed) {
     }
     if (stream_->EndOfStream()) return false;
   }
+}
+
+bool SystemStreamReader::IsOfKind(std::uint32_t id) const {
+  return kind_ == PacketKind::kAudio ? IsAudioStreamId(id) : IsVideoStreamId(id);
 }
 
 std::size_t SystemStreamReader::ReadSystemStreamData(std::uint8_t* buffer, std::size_t count) {

@@ -1,6 +1,8 @@
 // Reads one elementary stream out of an ISO/IEC 11172-1 system stream: the audio decoder takes the
 // audio packets' data (through BitStream::OpenBitStreamRead with a negative buffer size), the video
-// decoder and the file scanner the video packets' data.
+// decoder and the file scanner the video packets' data. Of several streams of the kind, the one
+// with the lowest stream id that the first system header lists is read (without such an entry,
+// the stream of the first packet of the kind); the others are passed over.
 //
 //   SystemStreamReader packets;
 //   if (Status s = packets.OpenSystemStreamReader(path, PacketKind::kVideo); s != kOk) return s;
@@ -25,8 +27,8 @@ namespace calvex::audio {
 
 class BitStream;
 
-// Which packets the reader hands over: video (stream ids 0xE0..0xEF) or audio (0xC0..0xDF).
-// Every other packet (padding, private streams, the other kind) is passed over whole.
+// Which packets the reader hands over: video (stream ids 0xE0..0xEF) or audio (0xC0..0xDF), of
+// one stream. Every other packet (padding, private streams, the other kind) is passed over whole.
 enum class PacketKind : int { kVideo = 0, kAudio = 1 };
 
 // Start codes of the system layer (the value after the 0x000001 prefix).
@@ -75,11 +77,13 @@ class SystemStreamReader {
   // Parses forward to the data of the next wanted packet; false at the end of the data.
   // `prefixConsumed`: the next start code's 0x000001 has been read already.
   bool NextWantedPacket(bool prefixConsumed = false);
+  bool IsOfKind(std::uint32_t id) const;
 
   std::unique_ptr<BitStream> stream_;
   PacketKind kind_ = PacketKind::kAudio;
   std::int32_t dataLeft_ = 0;
   std::uint32_t streamId_ = 0;
+  std::uint32_t chosenId_ = 0;  // the stream read; 0 until known
   bool ended_ = false;
 };
 

@@ -22,9 +22,11 @@ void PackHeader(Bytes& s) {
   Append(s, {0, 0, 1, 0xBA, 0x21, 0x00, 0x01, 0x00, 0x01, 0x80, 0x1B, 0x83});
 }
 
-void SystemHeader(Bytes& s) {
-  Append(s, {0, 0, 1, 0xBB, 0x00, 0x0C, 0x80, 0x1B, 0x83, 0x04, 0xE1, 0xFF});
-  Append(s, {0xC0, 0xC0, 0x20, 0xE0, 0xE0, 0x2E});  // two stream entries
+// A system header listing the streams `ids`.
+void SystemHeader(Bytes& s, std::initializer_list<int> ids = {0xC0, 0xE0}) {
+  const int length = 6 + 3 * static_cast<int>(ids.size());
+  Append(s, {0, 0, 1, 0xBB, 0x00, length, 0x80, 0x1B, 0x83, 0x04, 0xE1, 0xFF});
+  for (int id : ids) Append(s, {id, 0xE0, 0x2E});
 }
 
 // A packet of `id` whose header is `header` (stuffing, STD buffer, time stamps) and whose data is
@@ -65,15 +67,13 @@ Stream MakeStream() {
   Packet(s, 0xBE, Bytes{}, Bytes(30, 0xFF));                                 // padding
   Packet(s, 0xBD, Bytes{0x0F}, Data(0x90, 12));                              // private stream 1
   PackHeader(s);
-  Bytes audio2 = Data(0x40, 25);
-  Packet(s, 0xC1, Bytes{0x0F}, audio2);  // no time stamps
+  Packet(s, 0xC1, Bytes{0x0F}, Data(0x40, 25));  // a second audio stream, passed over
   Bytes video2 = Data(0x70, 9);
   Packet(s, 0xE0, kPtsDts, video2);
   Bytes audio3 = Data(0xA0, 7);
   Packet(s, 0xC0, kPts, audio3);
   Append(s, {0, 0, 1, 0xB9});
-  for (const Bytes* b : {&audio1, &audio2, &audio3})
-    st.audio.insert(st.audio.end(), b->begin(), b->end());
+  for (const Bytes* b : {&audio1, &audio3}) st.audio.insert(st.audio.end(), b->begin(), b->end());
   for (const Bytes* b : {&video1, &video2}) st.video.insert(st.video.end(), b->begin(), b->end());
   return st;
 }
@@ -97,6 +97,30 @@ TEST(SystemStreamReader, HandsOverTheWantedKindOnly) {
     SystemStreamReader video;
     ASSERT_EQ(video.OpenSystemStreamReaderBytes(st.bytes, PacketKind::kVideo), kOk);
     EXPECT_EQ(ReadAll(video, chunk), st.video) << chunk;
+  }
+}
+
+// Of several streams of a kind, the lowest listed in the system header; without one listed, the
+// stream of the first packet.
+TEST(SystemStreamReader, ReadsOneStreamOfTheKind) {
+  struct Case {
+    std::initializer_list<int> listed;
+    std::initializer_list<int> packets;  // each packet's data is its own id
+    Bytes wanted;
+  };
+  const Case cases[] = {
+      {{0xE0, 0xC1, 0xC0}, {0xC1, 0xC0, 0xE0, 0xC1, 0xC0}, {0xC0, 0xC0}},
+      {{0xE0}, {0xC3, 0xC1, 0xC3}, {0xC3, 0xC3}},
+      {{0xB8, 0xC2}, {0xC0, 0xC2}, {0xC2}},
+  };
+  for (const Case& c : cases) {
+    Bytes s;
+    PackHeader(s);
+    SystemHeader(s, c.listed);
+    for (int id : c.packets) Packet(s, id, Bytes{0x0F}, Bytes{static_cast<std::uint8_t>(id)});
+    SystemStreamReader r;
+    ASSERT_EQ(r.OpenSystemStreamReaderBytes(s, PacketKind::kAudio), kOk);
+    EXPECT_EQ(ReadAll(r, 16), c.wanted);
   }
 }
 

@@ -216,7 +216,11 @@ TEST_F(MpegToAviTest, TheWholeFileOfEachMaker) {
   ASSERT_TRUE(MakeOwnSystemStream(dir_.path().string(), own, 40));
   const std::string vcd = dir_.File("vcd.mpg");
   ASSERT_TRUE(MakeFfmpegStream(vcd, "vcd", 40));
-  std::vector<std::string> sources{own, vcd};
+  // Two sound streams: the AVI takes the first.
+  const std::string twoSounds = dir_.File("two_sounds.mpg");
+  ASSERT_TRUE(MakeFfmpegStream(twoSounds, "mpeg", 40, true, "96x64", 25,
+                               "-map 0:v -map 1:a -map 1:a -ac:a:1 2 -b:a:1 192k"));
+  std::vector<std::string> sources{own, vcd, twoSounds};
   if (calvex::testing::HaveTool("mplex") && calvex::testing::HaveTool("mpeg2enc")) {
     sources.push_back(dir_.File("mplex.mpg"));
     ASSERT_TRUE(MakeMplexStream(dir_.path().string(), sources.back(), 40));
