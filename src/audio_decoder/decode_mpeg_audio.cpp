@@ -58,7 +58,7 @@ class Staging {
 AudioDescription Describe(const FrameHeader& h) {
   AudioDescription d;
   d.present = true;
-  d.sampleRate = audio::kSamplingFrequencyHz[static_cast<std::size_t>(h.sampling_frequency)];
+  d.sampleRate = audio::SamplingRateHzOf(h);
   d.bits = 16;
   d.channels = audio::ChannelsOf(h);
   d.layer = h.layer;
@@ -210,8 +210,8 @@ Status DecodeMpegAudioInto(const AudioDecodeRequest& request, PcmSink* sink,
         status = kLayer3Unsupported;
         break;
       }
-      // MPEG-2 half-rate streams, the reserved layer, free format and a header cut by the end of
-      // the file cannot be decoded either.
+      // The reserved layer, free format and a header cut by the end of the file cannot be decoded
+      // either.
       if (!valid) {
         status = kAudioDataError;
         break;
@@ -231,7 +231,8 @@ Status DecodeMpegAudioInto(const AudioDecodeRequest& request, PcmSink* sink,
         lastFrame = range.last;
         skip = range.skip;
       }
-    } else if (!valid || h.sampling_frequency != first.sampling_frequency) {
+    } else if (!valid || h.sampling_frequency != first.sampling_frequency ||
+               h.version != first.version) {
       // A syncword that starts no frame of this stream: search on from the next byte.
       scanner->Skip(1);
       continue;
@@ -255,8 +256,7 @@ Status DecodeMpegAudioInto(const AudioDecodeRequest& request, PcmSink* sink,
     scanner->Skip(length);
 
     if (tenthsPerFrame == 0.0 && result.samplesPerChannel != 0) {
-      const double khz =
-          audio::kSamplingFrequencyKhz[static_cast<std::size_t>(first.sampling_frequency)];
+      const double khz = audio::SamplingRateKhzOf(first);
       tenthsPerFrame = static_cast<double>(result.samplesPerChannel) / (khz * 100.0);
     }
     FillAudioTime(f, tenthsPerFrame, record);

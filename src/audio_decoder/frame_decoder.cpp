@@ -85,9 +85,12 @@ FrameLayout LayoutOf(const FrameHeader& h) {
   FrameLayout l;
   l.channels = audio::ChannelsOf(h);
   if (h.layer == 2) {
-    const int kbps = audio::BitrateKbps(2, h.bitrate_index);
-    l.table = audio::Layer2TableFor(kbps / l.channels, h.sampling_frequency);
-    l.sblimit = audio::kLayer2AllocationTables[static_cast<std::size_t>(l.table)].sblimit;
+    // The half sampling rates have one table for every bitrate.
+    l.table = h.version == 0
+                  ? audio::kLayer2TableHalfRate
+                  : audio::Layer2TableFor(audio::BitrateKbps(2, h.bitrate_index) / l.channels,
+                                          h.sampling_frequency);
+    l.sblimit = audio::Layer2AllocationTable(l.table).sblimit;
   }
   l.bound = l.sblimit;
   if (h.mode == audio::kModeJointStereo)
@@ -179,8 +182,7 @@ bool FrameDecoder::DecodeLayer1(const FrameHeader& header, const FrameLayout& la
 bool FrameDecoder::DecodeLayer2(const FrameHeader& header, const FrameLayout& layout,
                                 const std::uint8_t* frame, std::size_t size, std::int16_t* pcm) {
   const int channels = layout.channels;
-  const audio::AllocationTable& table =
-      audio::kLayer2AllocationTables[static_cast<std::size_t>(layout.table)];
+  const audio::AllocationTable& table = audio::Layer2AllocationTable(layout.table);
   FrameBits bits(frame + std::min<std::size_t>(size, 4), size > 4 ? size - 4 : 0);
   const std::uint32_t crcRead = header.error_protection ? bits.Get(16) : 0;
 

@@ -1,5 +1,6 @@
-// Decoding of one MPEG-1 audio frame, Layer I or Layer II (ISO/IEC 11172-3): allocation, scale
-// factors, the CRC check, requantisation and the synthesis filter, into 16-bit PCM.
+// Decoding of one MPEG-1 audio frame, Layer I or Layer II (ISO/IEC 11172-3, and its half sampling
+// rates of ISO/IEC 13818-3): allocation, scale factors, the CRC check, requantisation and the
+// synthesis filter, into 16-bit PCM.
 //
 //   FrameDecoder decoder;
 //   decoder.Decode(header, frameBytes, frameSize, pcm);   // pcm: samples x channels, interleaved
@@ -29,7 +30,7 @@ struct FrameLayout {
   int channels = 2;
   int sblimit = 32;
   int bound = 32;
-  int table = -1;  // Layer II table number 0..3, -1 for Layer I
+  int table = -1;  // Layer II table number 0..4 (audio_tables.h), -1 for Layer I
 };
 FrameLayout LayoutOf(const audio::FrameHeader& header);
 

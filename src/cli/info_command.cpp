@@ -83,7 +83,8 @@ Json InfoJson(const MpegInfo& i) {
               {"audio_channels", i.unused},  // the reader keeps the channel count there
               {"audio_layer", i.audioLayer},
               {"audio_bitrate_index", i.audioBitrateIndex},
-              {"audio_bitrate_kbps", AudioBitrateKbps(i.audioLayer, i.audioBitrateIndex)},
+              {"audio_bitrate_kbps",
+               AudioBitrateKbps(i.audioLayer, i.audioBitrateIndex, i.audioSampleRate)},
               {"audio_channel_mode", i.audioChannelMode}};
 }
 
@@ -93,7 +94,7 @@ Json InfoJson(const Mp2Info& i) {
               {"channels", i.unused},  // the reader keeps the channel count there
               {"layer", i.layer},
               {"bitrate_index", i.bitrateIndex},
-              {"bitrate_kbps", AudioBitrateKbps(i.layer, i.bitrateIndex)},
+              {"bitrate_kbps", AudioBitrateKbps(i.layer, i.bitrateIndex, i.sampleRate)},
               {"channel_mode", i.channelMode}};
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/messages.h"
+#include "mpeg_audio/audio_tables.h"
 
 namespace calvex {
 namespace {
@@ -70,13 +71,17 @@ std::string AudioFormatText(std::uint16_t formatTag, const CodecNameLookup& code
   return name.empty() ? Text(3005) : name;
 }
 
-std::int32_t AudioBitrateKbps(std::int32_t layer, std::int32_t bitrateIndex) {
+std::int32_t AudioBitrateKbps(std::int32_t layer, std::int32_t bitrateIndex,
+                              std::int32_t sampleRateHz) {
   static constexpr std::int16_t kKbps[3][15] = {
       {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
       {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
   };
   if (layer < 1 || layer > 3 || bitrateIndex < 0 || bitrateIndex > 14) return 0;
+  // The half sampling rates have a table of their own, Layer III sharing Layer II's.
+  if (sampleRateHz > 0 && sampleRateHz < 32000)
+    return audio::HalfRateBitrateKbps(layer == 1 ? 1 : 2, bitrateIndex);
   return kKbps[layer - 1][bitrateIndex];
 }
 
@@ -161,7 +166,8 @@ std::vector<InfoLine> MpegInfoLines(const std::string& path, const MpegInfo& i) 
     lines[7].text = Format(49, i.audioBitsPerSample);
     lines[8].text = ChannelModeText(i.audioChannelMode);
     lines[9].text = LayerText(i.audioLayer);
-    lines[10].text = Format(232, AudioBitrateKbps(i.audioLayer, i.audioBitrateIndex));
+    lines[10].text =
+        Format(232, AudioBitrateKbps(i.audioLayer, i.audioBitrateIndex, i.audioSampleRate));
   }
   return lines;
 }
@@ -174,7 +180,7 @@ std::vector<InfoLine> Mp2InfoLines(const std::string& path, const Mp2Info& i) {
       {"", "Bits per Sample:", Format(49, i.bitsPerSample)},
       {"", "Channels:", ChannelModeText(i.channelMode)},
       {"", "Layer:", LayerText(i.layer)},
-      {"", "Bitrate:", Format(232, AudioBitrateKbps(i.layer, i.bitrateIndex))},
+      {"", "Bitrate:", Format(232, AudioBitrateKbps(i.layer, i.bitrateIndex, i.sampleRate))},
   };
 }
 

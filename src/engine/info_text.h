@@ -36,9 +36,11 @@ std::string ChannelModeText(std::int32_t mode);
 // "PCM", "Microsoft ADPCM", the codec's own name, or "Unknown compression scheme".
 std::string AudioFormatText(std::uint16_t formatTag, const CodecNameLookup& codecName);
 
-// The kbit/s of an MPEG-1 audio bit-rate index for layer 1..3 (ISO/IEC 11172-3); 0 for the free
-// format, an index out of the table or another layer.
-std::int32_t AudioBitrateKbps(std::int32_t layer, std::int32_t bitrateIndex);
+// The kbit/s of an MPEG audio bit-rate index for layer 1..3: ISO/IEC 11172-3's, or at a sampling
+// rate below 32 kHz the half rates' of ISO/IEC 13818-3; 0 for the free format, an index out of the
+// table or another layer.
+std::int32_t AudioBitrateKbps(std::int32_t layer, std::int32_t bitrateIndex,
+                              std::int32_t sampleRateHz = 0);
 
 // The AVI's video duration as the dialog works it out: frames / rate (cut to hundredths of a
 // frame per second), in hundredths of a second; 0 without a rate.

@@ -1,6 +1,7 @@
 // ISO/IEC 11172-3 number tables for Layers I and II, shared by the audio encoder, the audio
-// decoder, the multiplexer and the MPEG file scanner. Everything here is constant; nothing is built
-// at run time, so any number of conversions may read the tables at once.
+// decoder, the multiplexer and the MPEG file scanner, and the tables of the half sampling rates of
+// ISO/IEC 13818-3 that the decoder reads too (the encoder writes MPEG-1 only). Everything here is
+// constant; nothing is built at run time, so any number of conversions may read the tables at once.
 //
 // Link target: calvex_mpeg_audio.
 #pragma once
@@ -29,6 +30,22 @@ constexpr int BitrateKbps(int layer, int index) {
 // Sampling frequency by sampling_frequency code 0..2 (3 is reserved).
 inline constexpr std::array<double, 3> kSamplingFrequencyKhz = {44.1, 48.0, 32.0};
 inline constexpr std::array<int, 3> kSamplingFrequencyHz = {44100, 48000, 32000};
+
+// A header whose ID bit is 0 (ISO/IEC 13818-3) codes the same Layer I and II frames at half the
+// sampling rates, with bitrates of their own (index 0 free format, 15 forbidden).
+inline constexpr std::array<std::array<int, 15>, 2> kHalfRateBitrateKbps = {{
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+}};
+inline constexpr std::array<double, 3> kHalfSamplingFrequencyKhz = {22.05, 24.0, 16.0};
+inline constexpr std::array<int, 3> kHalfSamplingFrequencyHz = {22050, 24000, 16000};
+
+// Table bitrate of a half-rate header of `layer` (1 or 2) and `index`; 0 when either is out of
+// range.
+constexpr int HalfRateBitrateKbps(int layer, int index) {
+  if (layer < 1 || layer > 2 || index < 0 || index > 14) return 0;
+  return kHalfRateBitrateKbps[static_cast<std::size_t>(layer - 1)][static_cast<std::size_t>(index)];
+}
 
 // The sampling_frequency code of a rate in Hz, or -1 when MPEG-1 has none for it.
 constexpr int SamplingFrequencyCode(int hz) {
@@ -131,6 +148,14 @@ struct AllocationTable {
 
 // Tables 3-B.2a, b, c, d (sblimit 27, 30, 8, 12), by table number 0..3.
 extern const std::array<AllocationTable, 4> kLayer2AllocationTables;
+
+// ISO/IEC 13818-3 Table B.1 (sblimit 30): the one table of the half sampling rates, whatever the
+// bitrate; table number 4.
+inline constexpr int kLayer2TableHalfRate = 4;
+extern const AllocationTable kLayer2AllocationTableHalfRate;
+
+// The table of a table number 0..4.
+const AllocationTable& Layer2AllocationTable(int table);
 
 // The Layer II table number (0 = 3-B.2a .. 3 = 3-B.2d) for a per-channel bitrate (total table
 // bitrate / channels, integer division) and a sampling_frequency code.

@@ -52,12 +52,29 @@ bool ParseFrameHeader(const std::uint8_t* b, FrameHeader& h) {
   return FrameLengthBytes(h) > 0;
 }
 
+int BitrateKbpsOf(const FrameHeader& h) {
+  return h.version == 0 ? HalfRateBitrateKbps(h.layer, h.bitrate_index)
+                        : BitrateKbps(h.layer, h.bitrate_index);
+}
+
+int SamplingRateHzOf(const FrameHeader& h) {
+  if (h.sampling_frequency < 0 || h.sampling_frequency > 2) return 0;
+  const auto code = static_cast<std::size_t>(h.sampling_frequency);
+  return h.version == 0 ? kHalfSamplingFrequencyHz[code] : kSamplingFrequencyHz[code];
+}
+
+double SamplingRateKhzOf(const FrameHeader& h) {
+  if (h.sampling_frequency < 0 || h.sampling_frequency > 2) return 0.0;
+  const auto code = static_cast<std::size_t>(h.sampling_frequency);
+  return h.version == 0 ? kHalfSamplingFrequencyKhz[code] : kSamplingFrequencyKhz[code];
+}
+
 int FrameLengthBytes(const FrameHeader& h) {
-  if (h.version != 1 || (h.layer != 1 && h.layer != 2) || h.bitrate_index < 1 ||
+  if ((h.version != 0 && h.version != 1) || (h.layer != 1 && h.layer != 2) || h.bitrate_index < 1 ||
       h.bitrate_index > 14 || h.sampling_frequency < 0 || h.sampling_frequency > 2)
     return 0;
-  const int bps = BitrateKbps(h.layer, h.bitrate_index) * 1000;
-  const int hz = kSamplingFrequencyHz[static_cast<std::size_t>(h.sampling_frequency)];
+  const int bps = BitrateKbpsOf(h) * 1000;
+  const int hz = SamplingRateHzOf(h);
   const int pad = h.padding ? 1 : 0;
   if (h.layer == 1) return (12 * bps / hz + pad) * 4;
   return 144 * bps / hz + pad;

@@ -1,6 +1,5 @@
 #include "mux/audio_frames.h"
 
-#include "mpeg_audio/audio_tables.h"
 #include "mpeg_audio/bit_stream.h"
 #include "mpeg_audio/frame_header.h"
 
@@ -18,8 +17,7 @@ Status ScanAudioFrames(const std::string& path, AudioFrames& frames) {
     if (!audio::ReadFrameHeader(in, header)) break;
     if (frames.offsets.empty()) {
       frames.layer = header.layer;
-      frames.sampleRateHz =
-          audio::kSamplingFrequencyHz[static_cast<std::size_t>(header.sampling_frequency)];
+      frames.sampleRateHz = audio::SamplingRateHzOf(header);
     }
     frames.offsets.push_back(offset);
     in.SkipBits((static_cast<std::int64_t>(audio::FrameLengthBytes(header)) - 4) * 8);

@@ -157,7 +157,7 @@ TEST(Refusals, BadFirstHeaderNoSyncEmptyAndMissing) {
   for (const Case& c : {Case{"bitrate15", {0xFF, 0xFD, 0xF0, 0x00}, kAudioDataError},
                         Case{"sampling3", {0xFF, 0xFD, 0x9C, 0x00}, kAudioDataError},
                         Case{"text", {'h', 'e', 'l', 'l', 'o'}, kAudioDataError},
-                        Case{"mpeg2", {0xFF, 0xF5, 0x90, 0x00}, kAudioDataError},
+                        Case{"quarter rates", {0xFF, 0xE5, 0x90, 0x00}, kAudioDataError},
                         Case{"freeformat", {0xFF, 0xFD, 0x00, 0x00}, kAudioDataError},
                         Case{"cut", {0x00, 0xFF, 0xFD}, kAudioDataError}}) {
     std::vector<std::uint8_t> bytes = c.header;

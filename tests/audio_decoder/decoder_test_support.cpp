@@ -30,9 +30,11 @@ Shape ShapeOf(const FrameHeader& h) {
   s.sblimit = 32;
   s.table = -1;
   if (h.layer == 2) {
-    s.table = audio::Layer2TableFor(audio::BitrateKbps(2, h.bitrate_index) / s.channels,
-                                    h.sampling_frequency);
-    s.sblimit = audio::kLayer2AllocationTables[static_cast<std::size_t>(s.table)].sblimit;
+    s.table = h.version == 0
+                  ? audio::kLayer2TableHalfRate
+                  : audio::Layer2TableFor(audio::BitrateKbps(2, h.bitrate_index) / s.channels,
+                                          h.sampling_frequency);
+    s.sblimit = audio::Layer2AllocationTable(s.table).sblimit;
   }
   s.bound = h.mode == 1 ? std::min(4 * (h.mode_ext + 1), s.sblimit) : s.sblimit;
   return s;
@@ -103,8 +105,7 @@ void WriteLayer1Frame(audio::BitStream& out, const FrameHeader& h, const Synthet
 void WriteLayer2Frame(audio::BitStream& out, const FrameHeader& h, const SyntheticStream& s,
                       std::mt19937& rng) {
   const Shape shape = ShapeOf(h);
-  const audio::AllocationTable& table =
-      audio::kLayer2AllocationTables[static_cast<std::size_t>(shape.table)];
+  const audio::AllocationTable& table = audio::Layer2AllocationTable(shape.table);
   const int length = audio::FrameLengthBytes(h);
   int alloc[2][32] = {};
   int selection[2][32] = {};
@@ -187,6 +188,7 @@ std::vector<std::size_t> WriteSyntheticStream(const SyntheticStream& s, const st
   if (out.OpenBitStreamWrite(path) != kOk) std::abort();
   std::mt19937 rng(s.seed);
   FrameHeader h;
+  h.version = s.version;
   h.layer = s.layer;
   h.error_protection = s.crc ? 1 : 0;
   h.bitrate_index = s.bitrateIndex;

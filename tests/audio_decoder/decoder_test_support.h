@@ -17,6 +17,7 @@ namespace calvex::audio_decoder::testing {
 // and frame header writer. Exercises quantisers, joint-stereo bounds and CRCs that encoders
 // seldom choose.
 struct SyntheticStream {
+  int version = 1;  // the header's ID bit: 0 for the half sampling rates
   int layer = 2;
   int mode = 0;  // header mode 0..3
   int modeExt = 0;

@@ -125,20 +125,33 @@ TEST_F(Mp2ToWav, CancelAndFullDiskLeaveNoFile) {
   EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
 
+// The fixture's song, and one at a half sampling rate (ID bit 0, ISO/IEC 13818-3).
 TEST_F(Mp2ToWav, ListEntryConvertsToAWavBesideIt) {
-  SourceEntry entry;
-  ASSERT_EQ(MakeSourceEntry(mp2_, DefaultInfoReaders(), entry), kOk);
-  EXPECT_EQ(entry.mp2Info.sampleRate, 44100);
-  EXPECT_EQ(entry.mp2Info.layer, 2);
-  StandaloneContext context;
-  ASSERT_EQ(ConvertEntry(entry, dir_.path().string(), DefaultDrivers(), context.get()),
-            kEntryConverted);
-  const std::string wav = dir_.File("song.wav");
-  ASSERT_TRUE(std::filesystem::exists(wav));
-  auto p = Probe(wav);
-  EXPECT_EQ(p["codec_name"], "pcm_s16le");
-  EXPECT_EQ(p["sample_rate"], "44100");
-  EXPECT_NEAR(std::atof(p["duration"].c_str()), seconds_, 0.05);
+  const std::string halfWav = dir_.File("half_source.wav"), half = dir_.File("half.mp2");
+  testing::MakeTestWav(halfWav, 22050, 2, 1.5);
+  ASSERT_EQ(
+      RunCommand("twolame --quiet -b 64 " + ShellQuote(halfWav) + " " + ShellQuote(half)).exitCode,
+      0);
+  struct Case {
+    std::string mp2, wav;
+    int rate;
+    double seconds;
+  };
+  for (const Case& c : {Case{mp2_, dir_.File("song.wav"), 44100, seconds_},
+                        Case{half, dir_.File("half.wav"), 22050, 1.5}}) {
+    SourceEntry entry;
+    ASSERT_EQ(MakeSourceEntry(c.mp2, DefaultInfoReaders(), entry), kOk);
+    EXPECT_EQ(entry.mp2Info.sampleRate, c.rate);
+    EXPECT_EQ(entry.mp2Info.layer, 2);
+    StandaloneContext context;
+    ASSERT_EQ(ConvertEntry(entry, dir_.path().string(), DefaultDrivers(), context.get()),
+              kEntryConverted);
+    ASSERT_TRUE(std::filesystem::exists(c.wav));
+    auto p = Probe(c.wav);
+    EXPECT_EQ(p["codec_name"], "pcm_s16le");
+    EXPECT_EQ(p["sample_rate"], std::to_string(c.rate));
+    EXPECT_NEAR(std::atof(p["duration"].c_str()), c.seconds, 0.1);
+  }
 }
 
 }  // namespace

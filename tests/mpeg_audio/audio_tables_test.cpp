@@ -27,9 +27,10 @@ TEST(AudioTables, WindowsHoldThePrintedValues) {
 }
 
 TEST(AudioTables, AllocationTablesHaveTheirLimitsAndFieldWidths) {
-  const int limits[4] = {27, 30, 8, 12};
-  for (int t = 0; t < 4; ++t) {
-    const AllocationTable& table = kLayer2AllocationTables[t];
+  // Tables 3-B.2a to d, and the half sampling rates' table.
+  const int limits[5] = {27, 30, 8, 12, 30};
+  for (int t = 0; t < 5; ++t) {
+    const AllocationTable& table = Layer2AllocationTable(t);
     EXPECT_EQ(table.sblimit, limits[t]);
     for (int sb = 0; sb < 32; ++sb) {
       const int width = table.FieldWidth(sb);

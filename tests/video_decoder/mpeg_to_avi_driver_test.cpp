@@ -105,13 +105,17 @@ std::int64_t AudioSamples(const std::string& path) {
   return std::atoll(r.output.c_str());
 }
 
-// Audio frames of an MPEG file's sound, as ffprobe counts them.
-std::int64_t SourceAudioFrames(const std::string& path) {
+// Sample frames of an MPEG file's sound (its Layer II frames as ffprobe counts them) once made
+// 44.1 kHz, as the tests' AVIs are.
+double SourceSamplesAt44100(const std::string& path) {
   const auto r = RunCommand(
       "ffprobe -v error -select_streams a:0 -count_frames -show_entries "
-      "stream=nb_read_frames -of csv=p=0 " +
+      "stream=sample_rate,nb_read_frames -of csv=p=0 " +
       ShellQuote(path));
-  return r.exitCode == 0 ? std::atoll(r.output.c_str()) : -1;
+  int rate = 0;
+  long long frames = -1;
+  if (r.exitCode != 0 || std::sscanf(r.output.c_str(), "%d,%lld", &rate, &frames) != 2) return -1;
+  return static_cast<double>(frames) * 1152 * 44100 / rate;
 }
 
 std::vector<std::string> TemporaryFilesIn(const std::string& dir) {
@@ -220,7 +224,10 @@ TEST_F(MpegToAviTest, TheWholeFileOfEachMaker) {
   const std::string twoSounds = dir_.File("two_sounds.mpg");
   ASSERT_TRUE(MakeFfmpegStream(twoSounds, "mpeg", 40, true, "96x64", 25,
                                "-map 0:v -map 1:a -map 1:a -ac:a:1 2 -b:a:1 192k"));
-  std::vector<std::string> sources{own, vcd, twoSounds};
+  // Sound at a half sampling rate (ISO/IEC 13818-3).
+  const std::string halfRate = dir_.File("half_rate.mpg");
+  ASSERT_TRUE(MakeFfmpegStream(halfRate, "mpeg", 40, true, "96x64", 25, "-ar 24000"));
+  std::vector<std::string> sources{own, vcd, twoSounds, halfRate};
   if (calvex::testing::HaveTool("mplex") && calvex::testing::HaveTool("mpeg2enc")) {
     sources.push_back(dir_.File("mplex.mpg"));
     ASSERT_TRUE(MakeMplexStream(dir_.path().string(), sources.back(), 40));
@@ -230,7 +237,7 @@ TEST_F(MpegToAviTest, TheWholeFileOfEachMaker) {
     const std::string avi = dir_.File("whole.avi");
     ASSERT_EQ(Convert(source, avi, 0, -1), kOk);
     ExpectFrames(AviFrames(avi), ReferenceFrames(source), 0, 39);
-    EXPECT_EQ(AudioSamples(avi), SourceAudioFrames(source) * 1152);
+    EXPECT_NEAR(AudioSamples(avi), SourceSamplesAt44100(source), 1.0);
     fs::remove(avi);
   }
 }
@@ -603,6 +610,24 @@ TEST_F(MpegToAviTest, InformationOfMpegAndMp2Files) {
         "    Layer:             II\n", "    Bitrate:           64 KBits/Sec\n",
         "  Sampling Rate:       48.00 kHz\n", "  Bitrate:             192 KBits/Sec\n"})
     EXPECT_NE(text.output.find(line), std::string::npos) << line << "in\n" << text.output;
+
+  // A half sampling rate (ID bit 0) and its own bit-rate table.
+  const std::string half = dir_.File("half.mp2");
+  ASSERT_EQ(RunCommand("ffmpeg -v error -y -f lavfi -i sine=sample_rate=22050 -t 1 -c:a mp2 "
+                       "-b:a 64k " +
+                       ShellQuote(half))
+                .exitCode,
+            0);
+  const auto halfJson = RunCommand(ShellQuote(CALVEX_BINARY) + " info --json " + ShellQuote(half));
+  ASSERT_EQ(halfJson.exitCode, 0) << halfJson.output;
+  const auto h = nlohmann::json::parse(halfJson.output)[0]["info"];
+  EXPECT_EQ(h["sample_rate"], 22050);
+  EXPECT_EQ(h["layer"], 2);
+  EXPECT_EQ(h["bitrate_kbps"], 64);
+  const auto halfText = RunCommand(ShellQuote(CALVEX_BINARY) + " info " + ShellQuote(half));
+  for (const char* line :
+       {"  Sampling Rate:       22.05 kHz\n", "  Bitrate:             64 KBits/Sec\n"})
+    EXPECT_NE(halfText.output.find(line), std::string::npos) << line << "in\n" << halfText.output;
 }
 
 }  // namespace
