@@ -1,7 +1,7 @@
 #include "engine/avi_to_mpeg_driver.h"
 
+#include <algorithm>
 #include <cmath>
-#include <deque>
 #include <utility>
 
 #include "core/messages.h"
@@ -27,43 +27,58 @@ class MediaAviFrameReader : public AviFrameReader {
 
 // Pictures of the coding order come from AVI frames a little out of order (a reference picture
 // before the B pictures that precede it). Reading the frames in between at once and keeping them
-// lets the AVI decode straight forward instead of seeking back for every B picture.
+// lets the AVI decode straight forward instead of seeking back for every B picture. The frames
+// kept live in a ring of buffers allocated once.
 class FrameWindow {
  public:
   FrameWindow(AviFrameReader& reader, std::size_t frameSize) : reader_(reader), size_(frameSize) {}
 
   Status Read(std::int32_t frame, std::uint8_t* out) {
-    for (const auto& [number, pixels] : kept_)
-      if (number == frame) {
-        std::copy(pixels.begin(), pixels.end(), out);
+    for (const Kept& k : kept_)
+      if (k.number == frame) {
+        std::copy(k.pixels.begin(), k.pixels.end(), out);
         return kOk;
       }
     if (frame > lastRead_ && frame - lastRead_ <= kWindow && lastRead_ >= 0) {
       for (std::int32_t f = lastRead_ + 1; f < frame; ++f) {
-        std::vector<std::uint8_t> pixels(size_);
-        if (reader_.GetFrame(f, pixels.data()) != kOk) break;  // read again when asked
-        Keep(f, std::move(pixels));
+        Kept& k = Oldest();
+        k.number = -1;
+        if (reader_.GetFrame(f, k.pixels.data()) != kOk) break;  // read again when asked
+        k.number = f;
       }
     }
     const Status s = reader_.GetFrame(frame, out);
     if (s != kOk) return s;
     lastRead_ = frame;
-    Keep(frame, std::vector<std::uint8_t>(out, out + size_));
+    Kept& k = Oldest();
+    std::copy(out, out + size_, k.pixels.begin());
+    k.number = frame;
     return kOk;
   }
 
  private:
   static constexpr std::int32_t kWindow = 6;
+  struct Kept {
+    std::int32_t number = -1;
+    std::vector<std::uint8_t> pixels;
+  };
 
-  void Keep(std::int32_t frame, std::vector<std::uint8_t> pixels) {
-    kept_.emplace_back(frame, std::move(pixels));
-    if (kept_.size() > static_cast<std::size_t>(kWindow)) kept_.pop_front();
+  // The slot of the frame kept longest, to be reused.
+  Kept& Oldest() {
+    if (kept_.size() < static_cast<std::size_t>(kWindow)) {
+      kept_.push_back(Kept{-1, std::vector<std::uint8_t>(size_)});
+      return kept_.back();
+    }
+    Kept& k = kept_[next_];
+    next_ = (next_ + 1) % kept_.size();
+    return k;
   }
 
   AviFrameReader& reader_;
   std::size_t size_;
   std::int32_t lastRead_ = -1;
-  std::deque<std::pair<std::int32_t, std::vector<std::uint8_t>>> kept_;
+  std::vector<Kept> kept_;
+  std::size_t next_ = 0;
 };
 
 // The encoder's pictures from the AVI: display number to AVI frame by the frame mapping.

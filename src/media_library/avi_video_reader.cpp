@@ -9,7 +9,6 @@
 // chunks, whose numbers never appear. A frame number with no picture of its own (a dropped chunk)
 // shows the latest picture before it.
 #include <algorithm>
-#include <cstring>
 #include <deque>
 #include <vector>
 
@@ -46,10 +45,6 @@ struct AviReader::Impl {
   std::vector<std::uint8_t> palette;
   bool resendPalette = false;
 
-  // The converted picture last delivered, by its frame number.
-  std::vector<std::uint8_t> held;
-  std::int64_t heldNumber = -1;
-
   Status Open(const std::string& p, BitmapInfoHeader& request, AviOpenInfo& info);
   Status GetFrame(std::int64_t n, std::uint8_t* buffer);
 
@@ -57,7 +52,7 @@ struct AviReader::Impl {
   void ResetPosition();
   std::int64_t SeekTarget(std::int64_t n);
   bool SeekTo(std::int64_t target);
-  Status Deliver(const AVFrame& frame, std::int64_t number, std::uint8_t* buffer);
+  Status Deliver(const AVFrame& frame, std::uint8_t* buffer);
   bool Feed();
   void KeepPalette();
   void Receive();
@@ -205,22 +200,16 @@ bool AviReader::Impl::Feed() {
   }
 }
 
-Status AviReader::Impl::Deliver(const AVFrame& frame, std::int64_t number, std::uint8_t* buffer) {
-  const std::size_t size = static_cast<std::size_t>(BitmapStride(width, 24)) * height;
-  if (heldNumber != number) {
-    held.resize(size);
-    heldNumber = -1;
-    if (!converter.ToBottomUpBgr(frame, width, height, held.data())) return kAviDecodeFailed;
-    heldNumber = number;
-  }
-  std::memcpy(buffer, held.data(), size);
-  return kOk;
+// Converted straight into the caller's buffer: a picture asked for again is converted again,
+// which costs about what a copy kept for it would.
+Status AviReader::Impl::Deliver(const AVFrame& frame, std::uint8_t* buffer) {
+  return converter.ToBottomUpBgr(frame, width, height, buffer) ? kOk : kAviDecodeFailed;
 }
 
 Status AviReader::Impl::GetFrame(std::int64_t n, std::uint8_t* buffer) {
   if (!decoder) return kMediaAviOpen1;
   if (n < 0 || n >= frameCount || buffer == nullptr) return kAviDecodeFailed;
-  if (latest && latestNumber == n) return Deliver(*latest, latestNumber, buffer);
+  if (latest && latestNumber == n) return Deliver(*latest, buffer);
 
   // Reading on from the current position is right for any later frame; a jump past the next key
   // frame is quicker by seeking. The next frame in order never seeks.
@@ -238,15 +227,15 @@ Status AviReader::Impl::GetFrame(std::int64_t n, std::uint8_t* buffer) {
       latestNumber = decoded.front().second;
       decoded.pop_front();
     }
-    if (latest && latestNumber == n) return Deliver(*latest, latestNumber, buffer);
+    if (latest && latestNumber == n) return Deliver(*latest, buffer);
     if (!decoded.empty()) {
       // Frame n has no picture of its own: show the one before it, or when decoding started
       // after it, the first one there is.
-      if (latest) return Deliver(*latest, latestNumber, buffer);
-      return Deliver(*decoded.front().first, decoded.front().second, buffer);
+      if (latest) return Deliver(*latest, buffer);
+      return Deliver(*decoded.front().first, buffer);
     }
     if (!Feed()) {
-      if (latest) return Deliver(*latest, latestNumber, buffer);
+      if (latest) return Deliver(*latest, buffer);
       return kAviDecodeFailed;
     }
   }

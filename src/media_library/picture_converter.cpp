@@ -36,6 +36,29 @@ int ScalerFlags(const AVFrame& frame, int width, int height) {
   return d->log2_chroma_w >= 1 ? kSameSizeYuvFlags : kScalerFlags;
 }
 
+// The planes of a same-size planar 8-bit YUV picture the own path takes; nothing otherwise.
+std::optional<YuvPlanes> OwnPathPlanes(const AVFrame& frame, int width, int height) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+  if (d == nullptr || frame.width != width || frame.height != height || !IsYuv(frame.format) ||
+      d->nb_components != 3 || !(d->flags & AV_PIX_FMT_FLAG_PLANAR) ||
+      !YuvToBgrTakes(width, height, d->log2_chroma_w, d->log2_chroma_h))
+    return std::nullopt;
+  for (int c = 0; c < 3; ++c)
+    if (d->comp[c].plane != c || d->comp[c].depth != 8 || d->comp[c].step != 1 ||
+        d->comp[c].shift != 0 || d->comp[c].offset != 0)
+      return std::nullopt;
+  YuvPlanes in;
+  in.y = frame.data[0];
+  in.cb = frame.data[1];
+  in.cr = frame.data[2];
+  in.yStride = frame.linesize[0];
+  in.cbStride = frame.linesize[1];
+  in.crStride = frame.linesize[2];
+  in.chromaShiftX = d->log2_chroma_w;
+  in.chromaShiftY = d->log2_chroma_h;
+  return in;
+}
+
 }  // namespace
 
 bool PictureConverter::ToBottomUpBgr(const AVFrame& frame, int width, int height,
@@ -53,8 +76,19 @@ bool PictureConverter::ToBottomUpBgr(const AVFrame& frame, int width, int height
       yuv && IsFullRangeYuv(frame)};
   // swscale keeps full-range formats as their plain twins, so its own cache never matches them
   // and would build the context again for every picture; this one matches on what was asked.
+  const std::optional<YuvPlanes> own = OwnPathPlanes(frame, width, height);
+  if (own) {
+    if (!own_ || !(shape_ == shape)) {
+      context_.reset();
+      own_ = YuvToBgrTables::For(sws_getCoefficients(shape.space), shape.fullRange);
+      shape_ = shape;
+    }
+    YuvToBottomUpBgr(*own_, *own, width, height, bits);
+    return true;
+  }
   if (!context_ || !(shape_ == shape)) {
     shape_.reset();
+    own_.reset();
     SwsContext* c = sws_getCachedContext(context_.release(), frame.width, frame.height,
                                          static_cast<AVPixelFormat>(frame.format), width, height,
                                          AV_PIX_FMT_BGR24, ScalerFlags(frame, width, height),
@@ -84,6 +118,7 @@ bool PictureConverter::ToBottomUpBgr(const AVFrame& frame, int width, int height
 bool PictureConverter::FromBottomUpBgr(const std::uint8_t* bits, int sourceWidth, int sourceHeight,
                                        AVFrame& out) {
   shape_.reset();
+  own_.reset();
   SwsContext* c = sws_getCachedContext(
       context_.release(), sourceWidth, sourceHeight, AV_PIX_FMT_BGR24, out.width, out.height,
       static_cast<AVPixelFormat>(out.format), kScalerFlags, nullptr, nullptr, nullptr);

@@ -8,13 +8,16 @@
 // A YUV picture whose chroma is at most half the width of its luma and that keeps its size needs
 // no filtering: it goes through the point sampler with accurate rounding in bit-exact mode, about
 // six times cheaper and just as independent of the CPU. Each chroma sample then covers its pixels
-// as in the source, which is also what the encoder's own 4:2:0 subsampling gets back best.
+// as in the source, which is also what the encoder's own 4:2:0 subsampling gets back best. The
+// common planar 8-bit ones of even size take the converter's own path (yuv_to_bgr.h), which
+// writes the same bytes several times faster.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
 #include "media_library/ffmpeg_support.h"
+#include "media_library/yuv_to_bgr.h"
 
 namespace calvex::media::detail {
 
@@ -47,6 +50,8 @@ class PictureConverter {
   };
   SwsPtr context_;
   std::optional<Shape> shape_;
+  // The own path's lookup for the shape, when it takes the pictures.
+  std::optional<YuvToBgrTables> own_;
 };
 
 }  // namespace calvex::media::detail

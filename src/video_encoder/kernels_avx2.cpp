@@ -42,8 +42,9 @@ inline int Min16(__m256i v) {
 // (one per 128-bit lane). mpsadbw gives the SADs of a 4-byte quad of the block against 8
 // consecutive positions; the four quads of the 16 rows add up to the 16 x 16 SADs in 16-bit lanes
 // (at most 255 x 256, so they never overflow). The rows go from the middle of the window outward,
-// where the best positions usually are; once the first 8 rows of a pair of groups already exceed
-// the best SAD found so far, none of them can win or tie, and its last 8 rows are passed over.
+// where the best positions usually are; once the first 4, 8 or 12 rows of a pair of groups already
+// exceed the best SAD found so far, none of them can win or tie, and its other rows are passed
+// over.
 std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::uint8_t* ref,
                            int refStride, int cols, int rows, const std::uint16_t* rank) {
   alignas(32) std::uint8_t block[16][32];  // each row of the block in both lanes
@@ -99,9 +100,14 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
         ++c;
       }
     };
-    addRows(8);
+    // A pair of groups is dropped as soon as the sums of its first rows pass the best SAD.
+    addRows(4);
     if (Min16(_mm256_or_si256(acc, outside)) > bestSad) continue;
-    addRows(8);
+    addRows(4);
+    if (Min16(_mm256_or_si256(acc, outside)) > bestSad) continue;
+    addRows(4);
+    if (Min16(_mm256_or_si256(acc, outside)) > bestSad) continue;
+    addRows(4);
     const __m256i sad = _mm256_or_si256(acc, outside);
     bestSad = std::min(bestSad, Min16(sad));
     const __m256i rk = LoadTwo(reinterpret_cast<const std::uint8_t*>(rank + y0 * kRankStride + x0),

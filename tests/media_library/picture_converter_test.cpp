@@ -16,6 +16,7 @@ extern "C" {
 
 #include "core/bitmap.h"
 #include "media_library/picture_converter.h"
+#include "media_library/yuv_to_bgr.h"
 
 namespace calvex::media::detail {
 namespace {
@@ -97,6 +98,80 @@ TEST(PictureConverter, SameBytesWithAndWithoutSimd) {
         << av_get_pix_fmt_name(c.format) << " " << c.width << "x" << c.height << " to "
         << c.outWidth << "x" << c.outHeight;
   }
+}
+
+// swscale's point sampler as the converter set it up before it had its own YUV path.
+std::vector<std::uint8_t> SwscaleBgr(const AVFrame& frame) {
+  const int width = frame.width, height = frame.height, stride = BitmapStride(width, 24);
+  std::vector<std::uint8_t> bits(static_cast<std::size_t>(stride) * height, 0);
+  // The full-range formats as their plain twins with the range given (as swscale keeps them).
+  const bool full = frame.format == AV_PIX_FMT_YUVJ420P || frame.format == AV_PIX_FMT_YUVJ422P ||
+                    frame.color_range == AVCOL_RANGE_JPEG;
+  const AVPixelFormat format = frame.format == AV_PIX_FMT_YUVJ420P   ? AV_PIX_FMT_YUV420P
+                               : frame.format == AV_PIX_FMT_YUVJ422P ? AV_PIX_FMT_YUV422P
+                                                                     : AVPixelFormat(frame.format);
+  SwsPtr c(sws_getContext(width, height, format, width, height, AV_PIX_FMT_BGR24, kSameSizeYuvFlags,
+                          nullptr, nullptr, nullptr));
+  const int* table = sws_getCoefficients(
+      frame.colorspace != AVCOL_SPC_UNSPECIFIED ? frame.colorspace : SWS_CS_DEFAULT);
+  sws_setColorspaceDetails(c.get(), table, full ? 1 : 0, table, 1, 0, 1 << 16, 1 << 16);
+  std::uint8_t* const planes[4] = {bits.data() + static_cast<std::ptrdiff_t>(height - 1) * stride};
+  const int strides[4] = {-stride};
+  EXPECT_EQ(sws_scale(c.get(), frame.data, frame.linesize, 0, height, planes, strides), height);
+  return bits;
+}
+
+// The own path for same-size planar YUV writes what swscale writes, for every subsampling it
+// takes, both ranges and the matrices a picture can be tagged with, on textured and on random
+// samples (chroma extremes, clipping), at widths with and without a tail for the vector rows.
+TEST(PictureConverter, OwnYuvPathWritesSwscalesBytes) {
+  const AVPixelFormat formats[] = {AV_PIX_FMT_YUV420P,  AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV422P,
+                                   AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV411P,  AV_PIX_FMT_YUV410P};
+  const AVColorSpace spaces[] = {AVCOL_SPC_UNSPECIFIED, AVCOL_SPC_BT709, AVCOL_SPC_FCC,
+                                 AVCOL_SPC_SMPTE240M};
+  std::uint32_t seed = 99;
+  for (const AVPixelFormat format : formats)
+    for (const AVColorSpace space : spaces)
+      for (const auto& [width, height] : {std::pair{352, 240}, std::pair{36, 10}}) {
+        for (const bool random : {false, true}) {
+          FramePtr frame = MakePicture(format, width, height, space);
+          const int chromaRows = AV_CEIL_RSHIFT(height, av_pix_fmt_desc_get(format)->log2_chroma_h);
+          if (random)
+            for (int p = 0; p < 3; ++p)
+              for (int i = 0; i < frame->linesize[p] * (p == 0 ? height : chromaRows); ++i) {
+                seed = seed * 1664525u + 1013904223u;
+                frame->data[p][i] = static_cast<std::uint8_t>(seed >> 24);
+              }
+          EXPECT_EQ(Convert(*frame, width, height), SwscaleBgr(*frame))
+              << av_get_pix_fmt_name(format) << " space " << space << " " << width << "x" << height
+              << (random ? " random" : "");
+        }
+      }
+}
+
+// The vector rows against the plain ones, on random samples for every matrix and range.
+TEST(PictureConverter, VectorYuvRowsEqualPlainOnes) {
+  const YuvRowToBgrFn avx2 = YuvRowToBgrAvx2();
+  if (avx2 == nullptr) GTEST_SKIP() << "no AVX2";
+  std::uint32_t seed = 7;
+  const auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<std::uint8_t>(seed >> 24);
+  };
+  for (const int space : {SWS_CS_ITU601, SWS_CS_ITU709, SWS_CS_FCC, SWS_CS_SMPTE240M})
+    for (const bool full : {false, true}) {
+      const YuvToBgrTables t = YuvToBgrTables::For(sws_getCoefficients(space), full);
+      for (const int width : {16, 38, 352}) {
+        std::vector<std::uint8_t> y(static_cast<std::size_t>(width)), cb(y.size() / 2),
+            cr(y.size() / 2);
+        for (auto* plane : {&y, &cb, &cr})
+          for (auto& v : *plane) v = next();
+        std::vector<std::uint8_t> plain(3 * y.size()), vector(3 * y.size());
+        YuvRowToBgrPlain(t, y.data(), cb.data(), cr.data(), width, 1, plain.data());
+        avx2(t, y.data(), cb.data(), cr.data(), width, vector.data());
+        EXPECT_EQ(vector, plain) << "space " << space << (full ? " full" : "") << " " << width;
+      }
+    }
 }
 
 // Full-range BT.601 worked out in floating point, each pixel taking the chroma sample that covers
