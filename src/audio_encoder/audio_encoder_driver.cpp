@@ -1,5 +1,6 @@
 #include "audio_encoder/audio_encoder_driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -55,6 +56,16 @@ class RawFileSource final : public PcmSource {
   std::FILE* file_;
 };
 
+// Zeros for as long as asked: the sound of a Video CD made from a silent movie.
+class SilenceSource final : public PcmSource {
+ public:
+  Status Read(std::uint8_t* buffer, std::size_t bytes, std::size_t& delivered) override {
+    std::fill_n(buffer, bytes, std::uint8_t{0});
+    delivered = bytes;
+    return kOk;
+  }
+};
+
 class ContextObserver final : public audio::EncodeObserver {
  public:
   explicit ContextObserver(ConversionContext& context) : context_(context) {}
@@ -98,6 +109,15 @@ Status EncodeMpegAudio(const std::string& source, const std::string& destination
                                               : ValuesToCode(src.format, record.sampleFrames);
     src.sourceFrames = record.sampleFrames;
     pcm = std::make_unique<WaveSource>(wave);
+  } else if (sourceKind == kAudioSourceSilence) {
+    if (settings == nullptr) return kInternalError;
+    src.format = {2, kVideoCdSampleRateHz, 16};
+    src.sourceFrames = static_cast<std::uint32_t>(
+        static_cast<std::uint64_t>(std::max(settings->outputFrameCount, 0)) *
+        static_cast<std::uint64_t>(settings->targetRateDen) * kVideoCdSampleRateHz /
+        static_cast<std::uint64_t>(std::max(settings->targetRateNum, 1)));
+    src.totalValues = ValuesToCode(src.format, src.sourceFrames);
+    pcm = std::make_unique<SilenceSource>();
   } else if (settings != nullptr && !settings->pcmTempPath.empty()) {
     std::FILE* f = std::fopen(settings->pcmTempPath.c_str(), "rb");
     if (f == nullptr) return kAviNoAudio;

@@ -19,6 +19,8 @@ namespace calvex {
 // Source kinds of EncodeMpegAudio.
 inline constexpr int kAudioSourceAvi = 1;
 inline constexpr int kAudioSourceWave = 2;
+// Stereo silence at 44.1 kHz lasting the settings' pictures (a Video CD of a silent movie).
+inline constexpr int kAudioSourceSilence = 3;
 
 // Encodes `source` into `destination`. Kind 2: a WAV file. Any other kind: the audio of the AVI
 // `source` (the marked section of `settings` when it has one), or, when settings->pcmTempPath is

@@ -86,6 +86,12 @@ void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
            "Data rate in KB/s (60-200 for MPEG; 10-1000 for AVI, with the custom target drive)")
       ->type_name("KB/s")
       ->group(avi + ", " + mpg);
+  convert
+      ->add_flag("--vcd", o.vcd,
+                 "A Video CD stream: 352x240 at 29.97 or 23.976 or 352x288 at 25 frames/s "
+                 "(from the source's rate), 1150 kbit/s video, Layer II stereo sound at 44.1 kHz "
+                 "and 224 kbit/s, in 2324-byte sectors")
+      ->group(avi);
   Optional(convert, "--layer", o.layer, "MPEG audio layer")
       ->check(CLI::IsMember({1, 2}))
       ->type_name("1|2")

@@ -46,7 +46,17 @@ std::optional<std::int32_t> FrameRateChoice(const std::string& text) {
   return std::nullopt;
 }
 
-std::optional<OptionError> ApplyAviToMpeg(const ConvertOptions& o, AviToMpegParams& p) {
+std::optional<OptionError> ApplyAviToMpeg(const ConvertOptions& o, AviToMpegParams& p,
+                                          std::uint32_t packedRate) {
+  if (o.vcd) {
+    if (o.frameRate || o.size || o.dataRate || o.layer || o.audioBitrate || o.stereo ||
+        o.jointStereo)
+      return Refuse(
+          "--vcd sets the picture size, frame rate, data rate and sound itself: leave out "
+          "--frame-rate, --size, --data-rate, --layer, --audio-bitrate and --stereo");
+    ApplyVideoCdFormat(p, packedRate);
+    return FromValidation(ValidateAviToMpeg(p));
+  }
   if (o.frameRate) {
     const auto choice = FrameRateChoice(*o.frameRate);
     if (!choice) return Refuse("--frame-rate for AVI sources is one of 30, 29.97, 25, 24, 23.976");
@@ -169,7 +179,7 @@ std::optional<OptionError> ApplyMp2ToWav(const ConvertOptions& o, Mp2ToWavParams
 std::optional<OptionError> ApplyOptions(const ConvertOptions& options, SourceEntry& entry) {
   switch (entry.kind) {
     case ConversionKind::kAviToMpeg:
-      return ApplyAviToMpeg(options, entry.aviToMpeg);
+      return ApplyAviToMpeg(options, entry.aviToMpeg, entry.aviInfo.frameRatePacked);
     case ConversionKind::kWavToMp2:
       return ApplyWavToMp2(options, entry.wavToMp2);
     case ConversionKind::kMpegToAvi:

@@ -27,6 +27,8 @@ struct ConvertOptions {
   std::optional<std::string> frameRate;
   std::optional<std::string> size;  // "WxH"
   std::optional<int> dataRate;
+  // AVI to MPEG.
+  bool vcd = false;
   // AVI to MPEG and WAV to MP2.
   std::optional<int> layer;
   std::optional<int> audioBitrate;

@@ -60,6 +60,9 @@ struct PcmConversionJob {
   std::string source;
   std::string pcmPath;
   WaveFormat format{};
+  // Resampled to this rate and mixed to this many channels (16-bit); 0: as the source has them.
+  std::int32_t sampleRateHz = 0;
+  std::int32_t channels = 0;
 };
 
 struct DriverSet {

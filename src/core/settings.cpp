@@ -97,7 +97,28 @@ std::int32_t DefaultDataRateFor(std::int32_t width, std::int32_t height) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(150 - (q - q % 10), 70, 150));
 }
 
+void ApplyVideoCdFormat(AviToMpegParams& p, std::uint32_t packedRate) {
+  const std::uint32_t num = packedRate >> 16, den = packedRate & 0xFFFF;
+  const double rate = den == 0 ? 0.0 : static_cast<double>(num) / den;
+  const auto near = [rate](double r, double within) { return std::abs(rate - r) < within; };
+  if (near(25.0, 1.0) || near(50.0, 2.0) || near(12.5, 0.5)) {
+    p.frameRateIndex = 2;
+    p.height = 288;
+  } else {
+    p.frameRateIndex = near(24.0, 0.6) ? 4 : 1;
+    p.height = 240;
+  }
+  p.width = 352;
+  p.audioLayer = 2;
+  p.jointStereo = 0;
+  p.audioBitrateKbps = kVideoCdAudioKbps;
+  p.dataRateKBps =
+      static_cast<std::int32_t>((kVideoCdVideoBitRate + 1000u * kVideoCdAudioKbps + 8191u) / 8192u);
+  p.videoCd = 1;
+}
+
 std::uint32_t VideoBitRateFor(const AviToMpegParams& p) {
+  if (p.videoCd == 1) return kVideoCdVideoBitRate;
   const std::int32_t audioShare = std::clamp(p.audioBitrateKbps / 8, 0, 56);
   const std::int32_t kbps = std::max(p.dataRateKBps - audioShare, 0);
   return static_cast<std::uint32_t>(kbps) * 8192u;
@@ -283,6 +304,7 @@ void ApplyPanel(const AviToMpegParams& panel, AviToMpegParams& e) {
   Take(panel.frameRateIndex, e.frameRateIndex, kMixedValue);
   Take(panel.width, e.width, kMixedValue);
   Take(panel.height, e.height, kMixedValue);
+  Take(panel.videoCd, e.videoCd, kMixedValue);
 }
 
 void ApplyPanel(const WavToMp2Params& panel, WavToMp2Params& e) {
@@ -397,6 +419,7 @@ AviToMpegParams MergeForPanel(const std::vector<const AviToMpegParams*>& r) {
   p.frameRateIndex = Merge(Field(r, &AviToMpegParams::frameRateIndex), kMixedValue);
   p.width = Merge(Field(r, &AviToMpegParams::width), kMixedValue);
   p.height = Merge(Field(r, &AviToMpegParams::height), kMixedValue);
+  p.videoCd = Merge(Field(r, &AviToMpegParams::videoCd), kMixedValue);
   return p;
 }
 

@@ -33,9 +33,22 @@ struct AviToMpegParams {
   std::int32_t frameRateIndex = 0;
   std::int32_t width = 320;
   std::int32_t height = 240;
-  std::int32_t reserved = 0;
+  // 1: a Video CD stream (ApplyVideoCdFormat fixes the other fields); the record's last word,
+  // 0 in lists saved before it.
+  std::int32_t videoCd = 0;
 };
 static_assert(sizeof(AviToMpegParams) == 32);
+
+// What a Video CD 2.0 stream carries: 352 x 240 at 29.97 or 23.976, or 352 x 288 at 25 pictures
+// per second, 1 150 000 bit/s of video, Layer II stereo sound at 44.1 kHz and 224 kbit/s.
+inline constexpr std::uint32_t kVideoCdVideoBitRate = 1150000;
+inline constexpr std::int32_t kVideoCdAudioKbps = 224;
+inline constexpr std::int32_t kVideoCdSampleRateHz = 44100;
+
+// Sets the record's picture size, frame rate, data rate and sound for a Video CD, the frame rate
+// chosen from the AVI's packed rate: 25 (PAL) for sources near 25, 50 or 12.5 pictures per second,
+// 23.976 for film near 24, else 29.97 (NTSC). The data rate shown is the video and sound together.
+void ApplyVideoCdFormat(AviToMpegParams& p, std::uint32_t packedRate);
 
 struct WavToMp2Params {
   std::int32_t audioLayer = 2;

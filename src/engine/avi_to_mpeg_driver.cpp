@@ -178,7 +178,9 @@ Status AviToMpegDriver::Run(AviToMpegJob& job, ConversionContext& context) {
   if (job.settings == nullptr) return kInternalError;
   ConversionSettings& settings = *job.settings;
 
-  if (settings.aviInfo.HasAudio() && job.audio == nullptr) return kInternalError;
+  // A Video CD is a system stream with sound even when the AVI has none.
+  const bool withSound = settings.aviInfo.HasAudio() || settings.aviToMpeg.videoCd == 1;
+  if (withSound && job.audio == nullptr) return kInternalError;
 
   const AviToMpegParams& p = settings.aviToMpeg;
   BitmapInfoHeader request = MakeBitmapHeader24(p.width, p.height);
@@ -207,7 +209,7 @@ Status AviToMpegDriver::Run(AviToMpegJob& job, ConversionContext& context) {
       StatusField::kOutputRate,
       FormatText("%2.3f", static_cast<double>(settings.targetRateNum) / settings.targetRateDen));
 
-  if (settings.aviInfo.HasAudio()) return EncodeWithSound(job, settings, context);
+  if (withSound) return EncodeWithSound(job, settings, context);
   return EncodeVideo(job.destination, settings, context);
 }
 

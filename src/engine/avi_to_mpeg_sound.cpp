@@ -27,7 +27,9 @@ Status AviToMpegDriver::EncodeWithSound(AviToMpegJob& job, ConversionSettings& s
   if (status != kOk) return status;
 
   AudioEncodeParams& audio = *job.audio;
-  status = EncodeMpegAudio(job.source, sound.path(), audio, kAudioSourceAvi, &settings, context);
+  // A Video CD needs its sound stream: a silent movie gets silence.
+  const int soundKind = settings.aviInfo.HasAudio() ? kAudioSourceAvi : kAudioSourceSilence;
+  status = EncodeMpegAudio(job.source, sound.path(), audio, soundKind, &settings, context);
   if (status != kOk) return status;
 
   // What the audio encoder coded, not what was asked for.
@@ -35,8 +37,10 @@ Status AviToMpegDriver::EncodeWithSound(AviToMpegJob& job, ConversionSettings& s
                               settings.outputFrameCount, audio.audioLayer,
                               audio.audioBitrateKbps,    audio.sampleRateHz};
   mux::Multiplexer multiplexer;
+  const mux::MuxFormat format =
+      settings.aviToMpeg.videoCd == 1 ? mux::MuxFormat::kVideoCd : mux::MuxFormat::kStandard;
   status = multiplexer.MultiplexSystemStream(job.destination, video.path(), sound.path(),
-                                             pictureIndex_, params, context);
+                                             pictureIndex_, params, context, format);
   if (status != kOk) {
     std::error_code ec;
     if (std::filesystem::is_regular_file(job.destination, ec))

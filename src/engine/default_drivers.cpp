@@ -10,7 +10,8 @@ namespace calvex {
 namespace {
 
 Status ConvertAviAudioToPcm(PcmConversionJob& job, ConversionContext& context) {
-  return media::ConvertToPCM(job.source, job.pcmPath, job.format, context);
+  return media::ConvertToPCM(job.source, job.pcmPath, job.format, context, job.sampleRateHz,
+                             job.channels);
 }
 
 }  // namespace

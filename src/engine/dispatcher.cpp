@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -72,6 +73,8 @@ class EntryConversion {
         context_(context),
         kind_(KindByExtension(entry.path)) {
     LoadSettings(entry, settings_);
+    if (settings_.aviToMpeg.videoCd == 1)
+      ApplyVideoCdFormat(settings_.aviToMpeg, settings_.aviInfo.frameRatePacked);
   }
 
   Status Run();
@@ -189,12 +192,21 @@ Status EntryConversion::ConvertPass(int section, const std::string& destination)
 }
 
 Status EntryConversion::PrepareAviAudio() {
-  if (!settings_.aviInfo.HasAudio() || EncoderTakesAviAudio(settings_.aviInfo)) return kOk;
+  const AviInfo& source = settings_.aviInfo;
+  // A Video CD's sound is stereo at 44.1 kHz: other rates are resampled, mono is doubled.
+  const bool videoCd = settings_.aviToMpeg.videoCd == 1;
+  const bool cdRate = kVideoCdSampleRateHz % std::max<int>(source.audioSampleRate, 1) == 0;
+  const bool cdReady = cdRate && source.audioChannels == 2;
+  if (!source.HasAudio() || (EncoderTakesAviAudio(source) && (!videoCd || cdReady))) return kOk;
   if (!audioTemp_.Create(directory_, std::string(MessageText(276)))) return kTempCreateFailed;
 
   PcmConversionJob job;
   job.source = entry_.path;
   job.pcmPath = audioTemp_.path();
+  if (videoCd) {
+    job.sampleRateHz = cdRate ? 0 : kVideoCdSampleRateHz;
+    job.channels = 2;
+  }
   const Status result = RunDriver(drivers_.convertToPcm, job, context_);
   if (result == kCancelled) aborted_ = true;
   if (!IsSuccess(result)) {

@@ -20,20 +20,6 @@ int AdpcmBlockSize(int rate, int channels) {
   return block;
 }
 
-// Plain channel mixes: mono goes to both sides at full level, stereo to mono as the average.
-bool SetChannelMatrix(SwrContext* swr, int in, int out) {
-  if (in == out) return true;
-  if (in == 1 && out == 2) {
-    const double m[2] = {1.0, 1.0};
-    return swr_set_matrix(swr, m, 1) >= 0;
-  }
-  if (in == 2 && out == 1) {
-    const double m[2] = {0.5, 0.5};
-    return swr_set_matrix(swr, m, 2) >= 0;
-  }
-  return false;
-}
-
 }  // namespace
 
 const AVCodec* EncoderForWaveFormat(const WaveFormat& f) {
@@ -119,7 +105,7 @@ Status AudioEncodePipe::Open(const WaveFormat& source, WaveFormat target) {
   if (r < 0) return kNoMemory;
   // Integer filtering: the samples come out the same on every CPU.
   av_opt_set_sample_fmt(swr, "internal_sample_fmt", AV_SAMPLE_FMT_S16P, 0);
-  if (!SetChannelMatrix(swr, source.channels, target.channels) || swr_init(swr) < 0)
+  if (!SetPlainChannelMatrix(swr, source.channels, target.channels) || swr_init(swr) < 0)
     return kAudioDataTypeUnsupported;
   fifo_ = av_audio_fifo_alloc(encoder_->sample_fmt, target.channels, 4096);
   return fifo_ != nullptr ? kOk : kNoMemory;

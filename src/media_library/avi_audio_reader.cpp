@@ -1,7 +1,12 @@
 // AviAudioReader and ConvertToPCM: the audio track of an AVI as PCM, for the whole file or for a
 // section given in video frames.
+#include <algorithm>
 #include <cstdio>
 #include <vector>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
 
 #include "media_library/avi_source.h"
 #include "media_library/file_util.h"
@@ -110,17 +115,40 @@ ProgressRecord AudioTime(std::int64_t samples, std::uint32_t rate) {
   return r;
 }
 
+// Writes what `reader` delivers, through `resampler` when there is one (interleaved 16-bit out).
 Status WritePcm(AviAudioReader& reader, std::int64_t total, const WaveFormat& format,
-                std::FILE* out, ConversionContext& context) {
+                SwrContext* resampler, const WaveFormat& written, std::FILE* out,
+                ConversionContext& context) {
   constexpr std::int32_t kChunk = 16384;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kChunk) * format.blockAlign);
+  std::vector<std::uint8_t> converted;
   std::int64_t done = 0;
-  for (;;) {
-    std::int32_t n = kChunk;
-    reader.RAVIAudioRead(buffer.data(), n);
-    if (n <= 0) break;
-    const std::size_t bytes = static_cast<std::size_t>(n) * format.blockAlign;
-    if (std::fwrite(buffer.data(), 1, bytes, out) != bytes) {
+  for (bool draining = false;;) {
+    std::int32_t n = 0;
+    if (!draining) {
+      n = kChunk;
+      reader.RAVIAudioRead(buffer.data(), n);
+    }
+    if (n <= 0) {
+      if (resampler == nullptr || draining) break;
+      draining = true;  // then what the resampler still holds
+      n = 0;
+    }
+    const std::uint8_t* data = buffer.data();
+    std::size_t bytes = static_cast<std::size_t>(n) * format.blockAlign;
+    if (resampler != nullptr) {
+      const int room = swr_get_out_samples(resampler, n);
+      converted.resize(static_cast<std::size_t>(std::max(room, 0)) * written.blockAlign);
+      std::uint8_t* outPlanes[1] = {converted.data()};
+      const std::uint8_t* inPlanes[1] = {buffer.data()};
+      const int made =
+          swr_convert(resampler, outPlanes, std::max(room, 0), draining ? nullptr : inPlanes, n);
+      if (made < 0) return kAudioFormatUnreadable;
+      data = converted.data();
+      bytes = static_cast<std::size_t>(made) * written.blockAlign;
+      if (draining && made == 0) break;
+    }
+    if (std::fwrite(data, 1, bytes, out) != bytes) {
       context.RaiseDiskFull();
       return kDiskFull;
     }
@@ -132,17 +160,48 @@ Status WritePcm(AviAudioReader& reader, std::int64_t total, const WaveFormat& fo
   return kOk;
 }
 
+// A resampler from `from` to 16-bit PCM with `to`'s rate and channels.
+SwrPtr MakeResampler(const WaveFormat& from, const WaveFormat& to) {
+  AVChannelLayout in{}, out{};
+  av_channel_layout_default(&in, from.channels);
+  av_channel_layout_default(&out, to.channels);
+  SwrContext* swr = nullptr;
+  const int r =
+      swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, static_cast<int>(to.samplesPerSec), &in,
+                          from.bitsPerSample == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16,
+                          static_cast<int>(from.samplesPerSec), 0, nullptr);
+  SwrPtr resampler(swr);
+  av_channel_layout_uninit(&in);
+  av_channel_layout_uninit(&out);
+  if (r < 0) return nullptr;
+  // Integer filtering: the samples come out the same on every CPU.
+  av_opt_set_sample_fmt(swr, "internal_sample_fmt", AV_SAMPLE_FMT_S16P, 0);
+  if (!SetPlainChannelMatrix(swr, from.channels, to.channels) || swr_init(swr) < 0) return nullptr;
+  return resampler;
+}
+
 }  // namespace
 
 Status ConvertToPCM(const std::string& aviPath, const std::string& pcmPath, WaveFormat& format,
-                    ConversionContext& context) {
+                    ConversionContext& context, int sampleRateHz, int channels) {
   AviAudioReader reader;
   AudioSectionRequest whole;
   WaveFormat f;
   if (const Status s = reader.RAVIAudioOpen(aviPath, f, whole); s != kOk) return s;
+  WaveFormat written = f;
+  SwrPtr resampler;
+  const bool rateChanges =
+      sampleRateHz > 0 && static_cast<std::uint32_t>(sampleRateHz) != f.samplesPerSec;
+  const bool channelsChange = channels > 0 && channels != f.channels;
+  if (rateChanges || channelsChange) {
+    written = MakePcmFormat(channelsChange ? channels : f.channels,
+                            rateChanges ? sampleRateHz : static_cast<int>(f.samplesPerSec), 16);
+    resampler = MakeResampler(f, written);
+    if (!resampler) return kAudioFormatUnreadable;
+  }
   std::FILE* out = std::fopen(pcmPath.c_str(), "wb");
   if (out == nullptr) return kTempCreateFailed;
-  Status s = WritePcm(reader, whole.frameCount, f, out, context);
+  Status s = WritePcm(reader, whole.frameCount, f, resampler.get(), written, out, context);
   if (std::fclose(out) != 0 && s == kOk) {
     context.RaiseDiskFull();
     s = kDiskFull;
@@ -151,7 +210,7 @@ Status ConvertToPCM(const std::string& aviPath, const std::string& pcmPath, Wave
     RemoveUnfinishedFile(pcmPath);
     return s;
   }
-  format = f;
+  format = written;
   return kOk;
 }
 

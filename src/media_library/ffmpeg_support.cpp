@@ -79,6 +79,19 @@ CodecContextPtr OpenDecoder(const AVStream* stream) {
   return context;
 }
 
+bool SetPlainChannelMatrix(SwrContext* swr, int in, int out) {
+  if (in == out) return true;
+  if (in == 1 && out == 2) {
+    const double m[2] = {1.0, 1.0};
+    return swr_set_matrix(swr, m, 1) >= 0;
+  }
+  if (in == 2 && out == 1) {
+    const double m[2] = {0.5, 0.5};
+    return swr_set_matrix(swr, m, 2) >= 0;
+  }
+  return false;
+}
+
 std::string CodecLongName(AVCodecID id) {
   const AVCodecDescriptor* d = avcodec_descriptor_get(id);
   if (d == nullptr) return {};

@@ -81,6 +81,10 @@ CodecContextPtr OpenDecoder(const AVStream* stream);
 // The long name libavcodec gives a codec id ("Cinepak", "Motion JPEG"), or "".
 std::string CodecLongName(AVCodecID id);
 
+// Plain channel mixes for a resampler: mono goes to both sides at full level, stereo to mono as
+// the average. False for other channel counts (or when swresample refuses).
+bool SetPlainChannelMatrix(SwrContext* swr, int in, int out);
+
 // The codec id that a WAVEFORMATEX format tag stands for (AV_CODEC_ID_NONE when unknown).
 AVCodecID CodecIdForWaveTag(unsigned tag);
 

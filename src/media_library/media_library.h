@@ -112,9 +112,11 @@ class AviAudioReader {
 // 8-bit, everything else becomes 16-bit; rate and channels as the source's). Reports progress
 // through the context (kind 1); returns 1 when cancelled, 107 without audio, 108 when the audio
 // cannot be decoded, 123 when the file cannot be created, 147 (with the disk-full flag raised)
-// when writing fails. On any failure the PCM file is deleted.
+// when writing fails. On any failure the PCM file is deleted. With `sampleRateHz` or `channels`
+// (not 0) the sound is resampled to that rate or mixed to that many channels (1 or 2) as 16-bit
+// PCM.
 Status ConvertToPCM(const std::string& aviPath, const std::string& pcmPath, WaveFormat& format,
-                    ConversionContext& context);
+                    ConversionContext& context, int sampleRateHz = 0, int channels = 0);
 
 // ---------------------------------------------------------------------------------------------
 // Reading WAV files

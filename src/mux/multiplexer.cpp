@@ -13,6 +13,7 @@
 #include "mux/decoder_buffers.h"
 #include "mux/packet_schedule.h"
 #include "mux/system_headers.h"
+#include "mux/vcd_sectors.h"
 
 namespace calvex::mux {
 
@@ -66,12 +67,13 @@ Status Multiplexer::MultiplexSystemStream(const std::string& destination,
                                           const std::string& videoPath,
                                           const std::string& audioPath,
                                           std::span<const std::uint32_t> index,
-                                          const MuxParams& params, ConversionContext& context) {
+                                          const MuxParams& params, ConversionContext& context,
+                                          MuxFormat format) {
   layout_ = MuxLayout{};
   created_ = false;
   Status s;
   try {
-    s = Run(destination, videoPath, audioPath, index, params, context);
+    s = Run(destination, videoPath, audioPath, index, params, context, format);
   } catch (const std::bad_alloc&) {
     s = kNoMemory;
   }
@@ -84,7 +86,7 @@ Status Multiplexer::MultiplexSystemStream(const std::string& destination,
 
 Status Multiplexer::Run(const std::string& destination, const std::string& videoPath,
                         const std::string& audioPath, std::span<const std::uint32_t> index,
-                        const MuxParams& params, ConversionContext& context) {
+                        const MuxParams& params, ConversionContext& context, MuxFormat format) {
   std::error_code ec;
   const std::uintmax_t audioSize = std::filesystem::file_size(audioPath, ec);
   if (ec) return kMuxInternal;
@@ -109,6 +111,9 @@ Status Multiplexer::Run(const std::string& destination, const std::string& video
   const std::size_t headBytes = std::fread(transfer.data(), 1, 12, video.get());
   const bool constrainedVideo = ConstrainedParametersFlag({transfer.data(), headBytes});
   if (std::fseek(video.get(), 0, SEEK_SET) != 0) return kReadFailed;
+  if (format == MuxFormat::kVideoCd)
+    return WriteVideoCd(destination, video.get(), sound.get(), index, frames, constrainedVideo,
+                        params, context);
 
   // Lay the stream out, then let the decoder model lengthen the start-up delay where an access
   // unit would arrive after its decoding time and size the buffers by what they really hold.
@@ -178,6 +183,101 @@ Status Multiplexer::Run(const std::string& destination, const std::string& video
   }
 
   out.PutBits(0x000001B9, 32);  // ISO 11172 end code
+  const bool closed = out.CloseBitStreamWrite();
+  if (!closed || out.WriteFailed()) context.RaiseDiskFull();
+  if (context.DiskFull()) return kDiskFull;
+  return result;
+}
+
+Status Multiplexer::WriteVideoCd(const std::string& destination, std::FILE* video, std::FILE* sound,
+                                 std::span<const std::uint32_t> index, const AudioFrames& frames,
+                                 bool constrainedVideo, const MuxParams& params,
+                                 ConversionContext& context) {
+  MuxPlan& plan = layout_.plan;
+  plan = VideoCdPlan(plan);
+  const VcdSchedule schedule = ScheduleVcdSectors(plan, index, frames.offsets);
+  layout_.startDelay = schedule.startDelay;
+  layout_.videoBufferBound = kVcdVideoBufferBound;
+  layout_.audioBufferBound = kVcdAudioBufferBound;
+  layout_.constrained = constrainedVideo;
+  layout_.packets = static_cast<std::int64_t>(schedule.sectors.size());
+  const StreamClock clock(plan, index, schedule.startDelay);
+
+  audio::BitStream out;
+  if (Status s = out.OpenBitStreamWrite(destination, audio::BitStream::kBufferSize); s != kOk)
+    return s;
+  created_ = true;
+
+  std::vector<std::uint8_t> transfer(kVcdSectorBytes);
+  Status result = kOk;
+  std::int32_t reported = 0;
+  std::int64_t nextPictureStart = IndexWordSize(index[0]) + IndexWordSize(index[1]);
+  std::int64_t videoSent = 0;
+  for (std::size_t i = 0; i < schedule.sectors.size() && result == kOk; ++i) {
+    const VcdSector& sector = schedule.sectors[i];
+    const std::int64_t startBit = static_cast<std::int64_t>(i) * 8 * kVcdSectorBytes;
+    WritePackHeader(out, PackClockReference(startBit, plan.ticksPerBit), kVcdMuxRate);
+    constexpr int kRoom = kVcdSectorBytes - kPackHeaderBytes;
+    switch (sector.kind) {
+      case VcdSectorKind::kVideoHeader:
+      case VcdSectorKind::kAudioHeader: {
+        const bool isVideo = sector.kind == VcdSectorKind::kVideoHeader;
+        WriteVideoCdSystemHeader(out, isVideo, layout_.constrained);
+        const int trail = isVideo ? 0 : kVcdAudioTrailBytes;
+        WritePaddingPacket(out, kRoom - 15 - trail);
+        for (int t = 0; t < trail; ++t) out.PutBits(0, 8);
+        break;
+      }
+      case VcdSectorKind::kPadding:
+        WritePaddingPacket(out, kRoom);
+        break;
+      case VcdSectorKind::kEnd:
+        WritePaddingPacket(out, kRoom - 4);
+        out.PutBits(0x000001B9, 32);  // ISO 11172 end code
+        break;
+      case VcdSectorKind::kVideo:
+      case VcdSectorKind::kAudio: {
+        const bool isVideo = sector.kind == VcdSectorKind::kVideo;
+        std::int64_t pts = -1, dts = -1;
+        if (sector.stampedUnit >= 0 && isVideo) {
+          pts = clock.VideoPresentationTime(sector.stampedUnit);
+          if (sector.hasDecodingTime) dts = clock.VideoDecodingTime(sector.stampedUnit);
+        } else if (sector.stampedUnit >= 0) {
+          pts = clock.AudioPresentationTime(sector.stampedUnit);
+        }
+        // A short last packet fills its sector with stuffing bytes, or with a padding packet
+        // after it when more is missing than stuffing may hold.
+        const int missing = sector.Capacity() - sector.dataBytes;
+        const int stuffing = missing <= 16 ? missing : 0;
+        WritePacketHeader(
+            out, isVideo ? kVideoStreamId : kAudioStreamId, sector.StampBytes() + sector.dataBytes,
+            isVideo ? kVcdVideoBufferBound : kVcdAudioBufferBound, pts, dts, stuffing);
+        const auto n = static_cast<std::size_t>(sector.dataBytes);
+        if (std::fread(transfer.data(), 1, n, isVideo ? video : sound) != n) {
+          result = kReadFailed;
+          break;
+        }
+        out.PutBytes(transfer.data(), n);
+        if (missing > 16) WritePaddingPacket(out, missing);
+        if (!isVideo)
+          for (int t = 0; t < kVcdAudioTrailBytes; ++t) out.PutBits(0, 8);
+        if (isVideo) videoSent += sector.dataBytes;
+        break;
+      }
+    }
+    if (out.WriteFailed()) break;
+    // Progress once per picture whose data is all out: picture k ends where word k + 1 ends.
+    const std::int32_t pictures = params.outputFrameCount;
+    for (; result == kOk && reported < pictures && videoSent >= nextPictureStart; ++reported) {
+      if (context.Progress(PictureRecord(reported, params), ProgressKind::kInterleaving,
+                           PictureThousandths(reported, pictures)))
+        result = kCancelled;
+      if (reported + 2 <= pictures)
+        nextPictureStart += IndexWordSize(index[static_cast<std::size_t>(reported) + 2]);
+    }
+    if (context.DiskFull()) break;
+  }
+
   const bool closed = out.CloseBitStreamWrite();
   if (!closed || out.WriteFailed()) context.RaiseDiskFull();
   if (context.DiskFull()) return kDiskFull;

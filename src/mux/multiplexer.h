@@ -19,11 +19,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 
 #include "core/conversion_context.h"
 #include "core/status.h"
+#include "mux/audio_frames.h"
 #include "mux/mux_params.h"
 #include "mux/mux_plan.h"
 
@@ -39,7 +41,7 @@ struct MuxLayout {
   bool constrained = false;           // the CSPS flag
   std::int64_t videoPeakBytes = 0;    // what the decoder buffers hold at most
   std::int64_t audioPeakBytes = 0;
-  std::int64_t packets = 0;
+  std::int64_t packets = 0;  // Video CD: sectors
   std::int64_t audioFrames = 0;
 };
 
@@ -53,14 +55,20 @@ class Multiplexer {
   // when a write or the close failed (the context's disk-full flag is raised).
   Status MultiplexSystemStream(const std::string& destination, const std::string& videoPath,
                                const std::string& audioPath, std::span<const std::uint32_t> index,
-                               const MuxParams& params, ConversionContext& context);
+                               const MuxParams& params, ConversionContext& context,
+                               MuxFormat format = MuxFormat::kStandard);
 
   const MuxLayout& layout() const { return layout_; }
 
  private:
   Status Run(const std::string& destination, const std::string& videoPath,
              const std::string& audioPath, std::span<const std::uint32_t> index,
-             const MuxParams& params, ConversionContext& context);
+             const MuxParams& params, ConversionContext& context, MuxFormat format);
+
+  // The Video CD sectors (vcd_sectors.h) of the planned stream into `destination`.
+  Status WriteVideoCd(const std::string& destination, std::FILE* video, std::FILE* sound,
+                      std::span<const std::uint32_t> index, const AudioFrames& frames,
+                      bool constrainedVideo, const MuxParams& params, ConversionContext& context);
 
   MuxLayout layout_;
   bool created_ = false;  // the destination was created by this call

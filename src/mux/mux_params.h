@@ -18,6 +18,10 @@ struct MuxParams {
 };
 static_assert(sizeof(MuxParams) == 24);
 
+// How the packs are cut: as the plan says (packets of up to 2048 data bytes at the planned mux
+// rate), or Video CD sectors (vcd_sectors.h).
+enum class MuxFormat { kStandard, kVideoCd };
+
 // Word k of the picture index table (N + 1 words, in coding order): bits 0-25 count the video
 // bytes written since word k - 1, taken just before picture k's start code (word N ends with the
 // sequence end code); bits 26-31 hold the signed display number of picture k minus k.

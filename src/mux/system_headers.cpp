@@ -1,5 +1,7 @@
 #include "mux/system_headers.h"
 
+#include "mux/vcd_sectors.h"
+
 namespace calvex::mux {
 
 namespace {
@@ -59,16 +61,44 @@ void WriteSystemHeader(audio::BitStream& out, std::int32_t muxRate, bool constra
   out.PutBits(static_cast<std::uint32_t>(videoBufferBound), 13);
 }
 
+void WriteVideoCdSystemHeader(audio::BitStream& out, bool video, bool constrained) {
+  out.PutBits(kSystemHeaderStartCode, 32);
+  out.PutBits(9, 16);  // header_length: six fixed bytes and one stream entry
+  out.PutBit(1);
+  out.PutBits(static_cast<std::uint32_t>(kVcdMuxRate), 22);  // rate_bound
+  out.PutBit(1);
+  out.PutBits(video ? 0 : 1, 6);  // audio_bound
+  out.PutBit(1);                  // fixed_flag
+  out.PutBit(constrained ? 1 : 0);
+  out.PutBit(1);  // system_audio_lock_flag
+  out.PutBit(1);  // system_video_lock_flag
+  out.PutBit(1);
+  out.PutBits(video ? 1 : 0, 5);  // video_bound
+  out.PutBits(0xFF, 8);
+  out.PutBits(video ? kVideoStreamId : kAudioStreamId, 8);
+  out.PutBits(0x3, 2);
+  out.PutBit(video ? 1 : 0);
+  out.PutBits(static_cast<std::uint32_t>(video ? kVcdVideoBufferBound : kVcdAudioBufferBound), 13);
+}
+
+void WritePaddingPacket(audio::BitStream& out, int bytes) {
+  out.PutBits(kPacketStartCodePrefix, 24);
+  out.PutBits(0xBE, 8);
+  out.PutBits(static_cast<std::uint32_t>(bytes - 6), 16);
+  for (int i = 6; i < bytes; ++i) out.PutBits(0xFF, 8);
+}
+
 void WriteTimeStamp(audio::BitStream& out, std::uint32_t prefix, std::int64_t t) {
   out.PutBits(prefix, 4);
   WriteClock(out, t);
 }
 
 void WritePacketHeader(audio::BitStream& out, std::uint8_t streamId, int packetLength,
-                       std::int32_t bufferBound, std::int64_t pts, std::int64_t dts) {
+                       std::int32_t bufferBound, std::int64_t pts, std::int64_t dts, int stuffing) {
   out.PutBits(kPacketStartCodePrefix, 24);
   out.PutBits(streamId, 8);
-  out.PutBits(static_cast<std::uint32_t>(packetLength), 16);
+  out.PutBits(static_cast<std::uint32_t>(packetLength + stuffing), 16);
+  for (int i = 0; i < stuffing; ++i) out.PutBits(0xFF, 8);
   out.PutBits(0x1, 2);
   out.PutBit(streamId == kVideoStreamId ? 1 : 0);
   out.PutBits(static_cast<std::uint32_t>(bufferBound), 13);

@@ -439,9 +439,11 @@ void MainWindow::RefreshPages() {
         if (avi.empty()) {
           aviFlags.referenceWidth = e.aviInfo.width;
           aviFlags.referenceHeight = e.aviInfo.height;
-        } else if (!SameAspect(aviFlags.referenceWidth, aviFlags.referenceHeight, e.aviInfo.width,
-                               e.aviInfo.height)) {
-          aviFlags.aspectDiffers = true;
+          aviFlags.packedRate = e.aviInfo.frameRatePacked;
+        } else {
+          aviFlags.aspectDiffers |= !SameAspect(aviFlags.referenceWidth, aviFlags.referenceHeight,
+                                                e.aviInfo.width, e.aviInfo.height);
+          aviFlags.ratesDiffer |= e.aviInfo.frameRatePacked != aviFlags.packedRate;
         }
         aviFlags.hasAudio |= e.aviInfo.HasAudio();
         aviFlags.stereo |= e.aviInfo.HasAudio() && e.aviInfo.audioChannels > 1;
@@ -581,7 +583,11 @@ bool MainWindow::CommitPages() {
     Error(QString::fromStdString(failure->error.Text()));
     return false;
   }
-  for (SourceEntry* e : avi) ApplyPanel(aviRecord, e->aviToMpeg);
+  for (SourceEntry* e : avi) {
+    ApplyPanel(aviRecord, e->aviToMpeg);
+    // A Video CD's format follows each entry's own frame rate.
+    if (e->aviToMpeg.videoCd == 1) ApplyVideoCdFormat(e->aviToMpeg, e->aviInfo.frameRatePacked);
+  }
   for (SourceEntry* e : wav) ApplyPanel(wavRecord, e->wavToMp2);
   for (SourceEntry* e : mpeg) ApplyPanel(mpegRecord, e->mpegToAvi);
   for (SourceEntry* e : mp2) ApplyPanel(mp2Record, e->mp2ToWav);

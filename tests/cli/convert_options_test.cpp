@@ -46,6 +46,18 @@ TEST(ConvertOptions, AviToMpegFields) {
   EXPECT_EQ(e.aviToMpeg.jointStereo, 0);
 }
 
+TEST(ConvertOptions, VideoCdSetsTheFormatAndTakesNoOtherSetting) {
+  ConvertOptions o;
+  o.vcd = true;
+  SourceEntry e = Entry(ConversionKind::kAviToMpeg);
+  e.aviInfo.frameRatePacked = 25u << 16 | 1;
+  ASSERT_FALSE(ApplyOptions(o, e));
+  EXPECT_EQ(e.aviToMpeg.videoCd, 1);
+  EXPECT_EQ(e.aviToMpeg.height, 288);
+  o.size = "320x240";
+  EXPECT_NE(Refusal(o, ConversionKind::kAviToMpeg).find("--vcd"), std::string::npos);
+}
+
 TEST(ConvertOptions, ValuesOutOfBoundsGiveThePagesMessages) {
   ConvertOptions o;
   o.size = "321x240";

@@ -132,6 +132,31 @@ TEST(VideoBitRate, SubtractsTheAudioShare) {
   EXPECT_EQ(VideoBitRateFor(p), 4u * 8192u);
 }
 
+// The Video CD format by the source's rate: PAL for rates near 25, 50 and 12.5, film for 24 and
+// 23.976, NTSC for the rest; the video rate is fixed whatever the data rate says.
+TEST(VideoCd, FormatFollowsTheSourceRate) {
+  struct Case {
+    std::uint32_t packedRate;
+    std::int32_t frameRateIndex, height;
+  };
+  const Case cases[] = {{25u << 16 | 1, 2, 288}, {50u << 16 | 1, 2, 288},
+                        {25u << 16 | 2, 2, 288}, {24000u << 16 | 1001, 4, 240},
+                        {24u << 16 | 1, 4, 240}, {30000u << 16 | 1001, 1, 240},
+                        {15u << 16 | 1, 1, 240}, {0, 1, 240}};
+  for (const Case& c : cases) {
+    AviToMpegParams p;
+    ApplyVideoCdFormat(p, c.packedRate);
+    EXPECT_EQ(p.frameRateIndex, c.frameRateIndex) << (c.packedRate >> 16);
+    EXPECT_EQ(p.height, c.height) << (c.packedRate >> 16);
+    EXPECT_EQ(p.width, 352);
+    EXPECT_EQ(p.audioBitrateKbps, 224);
+    EXPECT_EQ(p.audioLayer, 2);
+    EXPECT_EQ(p.videoCd, 1);
+    EXPECT_FALSE(ValidateAviToMpeg(p));
+    EXPECT_EQ(VideoBitRateFor(p), 1150000u);
+  }
+}
+
 TEST(Validation, AviToMpegChecksInOrder) {
   AviToMpegParams p;
   EXPECT_FALSE(ValidateAviToMpeg(p));

@@ -227,6 +227,80 @@ INSTANTIATE_TEST_SUITE_P(Rates, AviWithSound,
                                            SyncCase{"thirty", {30, 1}, 22050}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct VideoCdCase {
+  const char* name;
+  Rate rate;
+  int hz, channels;  // 0 channels: a silent movie
+  const char* size;  // the Video CD picture the rate chooses
+};
+
+class VideoCd : public ::testing::TestWithParam<VideoCdCase> {};
+
+// A Video CD from a PAL-rate AVI with stereo sound at 44.1 kHz, an NTSC-rate one with mono sound
+// at 48 kHz (resampled and doubled) and a silent one (given silence): vcdimager takes each with
+// no warning, ffmpeg and mpeg2dec decode them cleanly, every sector is one 2324-byte pack at mux
+// rate 3528, and flashes and beeps stay in step.
+TEST_P(VideoCd, VcdimagerTakesItAndPicturesAndSoundStayInStep) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  CALVEX_REQUIRE_TOOL("vcdimager");
+  CALVEX_REQUIRE_TOOL("mpeg2dec");
+  const VideoCdCase c = GetParam();
+  TempDir dir;
+  const std::string avi = dir.File("flash.avi");
+  const int frames = static_cast<int>(std::lround(3 * c.rate.Fps()));
+  if (c.channels > 0) {
+    MakeFlashAvi(avi, c.rate, frames, 5, 20, c.hz, c.channels);
+  } else {
+    ASSERT_EQ(RunCommand("ffmpeg -y -v error -f lavfi -i color=black:s=160x120:r=" + c.rate.Text() +
+                         ":d=2 -c:v mjpeg " + ShellQuote(avi))
+                  .exitCode,
+              0);
+  }
+  SourceEntry entry = EntryFor(avi);
+  entry.aviToMpeg.videoCd = 1;
+  StageHost host;
+  ASSERT_EQ(Convert(entry, dir.path().string(), host), kEntryConverted);
+  EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"flash.avi", "flash.mpg"}));
+  const std::string mpg = dir.File("flash.mpg");
+
+  const auto bytes = calvex::testing::ReadFileBytes(mpg);
+  ASSERT_EQ(bytes.size() % 2324, 0u);
+  for (std::size_t at = 0; at < bytes.size(); at += 2324) {
+    ASSERT_EQ((std::vector<std::uint8_t>(bytes.begin() + at, bytes.begin() + at + 4)),
+              (std::vector<std::uint8_t>{0, 0, 1, 0xBA}))
+        << "sector " << at / 2324;
+    const int muxRate = (bytes[at + 9] & 0x7F) << 15 | bytes[at + 10] << 7 | bytes[at + 11] >> 1;
+    ASSERT_EQ(muxRate, 3528) << "sector " << at / 2324;
+  }
+  const auto image = RunCommand("cd " + ShellQuote(dir.path().string()) +
+                                " && vcdimager -t vcd2 -c image.cue -b image.bin flash.mpg");
+  EXPECT_EQ(image.exitCode, 0) << image.output;
+  EXPECT_NE(image.output.find("finished ok"), std::string::npos) << image.output;
+  EXPECT_EQ(image.output.find("WARN"), std::string::npos) << image.output;
+  EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=width,height,r_frame_rate,"
+                       "bit_rate,sample_rate,channels -of csv=p=0 " +
+                       ShellQuote(mpg))
+                .output,
+            std::string(c.size) + "\n44100,2,0/0,224000\n");
+  const auto decode = RunCommand("ffmpeg -v warning -i " + ShellQuote(mpg) + " -f null -");
+  EXPECT_EQ(decode.output, "");
+  const auto m2 = RunCommand("mpeg2dec -v -o null " + ShellQuote(mpg));
+  EXPECT_EQ(m2.exitCode, 0) << m2.output;
+  EXPECT_EQ(m2.output.find("rror"), std::string::npos) << m2.output;
+  if (c.channels > 0) {
+    const auto events = AnalyseSync(mpg, dir);
+    EXPECT_EQ(events.pictures, frames);
+    ExpectInStep(events, static_cast<std::size_t>((frames - 5 + 19) / 20), c.rate);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, VideoCd,
+    ::testing::Values(VideoCdCase{"pal", {25, 1}, 44100, 2, "352,288,25/1,1150000"},
+                      VideoCdCase{"ntsc", {30000, 1001}, 48000, 1, "352,240,30000/1001,1150000"},
+                      VideoCdCase{"silent", {25, 1}, 0, 0, "352,288,25/1,1150000"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(AviWithSoundSections, TwoSectionsGiveTwoNumberedFilesWithTheirOwnPicturesAndSound) {
   CALVEX_REQUIRE_TOOL("ffmpeg");
   CALVEX_REQUIRE_TOOL("ffprobe");

@@ -57,6 +57,25 @@ TEST_F(PagesTest, MixedSelectionsShowCommonValuesAndBlanks) {
   EXPECT_EQ(window().entries()[1].aviToMpeg.dataRateKBps, 100);
 }
 
+TEST_F(PagesTest, VideoCdFillsAndLocksTheFieldsItFixes) {
+  Add({Source("a_320x240_s.avi")});  // 15 frames per second: NTSC
+  avi().videoCd->click();
+  EXPECT_EQ(avi().frameRate->currentIndex(), 1);
+  EXPECT_EQ(avi().width->text(), "352");
+  EXPECT_EQ(avi().height->text(), "240");
+  EXPECT_EQ(avi().bitrate->text(), "224");
+  for (QWidget* w : std::initializer_list<QWidget*>{avi().frameRate, avi().width, avi().dataRate,
+                                                    avi().layer1, avi().bitrate, avi().keepAspect})
+    EXPECT_FALSE(w->isEnabled());
+  ASSERT_TRUE(window().CommitPages());
+  EXPECT_EQ(window().entries()[0].aviToMpeg.videoCd, 1);
+  EXPECT_EQ(window().entries()[0].aviToMpeg.audioBitrateKbps, 224);
+  avi().videoCd->click();
+  EXPECT_TRUE(avi().width->isEnabled());
+  ASSERT_TRUE(window().CommitPages());
+  EXPECT_EQ(window().entries()[0].aviToMpeg.videoCd, 0);
+}
+
 TEST_F(PagesTest, MixedLayersClearBothRadiosAndShowTheLayerOneLabel) {
   Add({Source("a.wav"), Source("b.wav")});
   Select({0});

@@ -31,6 +31,7 @@ AviToMpegPage::AviToMpegPage(QWidget* parent) : QWidget(parent) {
   width = new SpinField(video, 3);
   height = new SpinField(video, 3);
   dataRate = new SpinField(video, 3);
+  videoCd = new QCheckBox(QStringLiteral("&Video CD"), video);
 
   auto* vg = new QGridLayout(video);
   vg->addWidget(Buddy(QStringLiteral("&Frame Rate:"), frameRate, video), 0, 0);
@@ -43,6 +44,7 @@ AviToMpegPage::AviToMpegPage(QWidget* parent) : QWidget(parent) {
   vg->addWidget(Buddy(QStringLiteral("&Data Transfer Rate:"), dataRate->edit(), video), 4, 0);
   vg->addWidget(dataRate, 4, 1);
   vg->addWidget(new QLabel(QStringLiteral("KB/Sec"), video), 4, 2);
+  vg->addWidget(videoCd, 5, 0, 1, 3);
 
   auto* audio = new QGroupBox(QStringLiteral("Audio"), this);
   const MpegAudioChoices choices = BuildMpegAudioChoices(audio, this);
@@ -71,6 +73,10 @@ AviToMpegPage::AviToMpegPage(QWidget* parent) : QWidget(parent) {
   connect(layers_, &QButtonGroup::idClicked, this,
           [this](int id) { bitrateLabel->setText(BitrateLabelText(id)); });
   connect(keepAspect, &QCheckBox::clicked, this, [this](bool on) { keepAspectFlag_ = on; });
+  connect(videoCd, &QCheckBox::clicked, this, [this](bool on) {
+    videoCd->setTristate(false);
+    ShowVideoCd(on);
+  });
   connect(width, &SpinField::textEdited, this, [this] { LinkSize(width); });
   connect(height, &SpinField::textEdited, this, [this] { LinkSize(height); });
   connect(width, &SpinField::stepped, this, [this](int d) {
@@ -102,11 +108,34 @@ void AviToMpegPage::LinkSize(SpinField* edited) {
 }
 
 void AviToMpegPage::UpdateAudioEnabling() {
+  const bool open = videoCd->checkState() != Qt::Checked;
   for (QWidget* w : std::initializer_list<QWidget*>{layer1, layer2, bitrate, bitrateLabel})
-    w->setEnabled(flags_.hasAudio);
-  const bool channels = flags_.hasAudio && flags_.stereo;
+    w->setEnabled(flags_.hasAudio && open);
+  const bool channels = flags_.hasAudio && flags_.stereo && open;
   stereo->setEnabled(channels);
   jointStereo->setEnabled(channels);
+}
+
+void AviToMpegPage::ShowVideoCd(bool on) {
+  if (on) {
+    AviToMpegParams cd;
+    ApplyVideoCdFormat(cd, flags_.packedRate);
+    if (flags_.ratesDiffer) cd.frameRateIndex = cd.height = kMixedValue;
+    frameRate->setCurrentIndex(cd.frameRateIndex);
+    updating_ = true;
+    width->setValue(cd.width);
+    height->setValue(cd.height);
+    updating_ = false;
+    dataRate->setValue(cd.dataRateKBps);
+    CheckRadio(layers_, cd.audioLayer);
+    bitrateLabel->setText(BitrateLabelText(cd.audioLayer));
+    CheckRadio(channels_, cd.jointStereo);
+    bitrate->setValue(cd.audioBitrateKbps);
+  }
+  for (QWidget* w : std::initializer_list<QWidget*>{frameRate, width, height, dataRate})
+    w->setEnabled(!on);
+  keepAspect->setEnabled(!on && !flags_.aspectDiffers);
+  UpdateAudioEnabling();
 }
 
 void AviToMpegPage::Fill(const AviToMpegParams& p, const AviPageFlags& flags) {
@@ -128,7 +157,11 @@ void AviToMpegPage::Fill(const AviToMpegParams& p, const AviPageFlags& flags) {
   bitrateLabel->setText(BitrateLabelText(p.audioLayer));
   CheckRadio(channels_, p.jointStereo);
   bitrate->setValue(p.audioBitrateKbps);
-  UpdateAudioEnabling();
+  videoCd->setTristate(p.videoCd == kMixedValue);
+  videoCd->setCheckState(p.videoCd == kMixedValue ? Qt::PartiallyChecked
+                         : p.videoCd == 1         ? Qt::Checked
+                                                  : Qt::Unchecked);
+  ShowVideoCd(p.videoCd == 1);
 }
 
 std::optional<PageFailure> AviToMpegPage::Read(AviToMpegParams& r) const {
@@ -139,6 +172,9 @@ std::optional<PageFailure> AviToMpegPage::Read(AviToMpegParams& r) const {
   r.audioLayer = CheckedRadio(layers_);
   r.jointStereo = CheckedRadio(channels_);
   r.audioBitrateKbps = bitrate->value();
+  r.videoCd = videoCd->checkState() == Qt::PartiallyChecked ? kMixedValue
+              : videoCd->isChecked()                        ? 1
+                                                            : 0;
   const auto error = ValidateAviToMpeg(r);
   if (!error) return std::nullopt;
   QWidget* control = bitrate;

@@ -23,6 +23,8 @@ struct AviPageFlags {
   bool aspectDiffers = false;       // the pictures' width : height differ
   std::int32_t referenceWidth = 0;  // picture size of the first selected AVI
   std::int32_t referenceHeight = 0;
+  std::uint32_t packedRate = 0;  // frame rate of the first selected AVI
+  bool ratesDiffer = false;      // the selected AVIs' frame rates differ
 };
 
 class AviToMpegPage : public QWidget {
@@ -46,10 +48,15 @@ class AviToMpegPage : public QWidget {
   QRadioButton* jointStereo = nullptr;  // 129
   QLabel* bitrateLabel = nullptr;       // 130
   SpinField* bitrate = nullptr;         // 131 / 132
+  // A Video CD stream: fills in its format and locks the fields that it fixes.
+  QCheckBox* videoCd = nullptr;
 
  private:
   void LinkSize(SpinField* edited);
   void UpdateAudioEnabling();
+  // Checked: the Video CD's values (blank where the selection's frame rates differ) and the
+  // fields locked; unchecked: the fields open again.
+  void ShowVideoCd(bool on);
 
   QButtonGroup* layers_ = nullptr;
   QButtonGroup* channels_ = nullptr;
