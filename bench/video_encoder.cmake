@@ -10,3 +10,7 @@ endif()
 # Our encoder alone on raw frames, for profilers (callgrind).
 add_executable(video_encoder_raw ${CMAKE_CURRENT_LIST_DIR}/video_encoder_raw.cpp)
 target_link_libraries(video_encoder_raw PRIVATE calvex_video_encoder calvex_bench_support)
+
+# Quality per bit on photographs panned and zoomed: our presets against ffmpeg's mpeg1video.
+add_executable(natural_content_vs_ffmpeg ${CMAKE_CURRENT_LIST_DIR}/natural_content_vs_ffmpeg.cpp)
+target_link_libraries(natural_content_vs_ffmpeg PRIVATE calvex_video_encoder calvex_bench_support)

@@ -92,6 +92,12 @@ void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
                  "(from the source's rate), 1150 kbit/s video, Layer II stereo sound at 44.1 kHz "
                  "and 224 kbit/s, in 2324-byte sectors")
       ->group(avi);
+  Optional(convert, "--preset", o.preset,
+           "Video encoder: standard (the same bytes as ever) or high (a wider motion search and "
+           "each macroblock coded the way that costs least for its quality; slower)")
+      ->check(CLI::IsMember({"standard", "high"}))
+      ->type_name("standard|high")
+      ->group(avi);
   Optional(convert, "--layer", o.layer, "MPEG audio layer")
       ->check(CLI::IsMember({1, 2}))
       ->type_name("1|2")

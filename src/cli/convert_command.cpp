@@ -246,6 +246,7 @@ int ConvertCommand::Run() {
   settings.logPath = o_.logFile.value_or("");
   settings.jobs = o_.jobs;
   settings.threads = o_.threads;
+  settings.highQualityVideo = o_.preset.value_or("standard") == "high";
 
   CliHostSettings hostSettings;
   hostSettings.quiet = o_.quiet;

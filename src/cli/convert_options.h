@@ -29,6 +29,7 @@ struct ConvertOptions {
   std::optional<int> dataRate;
   // AVI to MPEG.
   bool vcd = false;
+  std::optional<std::string> preset;  // the video encoder's: standard (default) or high
   // AVI to MPEG and WAV to MP2.
   std::optional<int> layer;
   std::optional<int> audioBitrate;

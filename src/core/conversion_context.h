@@ -63,6 +63,11 @@ class ConversionContext {
   // depend on it.
   int threads() const { return threads_; }
 
+  // Whether the video encoder codes with its high-quality preset (--preset high, the "High
+  // quality encoding" preference) rather than the standard one.
+  void SetHighQualityVideo(bool on) { highQualityVideo_ = on; }
+  bool highQualityVideo() const { return highQualityVideo_; }
+
   ConversionHost& host() { return host_; }
   RunFlags& flags() { return flags_; }
 
@@ -70,6 +75,7 @@ class ConversionContext {
   ConversionHost& host_;
   RunFlags& flags_;
   int threads_;
+  bool highQualityVideo_ = false;
   LogSink* log_ = nullptr;
 };
 

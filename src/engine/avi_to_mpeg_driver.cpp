@@ -162,6 +162,8 @@ Status AviToMpegDriver::EncodeVideo(const std::string& videoPath, ConversionSett
   params.bitRate = settings.videoBitRate;
   params.pictureCount = settings.outputFrameCount;
   params.threads = context.threads();
+  params.preset =
+      context.highQualityVideo() ? video::EncoderPreset::kHigh : video::EncoderPreset::kStandard;
 
   FrameWindow window(reader_, MakeBitmapHeader24(p.width, p.height).sizeImage);
   AviPictureSource source(window, settings);

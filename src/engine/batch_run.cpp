@@ -158,6 +158,7 @@ Status BatchRun::ConvertOne(int index) {
   const int count = static_cast<int>(entries_.size());
   ConversionHost& host = host_.HostForEntry(index);
   ConversionContext context(host, flags_, settings_.threads);
+  context.SetHighQualityVideo(settings_.highQualityVideo);
   context.SetRunLog(&log_);
   host.EntryStarted(index, count);
 

@@ -28,6 +28,8 @@ struct BatchSettings {
   // worker threads each conversion's codecs may use. Outputs never depend on either.
   int jobs = 1;
   int threads = 1;
+  // The video encoder's high-quality preset ("High quality encoding", --preset high).
+  bool highQualityVideo = false;
   LocalClock clock;  // empty: the local time
 };
 

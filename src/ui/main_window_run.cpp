@@ -43,6 +43,7 @@ void MainWindow::StartRun() {
   runSettings_.logPath = preferences_.logFileName;
   runSettings_.clock = services_.clock;
   runSettings_.threads = std::max(1, QThread::idealThreadCount());
+  runSettings_.highQualityVideo = preferences_.highQuality;
 
   runInProgress_ = true;
   lastRunLines_.clear();

@@ -138,6 +138,7 @@ Preferences ReadPreferences(const std::string& ini) {
   p.saveWhenExit = ReadFlag(ini, kKeySaveWhenExit, true);
   p.abortWhenErr = ReadFlag(ini, kKeyAbortWhenErr, false);
   p.logFile = ReadFlag(ini, kKeyLogFile, true);
+  p.highQuality = ReadFlag(ini, kKeyHighQuality, false);
   const auto name = ReadProfileString(ini, kSectionName, kKeyLogFileName);
   p.logFileName = name && !name->empty() ? name->substr(0, kLogFileNameMax) : DefaultLogPath();
   return p;

@@ -1,5 +1,5 @@
-// The user's preferences: six values in section "Calvex" of "vorla.ini", read once at start-up and
-// written key by key when the preferences dialog is confirmed.
+// The user's preferences: seven values in section "Calvex" of "vorla.ini", read once at start-up
+// and written key by key when the preferences dialog is confirmed.
 //
 // The file is plain "[section]" / "key=value" text. Writing one key rewrites that line only (or
 // adds it), so that other sections, other keys and comments of the file stay as they were.
@@ -17,6 +17,7 @@ struct Preferences {
   bool abortWhenErr = false;  // "AbortWhenErr"
   bool logFile = true;        // "LogFile"
   std::string logFileName;    // "LogFileName"; the default log path when absent
+  bool highQuality = false;   // "HighQuality": the video encoder's high-quality preset
 };
 
 // Key names, as stored.
@@ -27,6 +28,7 @@ inline constexpr const char* kKeySaveWhenExit = "SaveWhenExit";
 inline constexpr const char* kKeyAbortWhenErr = "AbortWhenErr";
 inline constexpr const char* kKeyLogFile = "LogFile";
 inline constexpr const char* kKeyLogFileName = "LogFileName";
+inline constexpr const char* kKeyHighQuality = "HighQuality";
 inline constexpr std::size_t kLogFileNameMax = 255;
 
 // Reads the preferences from `iniPath`; a missing file or key gives its default.

@@ -40,6 +40,10 @@ PreferencesDialog::PreferencesDialog(const Preferences& current, std::string ini
   abortWhenErr = new QCheckBox(QStringLiteral("Abort Conversion When &Error Occurs"), this);
   logFile = new QCheckBox(QStringLiteral("&Create a Log File:"), this);
   logFileName = new QLineEdit(this);
+  highQuality = new QCheckBox(QStringLiteral("High &quality encoding"), this);
+  highQuality->setToolTip(
+      QStringLiteral("AVI to MPEG: a wider motion search and each macroblock coded the way that "
+                     "costs least for its quality (slower)"));
   logFileName->setMaxLength(static_cast<int>(kLogFileNameMax));
   logFileName->setMinimumWidth(420);
 
@@ -48,6 +52,7 @@ PreferencesDialog::PreferencesDialog(const Preferences& current, std::string ini
   saveWhenExit->setChecked(current.saveWhenExit);
   abortWhenErr->setChecked(current.abortWhenErr);
   logFile->setChecked(current.logFile);
+  highQuality->setChecked(current.highQuality);
   logFileName->setText(QString::fromStdString(current.logFileName));
   logFileName->setEnabled(current.logFile);
   connect(logFile, &QCheckBox::toggled, logFileName, &QLineEdit::setEnabled);
@@ -63,7 +68,7 @@ PreferencesDialog::PreferencesDialog(const Preferences& current, std::string ini
 
   auto* layout = new QVBoxLayout(this);
   for (QWidget* w : std::initializer_list<QWidget*>{beepDone, toolTip, saveWhenExit, abortWhenErr,
-                                                    logFile, logFileName})
+                                                    logFile, logFileName, highQuality})
     layout->addWidget(w);
   layout->addSpacing(8);
   layout->addWidget(buttons);
@@ -93,6 +98,7 @@ void PreferencesDialog::Confirm() {
   write(toolTip, preferences_.toolTip, kKeyToolTip);
   write(saveWhenExit, preferences_.saveWhenExit, kKeySaveWhenExit);
   write(abortWhenErr, preferences_.abortWhenErr, kKeyAbortWhenErr);
+  write(highQuality, preferences_.highQuality, kKeyHighQuality);
   accept();
 }
 

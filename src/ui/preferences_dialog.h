@@ -1,4 +1,4 @@
-// The preferences dialog ("PREFBOX"): five check boxes and the log file name. "OK" writes each
+// The preferences dialog ("PREFBOX"): six check boxes and the log file name. "OK" writes each
 // value that changed, and only those, to the preferences file.
 #pragma once
 
@@ -30,6 +30,7 @@ class PreferencesDialog : public QDialog {
   QCheckBox* abortWhenErr = nullptr;  // 614
   QCheckBox* logFile = nullptr;       // 615
   QLineEdit* logFileName = nullptr;   // 631
+  QCheckBox* highQuality = nullptr;   // "High quality encoding"
   QPushButton* okButton = nullptr;
   QPushButton* cancelButton = nullptr;
   QPushButton* helpButton = nullptr;

@@ -152,8 +152,6 @@ void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels) {
   WriteRunLevels(w, levels, InScanOrder(NonZeroLevels(levels)), 0, true);
 }
 
-namespace {
-
 const vt::Vlc& MacroblockTypeCode(int pictureType, int flags) {
   auto find = [flags](const auto& table) -> const vt::Vlc& {
     for (const auto& t : table)
@@ -172,8 +170,6 @@ void WriteAddressIncrement(BitWriter& w, int increment) {
   }
   Put(w, vt::kMacroblockAddressIncrement[static_cast<std::size_t>(increment)]);
 }
-
-}  // namespace
 
 void PictureCoder::Start(int temporalReference) {
   prevMquant_ = rc_.StartPicture(pictureType_, w_.BitCount());

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "mpeg_video/video_tables.h"
 #include "video_encoder/bit_writer.h"
 #include "video_encoder/kernels.h"
 #include "video_encoder/picture.h"
@@ -25,6 +26,12 @@ void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, bool chroma, int&
 
 // Codes a non-intra block: every level in zigzag order, then the end of block.
 void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels);
+
+// The macroblock_type code of `flags` (kMb* flags) in pictures of `pictureType`.
+const video_tables::Vlc& MacroblockTypeCode(int pictureType, int flags);
+
+// Codes a macroblock_address_increment, with macroblock_escape for each full 33.
+void WriteAddressIncrement(BitWriter& w, int increment);
 
 // Codes one picture row by row (one slice per macroblock row), so that rows can be coded as soon
 // as their analysis is done. The blocks of a row hold DCT coefficients before CodeRow and

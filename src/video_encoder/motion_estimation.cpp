@@ -41,8 +41,8 @@ const std::uint16_t* SpiralRanks() {
   return table.rank;
 }
 
-// Sum-of-squares variance of the 16 x 16 block, sum p^2 - (sum p)^2 / 256, and its activity, 1 +
-// the smallest variance of its four 8 x 8 blocks.
+}  // namespace
+
 void VarianceAndActivity(const Kernels& k, const std::uint8_t* p, int stride, int& var,
                          double& act) {
   int sums[4], squares[4];
@@ -57,8 +57,6 @@ void VarianceAndActivity(const Kernels& k, const std::uint8_t* p, int stride, in
   const int s2 = squares[0] + squares[1] + squares[2] + squares[3];
   var = static_cast<int>(s2 - static_cast<std::int64_t>(s) * s / 256);
 }
-
-}  // namespace
 
 void ReferencePicture::Allocate(const PictureGeometry& g) {
   recon.Allocate(g);

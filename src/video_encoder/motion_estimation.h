@@ -65,6 +65,11 @@ struct MotionInputs {
   const ReferencePicture* newRef = nullptr;
 };
 
+// Sum-of-squares variance of the 16 x 16 block, sum p^2 - (sum p)^2 / 256, and its activity, 1 +
+// the smallest variance of its four 8 x 8 blocks.
+void VarianceAndActivity(const Kernels& k, const std::uint8_t* p, int stride, int& var,
+                         double& act);
+
 // Chooses the mode and vectors of macroblock (mbx, mby) and sets its activity.
 void EstimateMacroblock(const MotionInputs& in, int mbx, int mby, MacroblockInfo& mb);
 

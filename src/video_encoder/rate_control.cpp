@@ -40,8 +40,11 @@ int EvenQuantiser(double q) {
 
 }  // namespace
 
-RateControl::RateControl(double bitRate, double frameRate, int mbCount)
-    : bitRate_(bitRate), frameRate_(frameRate), mbCount_(mbCount) {
+RateControl::RateControl(double bitRate, double frameRate, int mbCount, bool activityModulation)
+    : bitRate_(bitRate),
+      frameRate_(frameRate),
+      mbCount_(mbCount),
+      activityModulation_(activityModulation) {
   r_ = RoundToInt(2 * bitRate / frameRate);
   avgAct_ = 400.0;
   R_ = 0;
@@ -89,7 +92,7 @@ int RateControl::MacroblockQuantiser(int j, double act, double bitCount) {
       static_cast<double>(d_) + (bitCount - S_) - static_cast<double>((T_ / mbCount_) * j);
   const double Qj = dj / r_ * 31;
   actSum_ += act;
-  const double nAct = (2 * act + avgAct_) / (act + 2 * avgAct_);
+  const double nAct = activityModulation_ ? (2 * act + avgAct_) / (act + 2 * avgAct_) : 1.0;
   int mquant = EvenQuantiser(Qj * nAct);
   if (mquant >= 8 && std::abs(mquant - prevMquant_) <= 4) mquant = prevMquant_;
   prevMquant_ = mquant;

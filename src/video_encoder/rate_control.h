@@ -13,8 +13,9 @@ namespace calvex::video {
 class RateControl {
  public:
   // Sequence start, for `bitRate` bits per second at `frameRate` pictures per second and
-  // `mbCount` macroblocks per picture.
-  RateControl(double bitRate, double frameRate, int mbCount);
+  // `mbCount` macroblocks per picture. Without `activityModulation` every macroblock of a picture
+  // takes the quantiser its buffer sets (the high-quality preset: its decisions weigh the bits).
+  RateControl(double bitRate, double frameRate, int mbCount, bool activityModulation = true);
 
   // A group with np P pictures and nb B pictures after its I picture.
   void StartGroup(int np, int nb);
@@ -46,6 +47,7 @@ class RateControl {
   double bitRate_;
   double frameRate_;
   int mbCount_;
+  bool activityModulation_;
   int pictureType_ = 1;
 
   int r_ = 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "video_encoder/high_picture_coder.h"
 #include "video_encoder/stream_headers.h"
 #include "video_encoder/transform.h"
 
@@ -17,8 +18,10 @@ constexpr int kRangeNear = 3;
 constexpr int kRangeFar = 7;
 
 // Rows of a reference picture below an analysed row that its search and prediction may read:
-// the ranges stay under 16 pels, so the row below is the last one reached.
+// the ranges stay under 16 pels, so the row below is the last one reached; the high-quality
+// preset's vectors reach 64 pels down.
 constexpr int kReferenceRowsBelow = 1;
+constexpr int kHighReferenceRowsBelow = 5;
 
 }  // namespace
 
@@ -27,6 +30,7 @@ constexpr int kReferenceRowsBelow = 1;
 struct SequenceEncoder::SourceSlot {
   std::vector<std::uint8_t> bitmap;
   PictureBuffer planes;
+  ReducedPicture reduced;  // the high-quality preset's global motion search
   int holds = 0;
 };
 
@@ -52,6 +56,10 @@ struct SequenceEncoder::Job {
   std::vector<MacroblockBlocks> blocks;
   PictureBuffer prediction;
   MotionInputs in;
+  // The high-quality preset: each macroblock's candidates and the vectors its search found.
+  HighInputs high;
+  std::vector<MacroblockCandidates> candidates;
+  std::vector<std::array<std::array<int, 2>, 2>> field;
 
   enum class Fetch { kWaiting, kRunning, kDone, kFailed } fetch = Fetch::kWaiting;
   int nextAnalysis = 0;  // next row to hand out
@@ -66,6 +74,7 @@ struct SequenceEncoder::Job {
 SequenceEncoder::SequenceEncoder(const VideoEncoderParams& p, PictureSource& source,
                                  EncoderEvents& events, ByteSink& sink)
     : p_(p),
+      high_(p.preset == EncoderPreset::kHigh),
       k_(p.kernels ? *p.kernels : KernelsForCpu()),
       g_(PictureGeometry::For(p.width, p.height)),
       source_(source),
@@ -77,7 +86,7 @@ SequenceEncoder::SequenceEncoder(const VideoEncoderParams& p, PictureSource& sou
       observeB_(events.WantsBPictures()),
       // One picture at a time on one thread; with more, a few ahead (fewer for huge pictures).
       window_(p.threads == 1 ? 1 : (g_.mbCount() <= 8192 ? 4 : 2)),
-      rc_(static_cast<double>(p.bitRate), p.milliFps * 0.001, g_.mbCount()) {}
+      rc_(static_cast<double>(p.bitRate), p.milliFps * 0.001, g_.mbCount(), !high_) {}
 
 SequenceEncoder::~SequenceEncoder() = default;
 
@@ -97,6 +106,12 @@ void SequenceEncoder::Allocate() {
     j->blocks.assign(static_cast<std::size_t>(g_.mbCount()), MacroblockBlocks{});
     j->prediction.Allocate(g_);
     j->analysed.assign(static_cast<std::size_t>(g_.mbHeight), 0);
+    if (high_) {
+      j->candidates.resize(static_cast<std::size_t>(g_.mbCount()));
+      j->field.resize(static_cast<std::size_t>(g_.mbCount()));
+      j->high.field = &j->field;
+      j->high.scratch = &j->prediction;
+    }
   }
   int references = 0;
   for (const CodedPicture& pic : order_) references += pic.pictureType != kPictureB;
@@ -190,6 +205,15 @@ void SequenceEncoder::Fetch(int index) {
     in.newSource = &slots_[static_cast<std::size_t>(job.futureSlot)]->planes;
     in.newRef = &refPictures_[static_cast<std::size_t>(job.future % 2)];
   }
+  if (high_) {
+    slot.reduced.Build(slot.planes.y);
+    if (job.past >= 0)
+      job.high.global[0] =
+          GlobalMotion(slot.reduced, slots_[static_cast<std::size_t>(job.pastSlot)]->reduced);
+    if (job.future >= 0)
+      job.high.global[1] =
+          GlobalMotion(slot.reduced, slots_[static_cast<std::size_t>(job.futureSlot)]->reduced);
+  }
   if (job.pic.pictureType == kPictureP) {
     in.forwardRange = kRangeP;
   } else if (job.pic.pictureType == kPictureB) {
@@ -206,8 +230,11 @@ void SequenceEncoder::Fetch(int index) {
 }
 
 bool SequenceEncoder::AnalysisReady(const Job& job, int row) const {
+  // The high-quality preset's search starts from the vectors of the row above.
+  if (high_ && row > 0 && !job.analysed[static_cast<std::size_t>(row - 1)]) return false;
   // The references' rows the search and the prediction reach must be rebuilt with their phases.
-  const int lines = std::min(16 * (row + kReferenceRowsBelow + 1) - 1, g_.height16);
+  const int below = high_ ? kHighReferenceRowsBelow : kReferenceRowsBelow;
+  const int lines = std::min(16 * (row + below + 1) - 1, g_.height16);
   for (int r : {job.past, job.future})
     if (r >= 0 && refs_[static_cast<std::size_t>(r)].halfPelLines < lines) return false;
   return true;
@@ -241,6 +268,13 @@ bool SequenceEncoder::TakeReconstruction(int& index, int& row) {
 void SequenceEncoder::AnalyseRow(Job& job, int mby) {
   const MotionInputs& in = job.in;
   const PictureBuffer& src = *in.current;
+  if (high_) {
+    for (int mbx = 0; mbx < g_.mbWidth; ++mbx) {
+      const std::size_t k = static_cast<std::size_t>(mby * g_.mbWidth + mbx);
+      AnalyseMacroblockHigh(in, job.high, mbx, mby, job.mbs[k], job.candidates[k]);
+    }
+    return;
+  }
   for (int mbx = 0; mbx < g_.mbWidth; ++mbx) {
     const std::size_t k = static_cast<std::size_t>(mby * g_.mbWidth + mbx);
     MacroblockInfo& mb = job.mbs[k];
@@ -416,21 +450,38 @@ Status SequenceEncoder::CoderLoop(std::vector<std::uint32_t>* index) {
           ((bytes - lastCount) & 0x3FFFFFFu);
     lastCount = bytes;
 
-    PictureCoder coder(writer_, rc_, g_, pic.pictureType, k_);
-    coder.Start(pic.temporalReference());
     // Rows are coded in order as their analysis completes; meanwhile this thread helps.
-    for (int row = 0; row < g_.mbHeight; ++row) {
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!job.analysed[static_cast<std::size_t>(row)])
-          if (!HelpOnce(lock, alone)) changed_.wait(lock);
-      }
-      coder.CodeRow(row, job.mbs, job.blocks);
+    auto waitForAnalysis = [&](int row) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (!job.analysed[static_cast<std::size_t>(row)])
+        if (!HelpOnce(lock, alone)) changed_.wait(lock);
+    };
+    auto rowCoded = [&](int row) {
       std::lock_guard<std::mutex> lock(mutex_);
       job.codedRows = row + 1;
       changed_.notify_all();
+    };
+    if (high_) {
+      // The picture header's f_codes hold every vector the analysis found.
+      waitForAnalysis(g_.mbHeight - 1);
+      HighPictureCoder coder(writer_, rc_, g_, pic.pictureType, k_, FCodeFor(job.candidates, 0),
+                             FCodeFor(job.candidates, 1));
+      coder.Start(pic.temporalReference());
+      for (int row = 0; row < g_.mbHeight; ++row) {
+        coder.CodeRow(row, job.mbs, job.blocks, job.candidates, job.prediction);
+        rowCoded(row);
+      }
+      coder.Finish();
+    } else {
+      PictureCoder coder(writer_, rc_, g_, pic.pictureType, k_);
+      coder.Start(pic.temporalReference());
+      for (int row = 0; row < g_.mbHeight; ++row) {
+        waitForAnalysis(row);
+        coder.CodeRow(row, job.mbs, job.blocks);
+        rowCoded(row);
+      }
+      coder.Finish();
     }
-    coder.Finish();
 
     // The picture's reconstruction completes before its event and before it leaves the window;
     // a reference's phases too, so that nothing still writes its buffer when the reference two

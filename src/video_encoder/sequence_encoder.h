@@ -15,6 +15,7 @@
 #include "video_encoder/bit_writer.h"
 #include "video_encoder/coding_order.h"
 #include "video_encoder/colour_conversion.h"
+#include "video_encoder/high_analysis.h"
 #include "video_encoder/kernels.h"
 #include "video_encoder/macroblock_coding.h"
 #include "video_encoder/motion_estimation.h"
@@ -65,6 +66,7 @@ class SequenceEncoder {
   const Job& JobAt(int index) const { return *jobs_[static_cast<std::size_t>(index % window_)]; }
 
   const VideoEncoderParams& p_;
+  const bool high_;  // the high-quality preset
   const Kernels& k_;
   PictureGeometry g_;
   PictureSource& source_;

@@ -31,10 +31,11 @@ std::uint32_t TimeCode(int n, int roundedFps, bool dropFrame);
 void WriteGroupHeader(BitWriter& w, std::uint32_t timeCode, bool closedGop);
 
 // Writes a picture header. The vbv_delay is asked for right after the start code is written: the
-// VBV model needs the bit count at that point.
+// VBV model needs the bit count at that point. The f_codes are 2 (P) and 1 (B) unless given.
 template <typename VbvDelayFn>
-void WritePictureHeader(BitWriter& w, int temporalReference, int pictureType,
-                        VbvDelayFn&& vbvDelay) {
+void WritePictureHeader(BitWriter& w, int temporalReference, int pictureType, VbvDelayFn&& vbvDelay,
+                        int forwardFCode = 0, int backwardFCode = 1) {
+  if (forwardFCode == 0) forwardFCode = pictureType == 2 ? 2 : 1;
   w.Align();
   w.PutBits(0x00000100, 32);
   const int delay = vbvDelay();
@@ -42,12 +43,12 @@ void WritePictureHeader(BitWriter& w, int temporalReference, int pictureType,
   w.PutBits(static_cast<std::uint32_t>(pictureType), 3);
   w.PutBits(static_cast<std::uint32_t>(delay), 16);
   if (pictureType == 2 || pictureType == 3) {
-    w.PutBits(0, 1);                         // full_pel_forward_vector
-    w.PutBits(pictureType == 2 ? 2 : 1, 3);  // forward_f_code
+    w.PutBits(0, 1);                                         // full_pel_forward_vector
+    w.PutBits(static_cast<std::uint32_t>(forwardFCode), 3);  // forward_f_code
   }
   if (pictureType == 3) {
-    w.PutBits(0, 1);  // full_pel_backward_vector
-    w.PutBits(1, 3);  // backward_f_code
+    w.PutBits(0, 1);                                          // full_pel_backward_vector
+    w.PutBits(static_cast<std::uint32_t>(backwardFCode), 3);  // backward_f_code
   }
   w.PutBits(0, 1);  // extra_bit_picture
 }

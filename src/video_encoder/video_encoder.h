@@ -19,16 +19,22 @@
 
 namespace calvex::video {
 
+// How the encoder decides: kStandard as Test Model 5 and the fixed search windows have it (the
+// same bytes as ever); kHigh with the predictive search, the choice of each macroblock's mode by
+// distortion and bits, and one quantiser per picture (high_analysis.h, high_picture_coder.h).
+enum class EncoderPreset { kStandard, kHigh };
+
 struct VideoEncoderParams {
   int width = 0;  // output size, even, 16..4094
   int height = 0;
   int pictureRateCode = 5;  // picture_rate of the sequence header
   int rateNum = 30;         // the exact picture rate as a fraction
   int rateDen = 1;
-  int milliFps = 30000;              // the picture rate in thousandths, used by rate control
-  std::uint32_t bitRate = 0;         // video bits per second
-  int pictureCount = 0;              // pictures to code
-  int threads = 1;                   // worker threads; the output never depends on it
+  int milliFps = 30000;       // the picture rate in thousandths, used by rate control
+  std::uint32_t bitRate = 0;  // video bits per second
+  int pictureCount = 0;       // pictures to code
+  int threads = 1;            // worker threads; the output never depends on it
+  EncoderPreset preset = EncoderPreset::kStandard;
   const Kernels* kernels = nullptr;  // nullptr: the fastest the processor runs
 };
 

@@ -38,6 +38,7 @@ TEST_F(PreferencesTest, MissingFileGivesTheDefaults) {
   EXPECT_TRUE(p.saveWhenExit);
   EXPECT_FALSE(p.abortWhenErr);
   EXPECT_TRUE(p.logFile);
+  EXPECT_FALSE(p.highQuality);
   EXPECT_EQ(p.logFileName, DefaultLogPath());
   EXPECT_EQ(p.logFileName, dir.File("data") + "/vorla.dat/tolbrek.log");
 }
@@ -83,6 +84,14 @@ TEST_F(PreferencesDialogTest, ChangingOnlyToolTipsWritesOnlyThatKey) {
   Dialog().okButton->click();
   EXPECT_FALSE(Dialog().result().toolTip);
   EXPECT_EQ(ReadText(Ini()), "[Calvex]\nToolTip=0\n");
+}
+
+TEST_F(PreferencesDialogTest, HighQualityEncodingIsAKeyOfItsOwn) {
+  Dialog().highQuality->click();
+  Dialog().okButton->click();
+  EXPECT_TRUE(Dialog().result().highQuality);
+  EXPECT_EQ(ReadText(Ini()), "[Calvex]\nHighQuality=1\n");
+  EXPECT_TRUE(ui::ReadPreferences(Ini()).highQuality);
 }
 
 TEST_F(PreferencesDialogTest, ConfirmingUnchangedValuesWritesNothing) {

@@ -46,8 +46,9 @@ class BandsSource : public video::PictureSource {
   int width_, height_;
 };
 
-std::vector<std::uint8_t> EncodeBands(const std::string& path, int width, int height,
-                                      int pictures) {
+std::vector<std::uint8_t> EncodeBands(
+    const std::string& path, int width, int height, int pictures,
+    video::EncoderPreset preset = video::EncoderPreset::kStandard) {
   video::VideoEncoderParams params;
   params.width = width;
   params.height = height;
@@ -57,6 +58,7 @@ std::vector<std::uint8_t> EncodeBands(const std::string& path, int width, int he
   params.milliFps = 25000;
   params.bitRate = 1500000;
   params.pictureCount = pictures;
+  params.preset = preset;
   BandsSource source(width, height);
   video::EncoderEvents events;
   EXPECT_EQ(video::EncodeVideoFile(params, source, events, path, nullptr), kOk);
@@ -70,6 +72,11 @@ TEST(OwnEncoderStreams, DecodeEqualsFfmpeg) {
   ASSERT_FALSE(EncodeBands(path, 176, 144, 27).empty());
   const double lowest = ExpectMatchesFfmpeg(path, 50.0);
   RecordProperty("lowest_psnr_db", std::to_string(lowest));
+  // The high-quality preset's streams too, and a Video CD's picture size and rate.
+  ASSERT_FALSE(EncodeBands(path, 176, 144, 27, video::EncoderPreset::kHigh).empty());
+  ExpectMatchesFfmpeg(path, 50.0);
+  ASSERT_FALSE(EncodeBands(path, 352, 288, 14, video::EncoderPreset::kHigh).empty());
+  ExpectMatchesFfmpeg(path, 50.0);
 }
 
 TEST(OwnEncoderStreams, FlatColoursComeBackWithinTwo) {

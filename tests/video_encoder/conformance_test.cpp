@@ -16,6 +16,7 @@ using calvex::testing::TempDir;
 struct Case {
   int width, height, frames, rateIndex;
   const char* lavfi;
+  EncoderPreset preset = EncoderPreset::kStandard;
 };
 
 // Encodes `frames` frames of a lavfi source and checks both decoders against our
@@ -30,6 +31,7 @@ void CheckConformance(const Case& c) {
   const std::string path = dir.File("out.m1v");
   VideoEncoderParams p = MakeParams(c.width, c.height, c.frames, c.rateIndex);
   p.threads = 2;
+  p.preset = c.preset;
   std::vector<std::uint32_t> index;
   ASSERT_EQ(EncodeVideoFile(p, source, events, path, &index), kOk);
 
@@ -78,10 +80,16 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{320, 240, 16, 1, "mandelbrot=size=320x240:rate=30"},
                       Case{352, 240, 14, 2, "testsrc2=size=352x240:rate=25,noise=alls=20:allf=t"},
                       Case{352, 288, 13, 3, "smptehdbars=size=704x288:rate=24,scroll=h=0.01"},
-                      Case{328, 248, 15, 4, "testsrc=size=328x248:rate=24,noise=alls=8:allf=t"}),
+                      Case{328, 248, 15, 4, "testsrc=size=328x248:rate=24,noise=alls=8:allf=t"},
+                      // The high-quality preset: a fast pan (long vectors) and noise.
+                      Case{352, 288, 26, 2, "testsrc2=size=352x288:rate=25,scroll=h=0.03:v=0.01",
+                           EncoderPreset::kHigh},
+                      Case{176, 120, 14, 1, "testsrc2=size=176x120:rate=30,noise=alls=20:allf=t",
+                           EncoderPreset::kHigh}),
     [](const ::testing::TestParamInfo<Case>& info) {
       return std::to_string(info.param.width) + "x" + std::to_string(info.param.height) + "_rate" +
-             std::to_string(info.param.rateIndex);
+             std::to_string(info.param.rateIndex) +
+             (info.param.preset == EncoderPreset::kHigh ? "_high" : "");
     });
 
 // Ten seconds at 160 x 120: the coded rate stays within 5 % of the requested one.

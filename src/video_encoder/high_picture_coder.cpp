@@ -1,0 +1,220 @@
+#include "video_encoder/high_picture_coder.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "video_encoder/macroblock_coding.h"
+#include "video_encoder/stream_headers.h"
+#include "video_encoder/transform.h"
+
+namespace calvex::video {
+namespace vt = video_tables;
+namespace {
+
+class NullSink final : public ByteSink {
+ public:
+  bool Write(const std::uint8_t*, std::size_t) override { return true; }
+  bool Close() override { return true; }
+};
+
+// What the codes of a slice carry from one macroblock to the next.
+struct SliceState {
+  std::array<int, 3> dc{};
+  std::array<std::array<int, 2>, 2> pmv{};
+  int mbaInc = 1;
+  int prevMquant = 0;
+};
+
+// A candidate quantised at the macroblock's quantiser, with the codes it would take.
+struct Quantised {
+  MacroblockBlocks levels{};
+  std::array<std::uint64_t, 6> nonZero{};
+  int type = 0;
+  int cbp = 0;
+};
+
+// The macroblock's codes, from its address increment to its last block.
+void WriteMacroblock(BitWriter& w, int pictureType, const int fCode[2], SliceState& s,
+                     const Quantised& q, const std::array<std::array<int, 2>, 2>& mv, int mquant) {
+  WriteAddressIncrement(w, s.mbaInc);
+  s.mbaInc = 1;
+  const vt::Vlc& code = MacroblockTypeCode(pictureType, q.type);
+  w.PutBits(code.bits, code.length);
+  if (q.type & kMbQuant) {
+    w.PutBits(static_cast<std::uint32_t>(mquant / 2), 5);
+    s.prevMquant = mquant;
+  }
+  for (int d = 0; d < 2; ++d) {
+    if (!(q.type & (d == 0 ? kMbForward : kMbBackward))) continue;
+    const auto dir = static_cast<std::size_t>(d);
+    WriteMotionCode(w, mv[dir][0] - s.pmv[dir][0], fCode[d]);
+    WriteMotionCode(w, mv[dir][1] - s.pmv[dir][1], fCode[d]);
+    s.pmv[dir] = mv[dir];
+  }
+  if (q.type & kMbPattern) {
+    const vt::Vlc& pattern = vt::kCodedBlockPattern[static_cast<std::size_t>(q.cbp)];
+    w.PutBits(pattern.bits, pattern.length);
+  }
+  for (int n = 0; n < 6; ++n) {
+    if (!(q.cbp & (32 >> n))) continue;
+    const std::int16_t* levels = q.levels[static_cast<std::size_t>(n)].data();
+    if (q.type & kMbIntra)
+      WriteIntraBlock(w, levels, n >= 4, s.dc[static_cast<std::size_t>(n < 4 ? 0 : n - 3)]);
+    else
+      WriteNonIntraBlock(w, levels);
+  }
+  if (!(q.type & kMbIntra)) s.dc = {};
+  if ((q.type & kMbIntra) || (pictureType == kPictureP && !(q.type & kMbForward))) s.pmv = {};
+}
+
+// Squared error of the coefficients against what the levels rebuild.
+double Distortion(const MacroblockBlocks& coefficients, const Quantised& q, int mquant) {
+  double d = 0;
+  for (int n = 0; n < 6; ++n) {
+    Block rebuilt = q.levels[static_cast<std::size_t>(n)];
+    const std::uint64_t nonZero = q.nonZero[static_cast<std::size_t>(n)];
+    if (q.type & kMbIntra)
+      DequantiseIntra(rebuilt.data(), mquant, nonZero);
+    else
+      DequantiseNonIntra(rebuilt.data(), mquant, nonZero);
+    const Block& c = coefficients[static_cast<std::size_t>(n)];
+    for (int i = 0; i < 64; ++i) {
+      const double e = c[static_cast<std::size_t>(i)] - rebuilt[static_cast<std::size_t>(i)];
+      d += e * e;
+    }
+  }
+  return d;
+}
+
+double Energy(const MacroblockBlocks& coefficients) {
+  double d = 0;
+  for (const Block& b : coefficients)
+    for (const std::int16_t c : b) d += static_cast<double>(c) * c;
+  return d;
+}
+
+}  // namespace
+
+HighPictureCoder::HighPictureCoder(BitWriter& w, RateControl& rc, const PictureGeometry& g,
+                                   int pictureType, const Kernels& k, int forwardFCode,
+                                   int backwardFCode)
+    : w_(w),
+      rc_(rc),
+      g_(g),
+      k_(k),
+      pictureType_(pictureType),
+      fCode_{forwardFCode, backwardFCode} {}
+
+void HighPictureCoder::Start(int temporalReference) {
+  prevMquant_ = rc_.StartPicture(pictureType_, w_.BitCount());
+  WritePictureHeader(
+      w_, temporalReference, pictureType_,
+      [&] { return rc_.VbvDelay(pictureType_, w_.BitCount()); }, fCode_[0], fCode_[1]);
+}
+
+void HighPictureCoder::Finish() {
+  rc_.EndPicture(w_.BitCount());
+}
+
+void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
+                               std::vector<MacroblockBlocks>& blocks,
+                               const std::vector<MacroblockCandidates>& candidates,
+                               PictureBuffer& prediction) {
+  w_.Align();
+  w_.PutBits(0x00000101u + static_cast<std::uint32_t>(j), 32);
+  w_.PutBits(static_cast<std::uint32_t>(prevMquant_ / 2), 5);
+  w_.PutBits(0, 1);  // extra_bit_slice
+  SliceState slice;
+  slice.prevMquant = prevMquant_;
+  NullSink nowhere;
+  BitWriter counter(nowhere);
+
+  for (int i = 0; i < g_.mbWidth; ++i) {
+    const int k = j * g_.mbWidth + i;
+    MacroblockInfo& mb = mbs[static_cast<std::size_t>(k)];
+    const MacroblockCandidates& cands = candidates[static_cast<std::size_t>(k)];
+    const int mquant = rc_.MacroblockQuantiser(k, mb.act, w_.BitCount());
+    const double lambda = 0.2125 * mquant * mquant;
+    const bool inner = i != 0 && i != g_.mbWidth - 1;
+
+    double bestCost = std::numeric_limits<double>::infinity();
+    int best = -1;
+    bool skip = false;
+    Quantised chosen;
+    for (int c = 0; c < cands.count; ++c) {
+      const MacroblockCandidate& cand = cands.c[static_cast<std::size_t>(c)];
+      Quantised q;
+      q.levels = cand.blocks;
+      const bool intra = cand.mbType & kMbIntra;
+      for (int n = 0; n < 6; ++n) {
+        std::int16_t* levels = q.levels[static_cast<std::size_t>(n)].data();
+        q.nonZero[static_cast<std::size_t>(n)] =
+            intra ? k_.quantiseIntra(levels, mquant) : k_.quantiseNonIntra(levels, mquant);
+        if (intra || q.nonZero[static_cast<std::size_t>(n)]) q.cbp |= 32 >> n;
+      }
+      q.type = cand.mbType;
+      if (!intra && q.cbp) q.type |= kMbPattern;
+      if (q.cbp && mquant != slice.prevMquant) q.type |= kMbQuant;
+
+      // Skipping: a P macroblock predicted with the zero vector, or a B macroblock repeating
+      // the directions and vectors of the one before it, with nothing coded.
+      if (inner) {
+        const int directions = cand.mbType & (kMbForward | kMbBackward);
+        bool skippable = pictureType_ == kPictureP && cand.mbType == 0;
+        if (pictureType_ == kPictureB && !intra) {
+          const MacroblockInfo& left = mbs[static_cast<std::size_t>(k - 1)];
+          skippable = directions == (left.mbType & (kMbForward | kMbBackward | kMbIntra)) &&
+                      (!(directions & kMbForward) || cand.mv[0] == slice.pmv[0]) &&
+                      (!(directions & kMbBackward) || cand.mv[1] == slice.pmv[1]);
+        }
+        if (skippable && Energy(cand.blocks) < bestCost) {
+          bestCost = Energy(cand.blocks);
+          best = c;
+          skip = true;
+        }
+      }
+      // A P macroblock with nothing coded is sent with the zero vector, motion compensated.
+      if (pictureType_ == kPictureP && q.cbp == 0 && !(q.type & kMbForward)) q.type |= kMbForward;
+
+      SliceState s = slice;
+      const double before = counter.BitCount();
+      WriteMacroblock(counter, pictureType_, fCode_, s, q, cand.mv, mquant);
+      const double cost =
+          Distortion(cand.blocks, q, mquant) + lambda * (counter.BitCount() - before);
+      if (cost < bestCost) {
+        bestCost = cost;
+        best = c;
+        skip = false;
+        chosen = q;
+      }
+    }
+
+    const MacroblockCandidate& cand = cands.c[static_cast<std::size_t>(best)];
+    mb.mquant = mquant;
+    mb.mv = cand.mv;
+    StorePrediction(cand, i, j, prediction);
+    if (skip) {
+      mb.skipped = true;
+      mb.cbp = 0;
+      mb.nonZero = {};
+      mb.mbType = cand.mbType;
+      blocks[static_cast<std::size_t>(k)] = MacroblockBlocks{};
+      ++slice.mbaInc;
+      if (pictureType_ == kPictureP) {
+        slice.dc = {};
+        slice.pmv = {};
+      }
+      continue;
+    }
+    mb.skipped = false;
+    mb.cbp = chosen.cbp;
+    mb.nonZero = chosen.nonZero;
+    mb.mbType = chosen.type;
+    blocks[static_cast<std::size_t>(k)] = chosen.levels;
+    WriteMacroblock(w_, pictureType_, fCode_, slice, chosen, cand.mv, mquant);
+  }
+  prevMquant_ = slice.prevMquant;
+}
+
+}  // namespace calvex::video
