@@ -181,14 +181,31 @@ void AnalyseMacroblockHigh(const MotionInputs& in, const HighInputs& high, int m
       found[static_cast<std::size_t>(d)] = Search(in, cur, source, ref, i0, j0, predictions, count);
     }
     field[static_cast<std::size_t>(index)] = found;
+    // Candidates that cannot come near the best are left out: their DCTs are most of the work.
+    const int stride = g.width16;
+    const std::uint8_t* forward = in.oldRef->LumaAt(2 * i0 + found[0][0], 2 * j0 + found[0][1]);
+    const int forwardSse = k.sse16(cur, forward, stride);
+    int bestSse = forwardSse;
     if (in.pictureType == kPictureP) {
-      add(0, {0, 0}, {0, 0});
-      if (found[0] != std::array<int, 2>{0, 0}) add(kMbForward, found[0], {0, 0});
+      const int zeroSse = k.sse16(cur, in.oldRef->LumaAt(2 * i0, 2 * j0), stride);
+      const bool moved = found[0] != std::array<int, 2>{0, 0};
+      if (!moved || zeroSse <= 2 * forwardSse + 4096) add(0, {0, 0}, {0, 0});
+      if (moved) add(kMbForward, found[0], {0, 0});
+      bestSse = std::min(bestSse, zeroSse);
     } else {
-      add(kMbForward, found[0], found[1]);
-      add(kMbBackward, found[0], found[1]);
-      add(kMbForward | kMbBackward, found[0], found[1]);
+      const std::uint8_t* backward =
+          in.newRef->LumaAt(2 * i0 + found[1][0], 2 * j0 + found[1][1]);
+      const std::array<int, 3> sse = {forwardSse, k.sse16(cur, backward, stride),
+                                      k.sseAverage16(cur, forward, backward, stride)};
+      const std::array<int, 3> types = {kMbForward, kMbBackward, kMbForward | kMbBackward};
+      // The two best of forward, backward and both.
+      const int worst = static_cast<int>(std::max_element(sse.begin(), sse.end()) - sse.begin());
+      for (int t = 0; t < 3; ++t)
+        if (t != worst) add(types[static_cast<std::size_t>(t)], found[0], found[1]);
+      bestSse = *std::min_element(sse.begin(), sse.end());
     }
+    // Intra is worth a look only where prediction leaves much of the block's own variance.
+    if (4 * static_cast<std::int64_t>(bestSse) < var) return;
   }
   add(kMbIntra, {0, 0}, {0, 0});
 }

@@ -12,12 +12,6 @@ namespace calvex::video {
 namespace vt = video_tables;
 namespace {
 
-class NullSink final : public ByteSink {
- public:
-  bool Write(const std::uint8_t*, std::size_t) override { return true; }
-  bool Close() override { return true; }
-};
-
 // What the codes of a slice carry from one macroblock to the next.
 struct SliceState {
   std::array<int, 3> dc{};
@@ -68,29 +62,35 @@ void WriteMacroblock(BitWriter& w, int pictureType, const int fCode[2], SliceSta
   if ((q.type & kMbIntra) || (pictureType == kPictureP && !(q.type & kMbForward))) s.pmv = {};
 }
 
+// Each block's squared coefficients: what leaving it uncoded costs.
+std::array<std::int64_t, 6> BlockEnergies(const MacroblockBlocks& coefficients) {
+  std::array<std::int64_t, 6> e{};
+  for (std::size_t n = 0; n < 6; ++n)
+    for (const std::int16_t c : coefficients[n]) e[n] += static_cast<std::int64_t>(c) * c;
+  return e;
+}
+
 // Squared error of the coefficients against what the levels rebuild.
-double Distortion(const MacroblockBlocks& coefficients, const Quantised& q, int mquant) {
-  double d = 0;
-  for (int n = 0; n < 6; ++n) {
-    Block rebuilt = q.levels[static_cast<std::size_t>(n)];
-    const std::uint64_t nonZero = q.nonZero[static_cast<std::size_t>(n)];
+std::int64_t Distortion(const MacroblockBlocks& coefficients,
+                        const std::array<std::int64_t, 6>& energies, const Quantised& q,
+                        int mquant) {
+  std::int64_t d = 0;
+  for (std::size_t n = 0; n < 6; ++n) {
+    const std::uint64_t nonZero = q.nonZero[n];
+    if (nonZero == 0 && !(q.type & kMbIntra)) {
+      d += energies[n];
+      continue;
+    }
+    Block rebuilt = q.levels[n];
     if (q.type & kMbIntra)
       DequantiseIntra(rebuilt.data(), mquant, nonZero);
     else
       DequantiseNonIntra(rebuilt.data(), mquant, nonZero);
-    const Block& c = coefficients[static_cast<std::size_t>(n)];
-    for (int i = 0; i < 64; ++i) {
-      const double e = c[static_cast<std::size_t>(i)] - rebuilt[static_cast<std::size_t>(i)];
+    for (std::size_t i = 0; i < 64; ++i) {
+      const std::int64_t e = coefficients[n][i] - rebuilt[i];
       d += e * e;
     }
   }
-  return d;
-}
-
-double Energy(const MacroblockBlocks& coefficients) {
-  double d = 0;
-  for (const Block& b : coefficients)
-    for (const std::int16_t c : b) d += static_cast<double>(c) * c;
   return d;
 }
 
@@ -104,7 +104,8 @@ HighPictureCoder::HighPictureCoder(BitWriter& w, RateControl& rc, const PictureG
       g_(g),
       k_(k),
       pictureType_(pictureType),
-      fCode_{forwardFCode, backwardFCode} {}
+      fCode_{forwardFCode, backwardFCode},
+      counter_(nowhere_) {}
 
 void HighPictureCoder::Start(int temporalReference) {
   prevMquant_ = rc_.StartPicture(pictureType_, w_.BitCount());
@@ -127,8 +128,7 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
   w_.PutBits(0, 1);  // extra_bit_slice
   SliceState slice;
   slice.prevMquant = prevMquant_;
-  NullSink nowhere;
-  BitWriter counter(nowhere);
+  BitWriter& counter = counter_;
 
   for (int i = 0; i < g_.mbWidth; ++i) {
     const int k = j * g_.mbWidth + i;
@@ -144,6 +144,7 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
     Quantised chosen;
     for (int c = 0; c < cands.count; ++c) {
       const MacroblockCandidate& cand = cands.c[static_cast<std::size_t>(c)];
+      const std::array<std::int64_t, 6> energies = BlockEnergies(cand.blocks);
       Quantised q;
       q.levels = cand.blocks;
       const bool intra = cand.mbType & kMbIntra;
@@ -168,8 +169,10 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
                       (!(directions & kMbForward) || cand.mv[0] == slice.pmv[0]) &&
                       (!(directions & kMbBackward) || cand.mv[1] == slice.pmv[1]);
         }
-        if (skippable && Energy(cand.blocks) < bestCost) {
-          bestCost = Energy(cand.blocks);
+        const double energy = static_cast<double>(energies[0] + energies[1] + energies[2] +
+                                                  energies[3] + energies[4] + energies[5]);
+        if (skippable && energy < bestCost) {
+          bestCost = energy;
           best = c;
           skip = true;
         }
@@ -180,8 +183,8 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
       SliceState s = slice;
       const double before = counter.BitCount();
       WriteMacroblock(counter, pictureType_, fCode_, s, q, cand.mv, mquant);
-      const double cost =
-          Distortion(cand.blocks, q, mquant) + lambda * (counter.BitCount() - before);
+      const double cost = static_cast<double>(Distortion(cand.blocks, energies, q, mquant)) +
+                          lambda * (counter.BitCount() - before);
       if (cost < bestCost) {
         bestCost = cost;
         best = c;

@@ -36,6 +36,13 @@ class HighPictureCoder {
   int pictureType_;
   int fCode_[2];
   int prevMquant_ = 0;
+  // Where the candidates' codes are written to count their bits.
+  class NullSink final : public ByteSink {
+   public:
+    bool Write(const std::uint8_t*, std::size_t) override { return true; }
+    bool Close() override { return true; }
+  } nowhere_;
+  BitWriter counter_;
 };
 
 }  // namespace calvex::video

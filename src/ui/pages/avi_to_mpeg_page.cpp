@@ -116,38 +116,8 @@ void AviToMpegPage::UpdateAudioEnabling() {
   jointStereo->setEnabled(channels);
 }
 
-void AviToMpegPage::ShowVideoCd(bool on) {
-  if (on) {
-    AviToMpegParams cd;
-    ApplyVideoCdFormat(cd, flags_.packedRate);
-    if (flags_.ratesDiffer) cd.frameRateIndex = cd.height = kMixedValue;
-    frameRate->setCurrentIndex(cd.frameRateIndex);
-    updating_ = true;
-    width->setValue(cd.width);
-    height->setValue(cd.height);
-    updating_ = false;
-    dataRate->setValue(cd.dataRateKBps);
-    CheckRadio(layers_, cd.audioLayer);
-    bitrateLabel->setText(BitrateLabelText(cd.audioLayer));
-    CheckRadio(channels_, cd.jointStereo);
-    bitrate->setValue(cd.audioBitrateKbps);
-  }
-  for (QWidget* w : std::initializer_list<QWidget*>{frameRate, width, height, dataRate})
-    w->setEnabled(!on);
-  keepAspect->setEnabled(!on && !flags_.aspectDiffers);
-  UpdateAudioEnabling();
-}
-
-void AviToMpegPage::Fill(const AviToMpegParams& p, const AviPageFlags& flags) {
-  flags_ = flags;
+void AviToMpegPage::ShowFields(const AviToMpegParams& p) {
   frameRate->setCurrentIndex(p.frameRateIndex >= 0 && p.frameRateIndex < 5 ? p.frameRateIndex : -1);
-  if (flags.aspectDiffers) {
-    keepAspect->setEnabled(false);
-    keepAspect->setChecked(false);
-  } else {
-    keepAspect->setEnabled(true);
-    keepAspect->setChecked(keepAspectFlag_);
-  }
   updating_ = true;
   width->setValue(p.width);
   height->setValue(p.height);
@@ -157,6 +127,31 @@ void AviToMpegPage::Fill(const AviToMpegParams& p, const AviPageFlags& flags) {
   bitrateLabel->setText(BitrateLabelText(p.audioLayer));
   CheckRadio(channels_, p.jointStereo);
   bitrate->setValue(p.audioBitrateKbps);
+}
+
+void AviToMpegPage::ShowVideoCd(bool on) {
+  if (on) {
+    AviToMpegParams cd;
+    ApplyVideoCdFormat(cd, flags_.packedRate);
+    if (flags_.ratesDiffer) cd.frameRateIndex = cd.height = kMixedValue;
+    ShowFields(cd);
+  }
+  for (QWidget* w : std::initializer_list<QWidget*>{frameRate, width, height, dataRate})
+    w->setEnabled(!on);
+  keepAspect->setEnabled(!on && !flags_.aspectDiffers);
+  UpdateAudioEnabling();
+}
+
+void AviToMpegPage::Fill(const AviToMpegParams& p, const AviPageFlags& flags) {
+  flags_ = flags;
+  if (flags.aspectDiffers) {
+    keepAspect->setEnabled(false);
+    keepAspect->setChecked(false);
+  } else {
+    keepAspect->setEnabled(true);
+    keepAspect->setChecked(keepAspectFlag_);
+  }
+  ShowFields(p);
   videoCd->setTristate(p.videoCd == kMixedValue);
   videoCd->setCheckState(p.videoCd == kMixedValue ? Qt::PartiallyChecked
                          : p.videoCd == 1         ? Qt::Checked

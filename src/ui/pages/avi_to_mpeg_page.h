@@ -54,6 +54,8 @@ class AviToMpegPage : public QWidget {
  private:
   void LinkSize(SpinField* edited);
   void UpdateAudioEnabling();
+  // The record's values in the fields (blank where mixed).
+  void ShowFields(const AviToMpegParams& p);
   // Checked: the Video CD's values (blank where the selection's frame rates differ) and the
   // fields locked; unchecked: the fields open again.
   void ShowVideoCd(bool on);
