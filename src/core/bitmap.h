@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace calvex {
 
@@ -37,5 +38,8 @@ constexpr BitmapInfoHeader MakeBitmapHeader24(int width, int height) {
   h.sizeImage = static_cast<std::uint32_t>(BitmapStride(width, 24) * height);
   return h;
 }
+
+// Receives a picture as a 24-bit bottom-up bitmap, valid only during the call.
+using BitmapSink = std::function<void(const BitmapInfoHeader& header, const std::uint8_t* bits)>;
 
 }  // namespace calvex

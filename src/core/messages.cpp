@@ -17,6 +17,9 @@ struct Message {
 // Sorted by id.
 constexpr Message kMessages[] = {
     {24, "Converting %s to %s."},
+    {26, "6-6-6"},
+    {27, "3-3-2"},
+    {28, "6-7-6"},
     {30, "VX_TOLBREK1"},
     {31, "Vorla Calvex"},
     {32, "Select Files"},

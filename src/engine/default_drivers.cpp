@@ -32,6 +32,7 @@ InfoReaders DefaultInfoReaders() {
   r.wav = media::ReadWavInfo;
   r.mpeg = video_decoder::ReadMpegInfo;
   r.mp2 = audio_decoder::ReadMp2Info;
+  r.mpegAndPicture = video_decoder::ReadMpegInfoAndPicture;
   return r;
 }
 

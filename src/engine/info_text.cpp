@@ -1,5 +1,6 @@
 #include "engine/info_text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -91,6 +92,17 @@ std::int32_t AviVideoDurationHundredths(const AviInfo& info) {
   const std::int64_t hundredths = den != 0 ? std::int64_t{info.RateNumerator()} * 100 / den : 0;
   if (hundredths <= 0) return 0;
   return static_cast<std::int32_t>(std::int64_t{info.frameCount} * 10000 / hundredths);
+}
+
+void CompleteAviInfo(AviInfo& info) {
+  // The field has 16 bits: a longer movie keeps the largest duration it can hold.
+  info.videoDurationHundredths =
+      static_cast<std::uint16_t>(std::min(AviVideoDurationHundredths(info), 0xFFFF));
+  if (info.compressionName[0] == '\0') {
+    const std::string none = Text(3000);
+    std::memcpy(info.compressionName, none.c_str(),
+                std::min(none.size() + 1, sizeof info.compressionName));
+  }
 }
 
 std::vector<InfoLine> AviInfoLines(const std::string& path, const AviInfo& i,

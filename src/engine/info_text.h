@@ -46,6 +46,10 @@ std::int32_t AudioBitrateKbps(std::int32_t layer, std::int32_t bitrateIndex,
 // frame per second), in hundredths of a second; 0 without a rate.
 std::int32_t AviVideoDurationHundredths(const AviInfo& info);
 
+// What the AVI dialog writes back into the block it shows: the video duration, and "No
+// Compression" when the block names no compression.
+void CompleteAviInfo(AviInfo& info);
+
 // The fields of each dialog, in its order; `path` gives the "File Name:".
 std::vector<InfoLine> AviInfoLines(const std::string& path, const AviInfo& info,
                                    const CodecNameLookup& codecName);

@@ -15,6 +15,7 @@ static_assert(std::endian::native == std::endian::little,
 constexpr std::size_t kPathField = 128;
 constexpr std::size_t kDirectoryField = 256;
 constexpr std::int32_t kSignature = -1;
+constexpr std::int32_t kLongPathTag = 0x474E4F4C;  // "LONG"
 
 class Writer {
  public:
@@ -24,6 +25,7 @@ class Writer {
     const auto* p = reinterpret_cast<const std::uint8_t*>(&value);
     out_.insert(out_.end(), p, p + sizeof(T));
   }
+  void PutBytes(const std::string& text) { out_.insert(out_.end(), text.begin(), text.end()); }
   void PutText(const std::string& text, std::size_t field) {
     std::vector<std::uint8_t> bytes(field, 0);
     std::memcpy(bytes.data(), text.data(), std::min(text.size(), field - 1));
@@ -52,6 +54,12 @@ class Reader {
     if (length == field) return false;
     text.assign(p, length);
     pos_ += field;
+    return true;
+  }
+  bool GetBytes(std::string& text, std::size_t length) {
+    if (in_.size() - pos_ < length) return false;
+    text.assign(reinterpret_cast<const char*>(in_.data() + pos_), length);
+    pos_ += length;
     return true;
   }
   bool AtEnd() const { return pos_ == in_.size(); }
@@ -117,11 +125,52 @@ bool GetEntry(Reader& r, SourceEntry& e) {
   return r.Get(reserved) && GetBlocks(r, e);
 }
 
+// The long-path record: every path the entries' fields cut, whole.
+void PutLongPaths(Writer& w, const std::vector<SourceEntry>& entries) {
+  std::vector<std::int32_t> longOnes;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (entries[i].path.size() > kListPathMax) longOnes.push_back(static_cast<std::int32_t>(i));
+  if (longOnes.empty()) return;
+  w.Put(kLongPathTag);
+  w.Put(static_cast<std::int32_t>(longOnes.size()));
+  for (const std::int32_t i : longOnes) {
+    const std::string& path = entries[static_cast<std::size_t>(i)].path;
+    w.Put(i);
+    w.Put(static_cast<std::int32_t>(path.size()));
+    w.PutBytes(path);
+  }
+}
+
+// Reads the long-path record into the entries whose fields hold the cut paths. Each path must be
+// longer than a field, begin with what its entry's field holds, and come after the one before.
+bool GetLongPaths(Reader& r, std::vector<SourceEntry>& entries) {
+  std::int32_t tag = 0, count = 0;
+  if (!r.Get(tag) || tag != kLongPathTag || !r.Get(count) || count <= 0 ||
+      count > static_cast<std::int32_t>(entries.size()))
+    return false;
+  std::int32_t previous = -1;
+  for (std::int32_t n = 0; n < count; ++n) {
+    std::int32_t index = 0, length = 0;
+    std::string path;
+    if (!r.Get(index) || !r.Get(length) || index <= previous ||
+        index >= static_cast<std::int32_t>(entries.size()) ||
+        length <= static_cast<std::int32_t>(kListPathMax) ||
+        length > static_cast<std::int32_t>(kListLongPathMax) ||
+        !r.GetBytes(path, static_cast<std::size_t>(length)))
+      return false;
+    SourceEntry& e = entries[static_cast<std::size_t>(index)];
+    if (e.path.size() != kListPathMax || path.compare(0, kListPathMax, e.path) != 0) return false;
+    e.path = std::move(path);
+    previous = index;
+  }
+  return true;
+}
+
 }  // namespace
 
 Status EncodeList(const SourceList& list, std::vector<std::uint8_t>& bytes) {
   for (const SourceEntry& e : list.entries) {
-    if (e.path.size() > kListPathMax || !KnownKind(static_cast<std::int32_t>(e.kind)) ||
+    if (e.path.size() > kListLongPathMax || !KnownKind(static_cast<std::int32_t>(e.kind)) ||
         e.sections.size() > static_cast<std::size_t>(kMaxSections))
       return kNotSupported;
   }
@@ -146,6 +195,7 @@ Status EncodeList(const SourceList& list, std::vector<std::uint8_t>& bytes) {
   }
   w.Put(static_cast<std::int32_t>(list.destinationMode));
   if (another) w.PutText(list.destinationDirectory, kDirectoryField);
+  PutLongPaths(w, list.entries);
   return kOk;
 }
 
@@ -172,7 +222,7 @@ Status DecodeList(std::span<const std::uint8_t> bytes, SourceList& list) {
     loaded.destinationMode = DestinationMode::kAnotherDirectory;
     if (!r.GetText(loaded.destinationDirectory, kDirectoryField)) return kListFileCorrupted;
   }
-  if (!r.AtEnd()) return kListFileCorrupted;
+  if (!r.AtEnd() && (!GetLongPaths(r, loaded.entries) || !r.AtEnd())) return kListFileCorrupted;
   list = std::move(loaded);
   return kOk;
 }

@@ -32,6 +32,9 @@ InfoReaders UnsupportedInfoReaders() {
   r.wav = [](const std::string&, WavInfo&) -> Status { return kNotSupported; };
   r.mpeg = [](const std::string&, MpegInfo&) -> Status { return kNotSupported; };
   r.mp2 = [](const std::string&, Mp2Info&) -> Status { return kNotSupported; };
+  r.mpegAndPicture = [](const std::string&, MpegInfo&, const BitmapSink&) -> Status {
+    return kNotSupported;
+  };
   return r;
 }
 

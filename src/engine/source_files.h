@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "core/bitmap.h"
 #include "core/info_blocks.h"
 #include "core/settings.h"
 #include "core/status.h"
@@ -18,6 +19,8 @@ struct InfoReaders {
   std::function<Status(const std::string&, WavInfo&)> wav;
   std::function<Status(const std::string&, MpegInfo&)> mpeg;
   std::function<Status(const std::string&, Mp2Info&)> mp2;
+  // The MPEG reader that also hands the file's first picture on, for previews.
+  std::function<Status(const std::string&, MpegInfo&, const BitmapSink&)> mpegAndPicture;
 };
 
 // Readers that all answer 142 "Not supported.".

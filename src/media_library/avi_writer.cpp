@@ -93,7 +93,9 @@ struct AviWriter::Impl {
 
  private:
   Status OpenVideo(const BitmapInfoHeader& frameFormat);
-  Status OpenAudio(const WaveFormat& format, std::uint32_t byteTotal, const std::string& tempPath);
+  std::int64_t VideoBitRateTarget() const;
+  Status OpenSound(const WaveFormat& format, std::uint32_t byteTotal, const std::string& tempPath);
+  Status AddSoundStream();
   bool WriteVideoPacket(AVPacket& p);
   bool DrainVideo();
   bool WriteUncompressed(const BitmapInfoHeader& header, const std::uint8_t* bits);
@@ -141,7 +143,14 @@ Status AviWriter::Impl::OpenVideo(const BitmapInfoHeader& frameFormat) {
   encoder->gop_size = keyEvery;
   // Cinepak puts a key frame every keyint_min frames, Microsoft Video 1 after keyint_min others.
   encoder->keyint_min = codec->fourcc == Fourcc('M', 'S', 'V', 'C') ? keyEvery - 1 : keyEvery;
-  if (codec->flags & kCodecQuality) {
+  if (const std::int64_t target = VideoBitRateTarget(); target > 0) {
+    // The codec's rate control holds the rate; the chosen quality is the finest it may use.
+    encoder->bit_rate = target;
+    encoder->rc_max_rate = target;
+    encoder->rc_buffer_size = static_cast<int>(target / 10);
+    encoder->qmin = QualityToQscale(params.quality, codec->defaultQuality);
+    encoder->qmax = 31;
+  } else if (codec->flags & kCodecQuality) {
     encoder->flags |= AV_CODEC_FLAG_QSCALE;
     encoder->global_quality = QualityToQscale(params.quality, codec->defaultQuality) * FF_QP2LAMBDA;
   }
@@ -155,7 +164,23 @@ Status AviWriter::Impl::OpenVideo(const BitmapInfoHeader& frameFormat) {
   return kOk;
 }
 
-Status AviWriter::Impl::OpenAudio(const WaveFormat& format, std::uint32_t byteTotal,
+// Bits per second for the pictures when the record limits the data rate and the codec can hold
+// one: the limit less the coded sound, with a tenth kept back for the rate control's swings. 0
+// when the codec keeps its fixed quality (it cannot hold a rate, or the sound alone fills it).
+std::int64_t AviWriter::Impl::VideoBitRateTarget() const {
+  if (params.limitDataRate == 0 || (codec->flags & kCodecDataRate) == 0) return 0;
+  std::int64_t sound = 0;
+  if (pcm) {  // the sound's coder is open
+    const AVCodecContext& e = pipe.encoder();
+    sound = e.bit_rate > 0 ? e.bit_rate / 8
+                           : static_cast<std::int64_t>(e.block_align) * e.sample_rate /
+                                 std::max(e.frame_size, 1);
+  }
+  const std::int64_t pictures = std::int64_t{params.dataRateKBps} * 1024 - sound;
+  return pictures > 0 ? pictures * 8 * 9 / 10 : 0;
+}
+
+Status AviWriter::Impl::OpenSound(const WaveFormat& format, std::uint32_t byteTotal,
                                   const std::string& tempPath) {
   pcmFormat = format;
   if (format.blockAlign == 0) return kAudioDataTypeUnsupported;
@@ -165,7 +190,10 @@ Status AviWriter::Impl::OpenAudio(const WaveFormat& format, std::uint32_t byteTo
   const std::uint64_t size = std::filesystem::file_size(tempPath, error);
   pcmFrames = static_cast<std::int64_t>(std::min<std::uint64_t>(error ? 0 : size, byteTotal) /
                                         format.blockAlign);
-  if (const Status s = pipe.Open(format, params.AudioFormat()); s != kOk) return s;
+  return pipe.Open(format, params.AudioFormat());
+}
+
+Status AviWriter::Impl::AddSoundStream() {
   audio = avformat_new_stream(output.get(), nullptr);
   if (audio == nullptr || avcodec_parameters_from_context(audio->codecpar, &pipe.encoder()) < 0)
     return kNoMemory;
@@ -189,10 +217,15 @@ Status AviWriter::Impl::Begin(const BitmapInfoHeader& frameFormat, const WaveFor
   output = CreateOutput(destination, "avi");
   if (!output) return kMediaAviCreate;
   finished = false;
-  if (const Status s = OpenVideo(frameFormat); s != kOk) return s;
-  if (audioFormat != nullptr && !audioTempPath.empty() && info.audioByteTotal > 0)
-    if (const Status s = OpenAudio(*audioFormat, info.audioByteTotal, audioTempPath); s != kOk)
+  // The sound's coder first: the pictures' rate target needs its rate. Its stream follows the
+  // video's.
+  const bool sound = audioFormat != nullptr && !audioTempPath.empty() && info.audioByteTotal > 0;
+  if (sound)
+    if (const Status s = OpenSound(*audioFormat, info.audioByteTotal, audioTempPath); s != kOk)
       return s;
+  if (const Status s = OpenVideo(frameFormat); s != kOk) return s;
+  if (sound)
+    if (const Status s = AddSoundStream(); s != kOk) return s;
 
   AVDictionary* options = nullptr;
   av_dict_set(&options, "flipped_raw_rgb", "1", 0);  // our DIBs are bottom-up

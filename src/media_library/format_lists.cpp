@@ -1,6 +1,7 @@
 // The lists of video codecs, data types and audio formats, and the names of format tags.
 #include <algorithm>
 #include <array>
+#include <string>
 
 #include "media_library/audio_encode_pipe.h"
 #include "media_library/media_library.h"
@@ -74,6 +75,23 @@ Status aviGetQKFCA(int index, std::int32_t& defaultQuality, std::int32_t& defaul
   defaultQuality = c.defaultQuality;
   defaultKeyFrameEvery = c.defaultKeyFrameEvery;
   flags = c.flags;
+  hasAbout = c.encoder != nullptr;
+  return kOk;
+}
+
+Status aviCodecAbout(int index, VideoCodecAbout& about) {
+  const auto& available = AvailableVideoCodecs();
+  if (index <= 0 || index >= static_cast<int>(available.size())) return kNotSupported;
+  const VideoCodecSpec& c = *available[static_cast<std::size_t>(index)];
+  const AVCodec* coder = avcodec_find_encoder_by_name(c.encoder);
+  if (coder == nullptr) return kNotSupported;
+  const unsigned version = avcodec_version();
+  about.name = c.name;
+  about.longName = coder->long_name != nullptr ? coder->long_name : coder->name;
+  about.library = "libavcodec";
+  about.version = std::to_string(AV_VERSION_MAJOR(version)) + "." +
+                  std::to_string(AV_VERSION_MINOR(version)) + "." +
+                  std::to_string(AV_VERSION_MICRO(version));
   return kOk;
 }
 

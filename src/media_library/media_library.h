@@ -186,7 +186,9 @@ class AviWriter {
   // info.scale. `audioFormat` and `audioTempPath` (null/empty without sound) describe the raw PCM
   // file whose first info.audioByteTotal bytes are the sound; it is written in the record's
   // `audioFormat` (a zero tag, rate or channel count keeps the PCM's), interleaved every
-  // `packEveryFrames` frames when `interleave` is set. `frameCount` is not needed.
+  // `packEveryFrames` frames when `interleave` is set. With `limitDataRate`, a codec that can
+  // hold a data rate (kCodecSupportsDataRate) codes the pictures to what `dataRateKBps` leaves
+  // beside the sound, never finer than `quality`. `frameCount` is not needed.
   // Returns 1004 when the file cannot be created, 141 for a codec this machine does not have, 608
   // for a sound format it cannot write, 109 when the codec refuses the picture size.
   Status aviSaveBegin(const BitmapInfoHeader& frameFormat, const WaveFormat* audioFormat,
@@ -247,6 +249,7 @@ class WavWriter {
 
 // Capability flags of aviGetQKFCA.
 inline constexpr std::uint32_t kCodecSupportsQuality = 0x01;
+inline constexpr std::uint32_t kCodecSupportsDataRate = 0x02;  // holds a limited data rate
 inline constexpr std::uint32_t kCodecSupportsTemporal = 0x04;
 
 // Output data types: 24-bit colour, or 8 bits through a common palette (uncompressed only).
@@ -266,10 +269,22 @@ int aviListCodec(std::int32_t currentHandler, std::vector<VideoCodecEntry>& code
 std::int32_t aviCodecGetID(int index);
 
 // Defaults and capabilities of list index `index`: quality 1..10000, key frame interval, flags
-// (kCodecSupportsQuality, kCodecSupportsTemporal); the codecs have no configuration or about
-// boxes of their own. 142 for an index out of range.
+// (kCodecSupportsQuality, kCodecSupportsDataRate, kCodecSupportsTemporal); no codec has settings
+// of its own to configure; every real codec (index above 0) has about information
+// (aviCodecAbout). 142 for an index out of range.
 Status aviGetQKFCA(int index, std::int32_t& defaultQuality, std::int32_t& defaultKeyFrameEvery,
                    std::uint32_t& flags, bool& canConfigure, bool& hasAbout);
+
+// What the "&About..." box of a codec says.
+struct VideoCodecAbout {
+  std::string name;      // as the list shows it
+  std::string longName;  // the coder's own description
+  std::string library;   // the library that provides the coder
+  std::string version;   // that library's version, "major.minor.micro"
+};
+
+// About information of list index `index`; 142 for uncompressed frames or an index out of range.
+Status aviCodecAbout(int index, VideoCodecAbout& about);
 
 struct DataTypeEntry {
   std::int32_t dataType = kOutputDataType24;

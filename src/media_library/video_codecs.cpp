@@ -6,22 +6,24 @@
 namespace calvex::media::detail {
 namespace {
 
-// Cinepak and Microsoft Video 1 code whole 4x4 blocks; MPEG-4 is written under Xvid's code, which
-// players everywhere know; FFV1 is coded intra-only so that every frame is a key frame.
+// Cinepak and Microsoft Video 1 code whole 4x4 blocks and have no rate control; MPEG-4 is written
+// under Xvid's code, which players everywhere know; FFV1 is coded intra-only so that every frame is
+// a key frame.
 constexpr VideoCodecSpec kCodecs[] = {
     {0, 0, "Full Frames (Uncompressed)", nullptr, AV_PIX_FMT_BGR24, 0, 10000, 1, 1, true},
     {Fourcc('c', 'v', 'i', 'd'), 0, "Cinepak Codec", "cinepak", AV_PIX_FMT_RGB24,
      kCodecQuality | kCodecTemporal, 7500, 15, 4, false},
     {Fourcc('M', 'S', 'V', 'C'), Fourcc('C', 'R', 'A', 'M'), "Microsoft Video 1", "msvideo1",
      AV_PIX_FMT_RGB555, kCodecTemporal, 7500, 15, 4, false},
-    {Fourcc('M', 'J', 'P', 'G'), 0, "Motion JPEG", "mjpeg", AV_PIX_FMT_YUVJ420P, kCodecQuality,
-     8500, 1, 1, false},
+    {Fourcc('M', 'J', 'P', 'G'), 0, "Motion JPEG", "mjpeg", AV_PIX_FMT_YUVJ420P,
+     kCodecQuality | kCodecDataRate, 8500, 1, 1, false},
     {Fourcc('H', 'F', 'Y', 'U'), 0, "HuffYUV (lossless)", "huffyuv", AV_PIX_FMT_RGB24, 0, 10000, 1,
      1, false},
     {Fourcc('F', 'F', 'V', '1'), 0, "FFV1 (lossless)", "ffv1", AV_PIX_FMT_BGR0, 0, 10000, 1, 1,
      false},
     {Fourcc('X', 'V', 'I', 'D'), Fourcc('D', 'I', 'V', 'X'), "MPEG-4 Part 2 (Xvid compatible)",
-     "mpeg4", AV_PIX_FMT_YUV420P, kCodecQuality | kCodecTemporal, 7500, 15, 2, false},
+     "mpeg4", AV_PIX_FMT_YUV420P, kCodecQuality | kCodecDataRate | kCodecTemporal, 7500, 15, 2,
+     false},
 };
 
 // Four-character codes compare without regard to letter case.

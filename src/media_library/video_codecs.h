@@ -11,6 +11,7 @@ namespace calvex::media::detail {
 
 // Capability flags, in the bits the compression dialog tests.
 inline constexpr std::uint32_t kCodecQuality = 0x01;   // honours the quality setting
+inline constexpr std::uint32_t kCodecDataRate = 0x02;  // can hold a data rate
 inline constexpr std::uint32_t kCodecTemporal = 0x04;  // codes frames from earlier ones
 
 // Data types: 24-bit colour, or 8 bits through one of the common palettes.

@@ -13,9 +13,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
@@ -24,14 +26,17 @@
 
 #include "core/messages.h"
 #include "engine/info_text.h"
+#include "ui/compression/video_compression_dialog.h"
 #include "ui/frame_view.h"
 #include "ui/help.h"
+#include "ui/info/information_dialog.h"
 #include "ui/pages/audio_format_dialog.h"
 #include "ui/pages/avi_to_mpeg_page.h"
 #include "ui/pages/mp2_to_wav_page.h"
 #include "ui/pages/mpeg_to_avi_page.h"
 #include "ui/pages/wav_to_mp2_page.h"
 #include "ui/preferences_dialog.h"
+#include "ui/program_icon.h"
 #include "ui/status_strip.h"
 #include "ui/toolbar.h"
 #include "ui/user_dialogs.h"
@@ -47,6 +52,28 @@ QPushButton* Button(const QString& text, QWidget* parent) {
   return b;
 }
 
+// Lines no wider than the list, so that a long path is shortened in its middle (the whole of it
+// in the line's tool tip) rather than cut at its end or scrolled.
+class ListLineDelegate : public QStyledItemDelegate {
+ public:
+  explicit ListLineDelegate(QListWidget* list) : QStyledItemDelegate(list), list_(list) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setWidth(std::min(size.width(), list_->viewport()->width()));
+    return size;
+  }
+
+ private:
+  QListWidget* list_;
+};
+
+void ElideInTheMiddle(QListWidget* list) {
+  list->setTextElideMode(Qt::ElideMiddle);
+  list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list->setResizeMode(QListView::Adjust);
+  list->setItemDelegate(new ListLineDelegate(list));
+}
+
 // Whether two picture sizes have the same width : height (cross products compared).
 bool SameAspect(std::int64_t w1, std::int64_t h1, std::int64_t w2, std::int64_t h2) {
   return w1 * h2 == w2 * h1;
@@ -56,18 +83,22 @@ bool SameAspect(std::int64_t w1, std::int64_t h1, std::int64_t w2, std::int64_t 
 
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       services_(std::move(services)),
       dialogs_(*services_.dialogs),
       help_(std::make_unique<HelpSystem>()) {
   preferences_ = ReadPreferences(services_.preferencesPath);
   setWindowTitle(ApplicationTitle());
+  setWindowIcon(ProgramIcon());
   setAcceptDrops(true);
   BuildPanel();
   BuildSystemMenu();
   strip->Reset();
   RefreshPages();
-  setFixedSize(sizeHint());
+  // The list takes what the window grows by; the window starts at its smallest, centred.
+  setMinimumSize(sizeHint());
+  resize(sizeHint());
+  CentreOnDesktop(this);
   qApp->installEventFilter(this);
 }
 
@@ -126,6 +157,12 @@ void MainWindow::BuildPanel() {
     format = dialog.Chosen();
     return true;
   };
+  mpegPage->chooseCompression = [this](MpegToAviParams& record) {
+    VideoCompressionDialog dialog(record, help_.get(), this);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    record = dialog.chosen();
+    return true;
+  };
   tabs->setFixedHeight(236);
 
   strip = new StatusStrip(this);
@@ -136,12 +173,14 @@ void MainWindow::BuildPanel() {
   auto* panel = new QVBoxLayout;
   panel->setContentsMargins(8, 6, 8, 6);
   panel->addLayout(toolbar);
-  panel->addWidget(listArea_);
+  panel->addWidget(listArea_, 1);
   panel->addWidget(tabs);
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   outer->setSpacing(0);
-  outer->addLayout(panel);
+  menuBar = new QMenuBar(this);
+  outer->setMenuBar(menuBar);
+  outer->addLayout(panel, 1);
   outer->addWidget(strip);
 }
 
@@ -149,6 +188,7 @@ QWidget* MainWindow::BuildListArea() {
   auto* area = new QWidget(this);
   fileList = new QListWidget(area);
   fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ElideInTheMiddle(fileList);
   auto* listLabel = new QLabel(QStringLiteral("Selected &Files:"), area);
   listLabel->setBuddy(fileList);
   connect(fileList, &QListWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
@@ -173,10 +213,7 @@ QWidget* MainWindow::BuildListArea() {
   selectButton = Button(QStringLiteral("S&elect..."), area);
   removeButton = Button(QStringLiteral("&Remove"), area);
   removeAllButton = Button(QStringLiteral("Remove &All"), area);
-  connect(infoButton, &QPushButton::clicked, this, [this] {
-    const auto rows = SelectedRows();
-    if (!runInProgress_ && rows.size() == 1 && showInformation) showInformation(*this, rows[0]);
-  });
+  connect(infoButton, &QPushButton::clicked, this, [this] { InfoCommand(); });
   connect(scratchButton, &QPushButton::clicked, this, [this] {
     const auto rows = SelectedRows();
     if (!runInProgress_ && rows.size() == 1 && openScratchPad) openScratchPad(*this, rows[0]);
@@ -192,6 +229,8 @@ QWidget* MainWindow::BuildListArea() {
   anotherDirectory = new QRadioButton(QStringLiteral("A&nother Directory"), destination);
   directoryEdit = new QLineEdit(destination);
   directoryEdit->setMaxLength(static_cast<int>(kListDirectoryMax));
+  // Files dropped on the field are added like files dropped anywhere else, not pasted.
+  directoryEdit->installEventFilter(this);
   browseButton = Button(QStringLiteral("&Browse..."), destination);
   auto* dg = new QGridLayout(destination);
   dg->addWidget(sameDirectory, 0, 0);
@@ -250,20 +289,35 @@ QWidget* MainWindow::BuildConvertingPage() {
 }
 
 void MainWindow::BuildSystemMenu() {
-  systemMenu = new QMenu(this);
-  systemMenu->addAction(Message(211), this, [this] { PreferencesCommand(); });
-  systemMenu->addSeparator();
-  systemMenu->addAction(Message(43), this, [this] { help_->ShowTopic(kHelpProducts, this); });
-  systemMenu->addAction(Message(44), this, [this] {
+  // The system menu's items, from a right click anywhere on the window and from the menu bar.
+  auto* preferences = new QAction(Message(211), this);
+  connect(preferences, &QAction::triggered, this, [this] { PreferencesCommand(); });
+  auto* products = new QAction(Message(43), this);
+  connect(products, &QAction::triggered, this, [this] { help_->ShowTopic(kHelpProducts, this); });
+  auto* about = new QAction(Message(44), this);
+  connect(about, &QAction::triggered, this, [this] {
     QMessageBox::about(this, ApplicationTitle(),
                        QStringLiteral("<b>%1</b><p>Version %2</p><p>MPEG-1 video and audio "
                                       "converter.</p>")
                            .arg(ApplicationTitle(), QStringLiteral(CALVEX_VERSION)));
   });
+  systemMenu = new QMenu(this);
+  systemMenu->addAction(preferences);
+  systemMenu->addSeparator();
+  systemMenu->addAction(products);
+  systemMenu->addAction(about);
+
+  // No mnemonics on the menu titles: Alt and a letter belong to the panel's fields.
+  QMenu* settings = menuBar->addMenu(QStringLiteral("Settings"));
+  settings->addAction(preferences);
+  QMenu* help = menuBar->addMenu(QStringLiteral("Help"));
+  help->addAction(QStringLiteral("Help Contents"), this, [this] { HelpCommand(); });
+  help->addSeparator();
+  help->addAction(products);
+  help->addAction(about);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
-  // The window has no menu bar: its system menu items open from a right click anywhere on it.
   systemMenu->popup(event->globalPos());
 }
 
@@ -281,6 +335,15 @@ void MainWindow::HelpCommand() {
   if (initialising_) return;
   CloseSimplePreview();
   help_->ShowTopic(kHelpContents, this);
+}
+
+void MainWindow::InfoCommand() {
+  const auto rows = SelectedRows();
+  if (runInProgress_ || rows.size() != 1) return;
+  SourceEntry& entry = entries_[static_cast<std::size_t>(rows[0])];
+  if (ShowFileInformation(this, entry.path, services_.readers, help_.get(), dialogs_) == kOk &&
+      entry.kind == ConversionKind::kAviToMpeg)
+    CompleteAviInfo(entry.aviInfo);  // what the dialog wrote back goes into the entry too
 }
 
 void MainWindow::PreferencesCommand() {
@@ -308,16 +371,30 @@ int MainWindow::HelpContextAt(const QPoint& global, bool* popup) const {
   return kHelpMainWindow;
 }
 
+void MainWindow::ShowHelpForF1() {
+  // A dialog up shows its own topic; otherwise the button under the pointer or the page.
+  std::optional<int> dialogContext = DialogHelpContext(QApplication::activeModalWidget());
+  if (!dialogContext) dialogContext = DialogHelpContext(QApplication::activeWindow());
+  if (dialogContext) {
+    help_->ShowTopic(*dialogContext);
+    return;
+  }
+  bool popup = false;
+  const int context = HelpContextAt(QCursor::pos(), &popup);
+  if (popup)
+    help_->ShowPopup(context);
+  else
+    help_->ShowTopic(context, this);
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == directoryEdit && DirectoryFieldDrop(event)) return true;
   if (event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_F1 && !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
-      bool popup = false;
-      const int context = HelpContextAt(QCursor::pos(), &popup);
-      if (popup)
-        help_->ShowPopup(context);
-      else
-        help_->ShowTopic(context, this);
+    // An open popup takes every key itself (a help popup closes on it).
+    if (key == Qt::Key_F1 && !static_cast<QKeyEvent*>(event)->isAutoRepeat() &&
+        QApplication::activePopupWidget() == nullptr) {
+      ShowHelpForF1();
       return true;
     }
     if (key == Qt::Key_Escape && converting_) {
@@ -409,7 +486,7 @@ void MainWindow::UpdateButtons() {
   saveButton->setEnabled(!entries_.empty());
   removeButton->setEnabled(!rows.empty());
   removeAllButton->setEnabled(!rows.empty());
-  infoButton->setEnabled(rows.size() == 1 && showInformation);
+  infoButton->setEnabled(rows.size() == 1);
   const bool playable = rows.size() == 1 && (entries_[rows[0]].kind == ConversionKind::kAviToMpeg ||
                                              entries_[rows[0]].kind == ConversionKind::kMpegToAvi);
   scratchButton->setEnabled(playable && openScratchPad);

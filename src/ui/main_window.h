@@ -23,10 +23,12 @@
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QMenuBar;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
 class QThread;
+class QUrl;
 
 namespace calvex::ui {
 
@@ -87,6 +89,7 @@ class MainWindow : public QWidget, private RunView {
   void LoadListCommand();
   void SaveListCommand();
   void BrowseCommand();
+  void InfoCommand();
   void ConvertCommand();
   void HelpCommand();
   void PreferencesCommand();
@@ -110,9 +113,7 @@ class MainWindow : public QWidget, private RunView {
   // Help context of F1 with the pointer at `global` (a toolbar button, else the visible page).
   int HelpContextAt(const QPoint& global, bool* popup) const;
 
-  // Info and preview dialogs of the later parts plug in here; their buttons stay disabled while
-  // unset.
-  std::function<void(MainWindow&, int row)> showInformation;
+  // The preview dialogs of the later parts plug in here; their buttons stay disabled while unset.
   std::function<void(MainWindow&, int row)> openScratchPad;
   // The simple preview of a double click on an AVI or WAV entry (a window the hook makes); it
   // closes before any file dialog, run, help or exit. Unset, a double click only beeps.
@@ -152,6 +153,7 @@ class MainWindow : public QWidget, private RunView {
   ToolBarButton* exitButton = nullptr;     // 1002
   ToolBarLogo* logo = nullptr;             // 1003
   QMenu* systemMenu = nullptr;
+  QMenuBar* menuBar = nullptr;
 
  signals:
   void runEnded();
@@ -174,12 +176,16 @@ class MainWindow : public QWidget, private RunView {
   void SelectionChanged();
   void LimitSelection();
   bool AddOneFile(const QString& path);
+  void AddListLine(const QString& path);
   void ApplyLoadedList(SourceList list);
+  void DropFiles(const QList<QUrl>& urls);
+  bool DirectoryFieldDrop(QEvent* event);
   void LoadSavedList();
   void SaveListAtExit();
   void ShowPageTabs(const std::vector<QWidget*>& pages);
   void Error(const QString& text);
   void AskAbort();
+  void ShowHelpForF1();
   void StartRun();
   void RunThreadFinished();
 

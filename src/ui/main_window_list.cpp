@@ -85,6 +85,11 @@ void MainWindow::AddCommandLine(const QStringList& arguments, const QString& wor
   RefreshPages();
 }
 
+void MainWindow::AddListLine(const QString& path) {
+  auto* line = new QListWidgetItem(path, fileList);
+  line->setToolTip(path);
+}
+
 bool MainWindow::AddOneFile(const QString& path) {
   const std::string p = path.toStdString();
   const bool duplicate = std::any_of(entries_.begin(), entries_.end(),
@@ -99,7 +104,7 @@ bool MainWindow::AddOneFile(const QString& path) {
     return false;
   }
   entries_.push_back(std::move(entry));
-  fileList->addItem(path);
+  AddListLine(path);
   return true;
 }
 
@@ -138,12 +143,16 @@ void MainWindow::SelectFilesCommand() {
 void MainWindow::RemoveCommand() {
   if (runInProgress_) return;
   CloseSimplePreview();
+  // Removing commits nothing: what the pages hold for the removed entries goes with them, valid
+  // or not, and no selection change on the way may commit or restore it.
   std::vector<int> rows = SelectedRows();
+  pageSelection_.clear();
+  selectionGuard_ = true;
   for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
     delete fileList->takeItem(*it);
     entries_.erase(entries_.begin() + *it);
   }
-  pageSelection_.clear();
+  selectionGuard_ = false;
   SetSelection({0});
   RefreshPages();
 }
@@ -173,7 +182,7 @@ void MainWindow::ApplyLoadedList(SourceList list) {
   selectionGuard_ = true;
   fileList->clear();
   entries_ = std::move(list.entries);
-  for (const SourceEntry& e : entries_) fileList->addItem(QString::fromStdString(e.path));
+  for (const SourceEntry& e : entries_) AddListLine(QString::fromStdString(e.path));
   selectionGuard_ = false;
   if (list.destinationMode == DestinationMode::kSameDirectory) {
     sameDirectory->setChecked(true);
@@ -231,8 +240,6 @@ void MainWindow::LoadSavedList() {
 void MainWindow::SaveListAtExit() {
   if (!preferences_.saveWhenExit || !CommitPages()) return;
   SourceList list = CurrentList();
-  // The list file holds paths of up to 127 bytes: keep every entry that fits rather than none.
-  std::erase_if(list.entries, [](const SourceEntry& e) { return e.path.size() > kListPathMax; });
   if (list.destinationDirectory.size() > kListDirectoryMax) {
     list.destinationMode = DestinationMode::kSameDirectory;
     list.destinationDirectory.clear();
@@ -247,15 +254,47 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
+  event->acceptProposedAction();
+  DropFiles(event->mimeData()->urls());
+}
+
+void MainWindow::DropFiles(const QList<QUrl>& urls) {
   if (runInProgress_ || !CommitPages()) return;
   QStringList paths;
-  for (const QUrl& url : event->mimeData()->urls())
+  for (const QUrl& url : urls)
     if (url.isLocalFile()) paths << url.toLocalFile();
-  event->acceptProposedAction();
   setCursor(Qt::WaitCursor);
   AddFiles(paths, true);
   unsetCursor();
   RefreshPages();
+}
+
+// Drops on the destination field: one directory becomes the destination (when the field is
+// open for typing); files are added to the list as anywhere else on the window.
+bool MainWindow::DirectoryFieldDrop(QEvent* event) {
+  if (event->type() != QEvent::DragEnter && event->type() != QEvent::DragMove &&
+      event->type() != QEvent::Drop)
+    return false;
+  auto* drop = static_cast<QDropEvent*>(event);
+  const QList<QUrl> urls = drop->mimeData()->urls();
+  if (urls.isEmpty()) return false;  // dragged text goes into the field as usual
+  if (runInProgress_) {
+    drop->ignore();
+    return true;
+  }
+  drop->acceptProposedAction();
+  if (event->type() != QEvent::Drop) return true;
+  const QFileInfo first(urls.front().toLocalFile());
+  if (urls.size() == 1 && first.isDir()) {
+    if (directoryEdit->isEnabled())
+      directoryEdit->setText(
+          QString::fromStdString(WithTrailingSeparator(first.absoluteFilePath().toStdString())));
+    else
+      dialogs_.Beep();
+  } else {
+    DropFiles(urls);
+  }
+  return true;
 }
 
 }  // namespace calvex::ui

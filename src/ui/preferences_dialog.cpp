@@ -60,11 +60,9 @@ PreferencesDialog::PreferencesDialog(const Preferences& current, std::string ini
   auto* buttons = new QDialogButtonBox(this);
   okButton = buttons->addButton(QDialogButtonBox::Ok);
   cancelButton = buttons->addButton(QDialogButtonBox::Cancel);
-  helpButton = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
+  helpButton = AddHelpButton(buttons, this, &help, kHelpPreferences);
   connect(okButton, &QPushButton::clicked, this, &PreferencesDialog::Confirm);
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-  connect(helpButton, &QPushButton::clicked, this,
-          [&help, this] { help.ShowTopic(kHelpPreferences, this); });
 
   auto* layout = new QVBoxLayout(this);
   for (QWidget* w : std::initializer_list<QWidget*>{beepDone, toolTip, saveWhenExit, abortWhenErr,

@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
+#include <QStyleOption>
 
 namespace calvex::ui {
 
@@ -94,7 +96,24 @@ void ToolBarButton::paintEvent(QPaintEvent*) {
   p.drawLine(r.bottomLeft(), r.bottomRight());
   p.drawLine(r.topRight(), r.bottomRight());
   const int shift = down ? 1 : 0;
-  DrawFace(p, QRect(shift + 17, shift + 4, 24, 22));
+  const QRect face(shift + 17, shift + 4, 24, 22);
+  if (isEnabled()) {
+    p.save();  // the faces set their own pens and fonts
+    DrawFace(p, face);
+    p.restore();
+  } else {
+    // Greyed as the style greys a disabled icon.
+    QPixmap colour(face.size() * devicePixelRatio());
+    colour.setDevicePixelRatio(devicePixelRatio());
+    colour.fill(Qt::transparent);
+    QPainter fp(&colour);
+    fp.setRenderHint(QPainter::Antialiasing);
+    DrawFace(fp, QRect(QPoint(0, 0), face.size()));
+    fp.end();
+    QStyleOption option;
+    option.initFrom(this);
+    p.drawPixmap(face.topLeft(), style()->generatedIconPixmap(QIcon::Disabled, colour, &option));
+  }
   QFont font = p.font();
   font.setPixelSize(10);
   p.setFont(font);

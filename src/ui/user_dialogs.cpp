@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QScreen>
 #include <QUrl>
 
 #include "core/messages.h"
+#include "ui/help.h"
 
 namespace calvex::ui {
 
@@ -17,6 +20,16 @@ QString Message(int id) {
 
 QString ApplicationTitle() {
   return Message(31);
+}
+
+void CentreOnDesktop(QWidget* window) {
+  const QScreen* screen = window->screen();
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  window->adjustSize();
+  QRect frame = window->frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  window->move(frame.topLeft());
 }
 
 void DesktopDialogs::Beep() {
@@ -40,13 +53,34 @@ bool DesktopDialogs::AskYesNo(QWidget* parent, const QString& question) {
   return box.exec() == QMessageBox::Yes;
 }
 
+namespace {
+
+// Runs a chooser with "&Help" for `context`; its answer, or nothing when cancelled.
+QStringList RunChooser(QFileDialog& dialog, HelpSystem* help, int context) {
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
+    AddHelpButton(buttons, &dialog, help, context);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
+QString First(const QStringList& answer) {
+  return answer.isEmpty() ? QString() : answer.front();
+}
+
+}  // namespace
+
 QStringList DesktopDialogs::OpenFiles(QWidget* parent, const QString& title,
                                       const QString& filters) {
-  return QFileDialog::getOpenFileNames(parent, title, QString(), filters);
+  QFileDialog dialog(parent, title, QString(), filters);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  return RunChooser(dialog, help, kHelpSelectFiles);
 }
 
 QString DesktopDialogs::OpenFile(QWidget* parent, const QString& title, const QString& filters) {
-  return QFileDialog::getOpenFileName(parent, title, QString(), filters);
+  QFileDialog dialog(parent, title, QString(), filters);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  return First(RunChooser(dialog, help, kHelpLoadList));
 }
 
 QString DesktopDialogs::SaveFile(QWidget* parent, const QString& title, const QString& filters,
@@ -55,13 +89,15 @@ QString DesktopDialogs::SaveFile(QWidget* parent, const QString& title, const QS
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(defaultSuffix);
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().front();
+  return First(RunChooser(dialog, help, kHelpSaveList));
 }
 
 QString DesktopDialogs::ChooseDirectory(QWidget* parent, const QString& title,
                                         const QString& start) {
-  return QFileDialog::getExistingDirectory(parent, title, start);
+  QFileDialog dialog(parent, title, start);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  return First(RunChooser(dialog, help, kHelpSelectDirectory));
 }
 
 bool DesktopDialogs::OpenInTextViewer(const QString& path) {

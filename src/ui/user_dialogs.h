@@ -40,9 +40,14 @@ class UserDialogs {
   virtual bool OpenInTextViewer(const QString& path) = 0;
 };
 
-// The real dialogs of the desktop.
+// The real dialogs of the desktop. The file choosers are Qt's own (the platform's cannot take a
+// "&Help" button): Select Files 604, Load 605, Save 606, Select Directory 607.
 class DesktopDialogs : public UserDialogs {
  public:
+  // The help window of the choosers' "&Help" (none: the button does nothing); the program sets it
+  // once the main window exists.
+  HelpSystem* help = nullptr;
+
   void Beep() override;
   void ExclamationSound() override;
   void ShowMessage(QWidget* parent, const QString& text, BoxIcon icon) override;
@@ -60,5 +65,8 @@ QString ApplicationTitle();
 
 // Message `id` of the message table as a QString.
 QString Message(int id);
+
+// Moves a window, at its present size, to the middle of the screen it is on.
+void CentreOnDesktop(QWidget* window);
 
 }  // namespace calvex::ui

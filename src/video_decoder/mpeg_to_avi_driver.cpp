@@ -68,14 +68,27 @@ Status ConvertMpegToAvi(MpegToAviJob& job, ConversionContext& context) {
 }
 
 Status ReadMpegInfo(const std::string& path, MpegInfo& info) {
+  return ReadMpegInfoAndPicture(path, info, {});
+}
+
+Status ReadMpegInfoAndPicture(const std::string& path, MpegInfo& info,
+                              const BitmapSink& firstPicture) {
   StandaloneContext context;
   MpegDecoderSession session(context.get());
   MpegDecodeRequest request;
   request.source = path;
   request.outputOptions = {2, 8};
-  // The headers and the first picture are all it takes.
-  const Status status = session.ConvertMpegToAvi(
-      request, [](const DecodedFrameInfo&, int, int) { return kFrameStop; });
+  // The headers and the first picture are all it takes (the decoder may still deliver the
+  // picture it held back when told to stop: only the first goes on).
+  bool handedOn = false;
+  const Status status = session.ConvertMpegToAvi(request, [&](const DecodedFrameInfo& frame, int,
+                                                              int) {
+    if (firstPicture && !handedOn && frame.bitmapHeader != nullptr && frame.bitmapBits != nullptr) {
+      handedOn = true;
+      firstPicture(*frame.bitmapHeader, frame.bitmapBits);
+    }
+    return kFrameStop;
+  });
   if (IsFailure(status)) return status;
   const MpegStreamInfo& stream = session.stream();
   info.frameRateNum = stream.rate;

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "core/bitmap.h"
 #include "core/conversion_context.h"
 #include "core/drivers.h"
 #include "core/info_blocks.h"
@@ -26,5 +27,8 @@ Status ConvertMpegToAvi(MpegToAviJob& job, ConversionContext& context);
 // header's sampling rate, bits, channels, layer, bitrate index and channel mode) from the file's
 // headers and first picture. Returns 0 or the decoder's failure code (101, 125, 126, ...).
 Status ReadMpegInfo(const std::string& path, MpegInfo& info);
+// The same, handing the file's first picture to `firstPicture` on the way (for previews).
+Status ReadMpegInfoAndPicture(const std::string& path, MpegInfo& info,
+                              const BitmapSink& firstPicture);
 
 }  // namespace calvex::video_decoder

@@ -161,7 +161,7 @@ TEST(ListFile, ListsTheFormatCannotHoldAreNotSavedOverAGoodFile) {
   const auto before = testing::ReadFileBytes(path);
 
   SourceList tooLong = SampleList();
-  tooLong.entries[0].path = "/" + std::string(127, 'x') + ".avi";
+  tooLong.entries[0].path = "/" + std::string(kListLongPathMax, 'x') + ".avi";
   EXPECT_EQ(SaveListFile(path, tooLong), kNotSupported);
   SourceList tooMany = SampleList();
   tooMany.entries[0].sections.resize(17);
@@ -171,16 +171,53 @@ TEST(ListFile, ListsTheFormatCannotHoldAreNotSavedOverAGoodFile) {
   EXPECT_EQ(SaveListFile(path, noKind), kNotSupported);
   EXPECT_EQ(testing::ReadFileBytes(path), before);
 
-  // A path of 127 characters still fits.
-  SourceList longest = SampleList();
-  longest.entries[0].path = "/" + std::string(122, 'x') + ".avi";
-  ASSERT_EQ(SaveListFile(path, longest), kOk);
-  SourceList loaded;
-  ASSERT_EQ(LoadListFile(path, loaded), kOk);
-  EXPECT_EQ(loaded.entries[0].path, longest.entries[0].path);
-
   EXPECT_EQ(SaveListFile("/proc/a.lst", SampleList()), kCreateFailed);
   EXPECT_EQ(SaveListFile("/dev/full", SampleList()), kCreateFailed);
+}
+
+// Paths longer than their field go whole into the record after the destination; a list without
+// them keeps the plain layout, and readers of the plain layout find the cut paths.
+TEST(ListFile, LongPathsAreKeptWholeAfterTheDestination) {
+  const std::string fits = "/" + std::string(122, 'x') + ".avi";  // 127 bytes
+  const std::string longer = "/" + std::string(123, 'y') + ".wav";
+  const std::string longest = "/" + std::string(300, 'z') + ".mp2";
+  SourceList list = SampleList();
+  list.entries[0].path = fits;
+  std::vector<std::uint8_t> plain;
+  ASSERT_EQ(EncodeList(list, plain), kOk);
+  list.entries[1].path = longer;
+  list.entries[3].path = longest;
+  std::vector<std::uint8_t> bytes;
+  ASSERT_EQ(EncodeList(list, bytes), kOk);
+  const std::size_t record = 4 + 4 + (8 + longer.size()) + (8 + longest.size());
+  ASSERT_EQ(bytes.size(), plain.size() + record);
+  EXPECT_EQ(std::memcmp(&bytes[plain.size() - 260], &plain[plain.size() - 260], 260), 0);
+
+  SourceList loaded;
+  ASSERT_EQ(DecodeList(bytes, loaded), kOk);
+  EXPECT_EQ(loaded.entries[0].path, fits);
+  EXPECT_EQ(loaded.entries[1].path, longer);
+  EXPECT_EQ(loaded.entries[2].path, "/clips/news.mpg");
+  EXPECT_EQ(loaded.entries[3].path, longest);
+  // Without the record (as a plain reader stops), the fields hold the paths cut to 127 bytes.
+  ASSERT_EQ(DecodeList({bytes.data(), bytes.size() - record}, loaded), kOk);
+  EXPECT_EQ(loaded.entries[1].path, longer.substr(0, 127));
+
+  // A record that does not match its entries is damage.
+  const std::size_t at = bytes.size() - record;
+  auto patched = [&](std::size_t offset, std::int32_t value) {
+    auto damaged = bytes;
+    std::memcpy(&damaged[at + offset], &value, 4);
+    return DecodeList(damaged, loaded);
+  };
+  EXPECT_EQ(patched(0, 0x12345678), kListFileCorrupted);  // tag
+  EXPECT_EQ(patched(4, 3), kListFileCorrupted);           // count
+  EXPECT_EQ(patched(8, 0), kListFileCorrupted);           // an entry whose path fits
+  EXPECT_EQ(patched(8, 9), kListFileCorrupted);           // no such entry
+  EXPECT_EQ(patched(12, 100), kListFileCorrupted);        // a length that would fit the field
+  auto otherPath = bytes;
+  otherPath[at + 16] = 'q';
+  EXPECT_EQ(DecodeList(otherPath, loaded), kListFileCorrupted);
 }
 
 }  // namespace

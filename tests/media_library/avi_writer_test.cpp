@@ -37,7 +37,26 @@ struct Movie {
   std::string pcmPath;  // empty: no sound
   WaveFormat pcmFormat{};
   std::uint32_t pcmBytes = 0;
+  // Pictures to write instead of the smooth test pictures (bottom-up DIBs of the movie's size).
+  std::vector<std::vector<std::uint8_t>> pictures;
 };
+
+// ffmpeg's detailed test pattern as bottom-up DIBs (width x 3 a multiple of 4).
+std::vector<std::vector<std::uint8_t>> DetailedPictures(const testing::TempDir& dir, int width,
+                                                        int height, int frames) {
+  const std::string raw = dir.File("detailed.bgr");
+  EXPECT_TRUE(testing::Ffmpeg("-f lavfi -i testsrc2=size=" + std::to_string(width) + "x" +
+                              std::to_string(height) + ":rate=30 -frames:v " +
+                              std::to_string(frames) + " -vf vflip -pix_fmt bgr24 -f rawvideo " +
+                              testing::ShellQuote(raw)));
+  const auto bytes = testing::ReadFileBytes(raw);
+  const std::size_t size = static_cast<std::size_t>(width) * height * 3;
+  std::vector<std::vector<std::uint8_t>> pictures;
+  for (std::size_t at = 0; at + size <= bytes.size(); at += size)
+    pictures.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                          bytes.begin() + static_cast<std::ptrdiff_t>(at + size));
+  return pictures;
+}
 
 // Writes the test pictures of `movie` through an AviWriter; returns the status of aviSaveEnd.
 Status WriteMovie(const std::string& path, const Movie& movie, const MpegToAviParams& record) {
@@ -52,7 +71,8 @@ Status WriteMovie(const std::string& path, const Movie& movie, const MpegToAviPa
                           record, movie.frames, movie.pcmPath);
   if (begun != kOk) return begun;
   for (int i = 0; i < movie.frames; ++i) {
-    const auto picture = testing::TestPicture(movie.width, movie.height, i);
+    const auto picture = movie.pictures.empty() ? testing::TestPicture(movie.width, movie.height, i)
+                                                : movie.pictures.at(static_cast<std::size_t>(i));
     if (const Status s = writer.aviSaveFrames(header, picture.data(), i); s != kOk) return s;
   }
   return writer.aviSaveEnd();
@@ -381,6 +401,57 @@ TEST(AviWriter, DataRateLimitIsReportedWithTheFileKept) {
   record.limitDataRate = 0;
   record.dataRateKBps = 10;
   EXPECT_EQ(WriteMovie(avi, Movie{}, record), kOk);
+}
+
+// Under a limit, a codec that can hold a data rate codes to what the sound leaves of it, at the
+// chosen quality at best; one that cannot keeps its quality and the limit is reported.
+TEST(AviWriter, CodecsThatHoldADataRateKeepUnderTheLimit) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  testing::TempDir dir;
+  const auto pictures = DetailedPictures(dir, 352, 240, 30);
+  const struct {
+    const char* codec;
+    bool sound;
+    std::int32_t limitKBps;
+    Status expected;
+  } cases[] = {{"MJPG", false, 250, kOk},
+               {"MJPG", true, 300, kOk},
+               {"XVID", false, 150, kOk},
+               {"MSVC", false, 250, kDataRateExceeded}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.codec) + (c.sound ? " with sound" : ""));
+    Movie movie;
+    movie.frames = 30;
+    movie.width = 352;
+    movie.height = 240;
+    movie.pictures = pictures;
+    if (c.sound) movie = WithSound(dir, movie, 22050, 1);  // 43 KB/s of PCM
+    MpegToAviParams record = Record(Code(c.codec));
+    record.quality = 10000;
+    const std::string free = dir.File("free.avi");
+    ASSERT_EQ(WriteMovie(free, movie, record), kOk);
+    record.limitDataRate = 1;
+    record.dataRateKBps = c.limitKBps;
+    const std::string held = dir.File("held.avi");
+    EXPECT_EQ(WriteMovie(held, movie, record), c.expected);
+    const double seconds = movie.frames / 30.0;
+    EXPECT_GT(std::filesystem::file_size(free) / seconds, c.limitKBps * 1024.0);
+    if (c.expected == kOk) {
+      EXPECT_LT(std::filesystem::file_size(held) / seconds, c.limitKBps * 1024.0);
+    }
+  }
+  // A limit the chosen quality stays under leaves the pictures at that quality.
+  MpegToAviParams record = Record(Code("MJPG"));
+  record.quality = 2000;
+  ASSERT_EQ(WriteMovie(dir.File("coarse.avi"), Movie{}, record), kOk);
+  record.limitDataRate = 1;
+  record.dataRateKBps = 1000;
+  ASSERT_EQ(WriteMovie(dir.File("limited.avi"), Movie{}, record), kOk);
+  int w = 0, h = 0;
+  const auto coarse = ReadBack(dir.File("coarse.avi"), w, h);
+  const auto limited = ReadBack(dir.File("limited.avi"), w, h);
+  const auto original = testing::TestPicture(160, 120, 5);
+  EXPECT_NEAR(testing::Psnr(limited.at(5), original), testing::Psnr(coarse.at(5), original), 0.5);
 }
 
 // A halved rate (every second picture dropped) reaches the stream header.

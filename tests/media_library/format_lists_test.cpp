@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+
+extern "C" {
+#include <libavcodec/version.h>
+}
 
 #include "media_library/media_library.h"
 
@@ -47,19 +52,33 @@ TEST(VideoCodecList, DefaultsAndCapabilities) {
   std::uint32_t flags = 0;
   bool configure = true, about = true;
   ASSERT_EQ(aviGetQKFCA(mjpeg, quality, keys, flags, configure, about), kOk);
-  EXPECT_EQ(flags, kCodecSupportsQuality);
+  EXPECT_EQ(flags, kCodecSupportsQuality | kCodecSupportsDataRate);
   EXPECT_EQ(keys, 1);
   EXPECT_FALSE(configure);
-  EXPECT_FALSE(about);
+  EXPECT_TRUE(about);
   ASSERT_EQ(aviGetQKFCA(mpeg4, quality, keys, flags, configure, about), kOk);
-  EXPECT_EQ(flags, kCodecSupportsQuality | kCodecSupportsTemporal);
+  EXPECT_EQ(flags, kCodecSupportsQuality | kCodecSupportsDataRate | kCodecSupportsTemporal);
   EXPECT_GT(keys, 1);
   EXPECT_GE(quality, 1);
   EXPECT_LE(quality, 10000);
   ASSERT_EQ(aviGetQKFCA(ffv1, quality, keys, flags, configure, about), kOk);
   EXPECT_EQ(flags, 0u);
+  ASSERT_EQ(aviGetQKFCA(0, quality, keys, flags, configure, about), kOk);
+  EXPECT_FALSE(about);
   EXPECT_EQ(aviGetQKFCA(static_cast<int>(codecs.size()), quality, keys, flags, configure, about),
             kNotSupported);
+
+  // "About..." names the coder and the library that provides it, with its version.
+  VideoCodecAbout box;
+  ASSERT_EQ(aviCodecAbout(mjpeg, box), kOk);
+  EXPECT_EQ(box.name, "Motion JPEG");
+  EXPECT_FALSE(box.longName.empty());
+  EXPECT_EQ(box.library, "libavcodec");
+  EXPECT_EQ(box.version, std::to_string(LIBAVCODEC_VERSION_MAJOR) + "." +
+                             std::to_string(LIBAVCODEC_VERSION_MINOR) + "." +
+                             std::to_string(LIBAVCODEC_VERSION_MICRO));
+  EXPECT_EQ(aviCodecAbout(0, box), kNotSupported);
+  EXPECT_EQ(aviCodecAbout(static_cast<int>(codecs.size()), box), kNotSupported);
 }
 
 TEST(VideoCodecList, DataTypes) {

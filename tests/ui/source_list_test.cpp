@@ -15,7 +15,6 @@
 namespace calvex::testing {
 namespace {
 
-
 void Drop(QWidget& target, const QStringList& paths) {
   QMimeData data;
   QList<QUrl> urls;
@@ -62,8 +61,7 @@ TEST_F(WindowTest, DuplicatesUnknownAndMissingFilesAreRefusedWithTheSound) {
 TEST_F(WindowTest, AReaderFailureOfAnAviIsShown) {
   readers.avi = [](const std::string&, AviInfo&) -> Status { return kAviNoVideo; };
   EXPECT_FALSE(window().AddFiles({Source("x.avi")}, true));
-  EXPECT_EQ(dialogs.messages,
-            QStringList({"exclamation: The AVI file contains no video data."}));
+  EXPECT_EQ(dialogs.messages, QStringList({"exclamation: The AVI file contains no video data."}));
 }
 
 TEST_F(WindowTest, ChooserAnswerAddsInOrderAndSelectsOnlyTheNewFiles) {
@@ -88,6 +86,17 @@ TEST_F(WindowTest, DroppedFilesAreAdded) {
   Drop(window(), {a, b});
   EXPECT_EQ(ListLines(), QStringList({a, b}));
   EXPECT_EQ(window().SelectedRows(), std::vector<int>({0, 1}));
+
+  // On the destination field a file is added too, not pasted; a directory becomes the
+  // destination once the field is open for one.
+  window().anotherDirectory->click();
+  const QString c = Source("field.mp2");
+  Drop(*window().directoryEdit, {c});
+  EXPECT_EQ(ListLines(), QStringList({a, b, c}));
+  EXPECT_EQ(window().directoryEdit->text(), "");
+  Drop(*window().directoryEdit, {QString::fromStdString(dir.path().string())});
+  EXPECT_EQ(window().directoryEdit->text(), QString::fromStdString(dir.path().string()) + "/");
+  EXPECT_EQ(ListLines().size(), 3);
 }
 
 TEST_F(WindowTest, RemovingEntriesOneAndThreeOfFiveKeepsTheOrder) {
@@ -106,6 +115,26 @@ TEST_F(WindowTest, RemovingEntriesOneAndThreeOfFiveKeepsTheOrder) {
   EXPECT_TRUE(ListLines().isEmpty());
   EXPECT_TRUE(window().entries().empty());
   EXPECT_EQ(window().tabs->tabText(0), "Nothing Selected");
+}
+
+// Remove commits nothing: an invalid field of the removed entries is dropped with them, without a
+// message, and no name shows twice afterwards.
+TEST_F(WindowTest, RemoveTakesEntriesWhoseFieldsAreInvalid) {
+  const QStringList files = {Source("a_320x240_s.avi"), Source("b_320x240_s.avi"),
+                             Source("c_320x240_s.avi")};
+  Add(files);
+  window().SetSelection({0, 1});
+  window().RefreshPages();
+  window().aviPage->width->setText("7");
+  window().removeButton->click();
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+  EXPECT_EQ(dialogs.beeps, 0);
+  EXPECT_EQ(ListLines(), QStringList({files[2]}));
+  ASSERT_EQ(window().entries().size(), 1u);
+  EXPECT_EQ(window().entries()[0].path, files[2].toStdString());
+  EXPECT_EQ(window().SelectedRows(), std::vector<int>({0}));
+  EXPECT_EQ(window().aviPage->width->text(), "320");
+  EXPECT_TRUE(window().CommitPages());
 }
 
 TEST_F(WindowTest, ButtonsFollowTheSelection) {
@@ -164,9 +193,8 @@ TEST_F(WindowTest, SavingOverAFileAsksFirst) {
   dialogs.saveFile = QString::fromStdString(target);
   dialogs.answers = {false};
   window().saveButton->click();
-  EXPECT_EQ(dialogs.questions,
-            QStringList({QString::fromStdString("Do you want to replace the existing file " +
-                                                target + "?")}));
+  EXPECT_EQ(dialogs.questions, QStringList({QString::fromStdString(
+                                   "Do you want to replace the existing file " + target + "?")}));
   EXPECT_EQ(ReadFileBytes(target).size(), 3u);
 }
 
@@ -211,9 +239,15 @@ TEST_F(WindowTest, DamagedListFilesAreRefusedAndTheListStays) {
   }
 }
 
+// Paths of 128 bytes and more too, both in the list kept between starts and in list files.
 TEST_F(WindowTest, TheListIsKeptFromOneStartToTheNext) {
+  const std::string deep(140, 'd');
+  std::filesystem::create_directories(dir.path() / deep);
   const QString a = Source("keep_320x240_s.avi");
-  Add({a});
+  const QString b = Source(deep + "/long.wav");
+  ASSERT_GE(b.toUtf8().size(), 128);
+  Add({a, b});
+  window().SetSelection({0});
   window().RefreshPages();
   window().aviPage->dataRate->setText("120");
   window().close();
@@ -221,8 +255,16 @@ TEST_F(WindowTest, TheListIsKeptFromOneStartToTheNext) {
 
   window().StartUp({}, "/");
   QTRY_VERIFY(!window().initialising());
-  EXPECT_EQ(ListLines(), QStringList({a}));
+  EXPECT_EQ(ListLines(), QStringList({a, b}));
   EXPECT_EQ(window().entries()[0].aviToMpeg.dataRateKBps, 120);
+
+  dialogs.saveFile = QString::fromStdString(dir.File("long.lst"));
+  window().saveButton->click();
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+  window().removeAllButton->click();
+  dialogs.openFile = dialogs.saveFile;
+  window().loadButton->click();
+  EXPECT_EQ(ListLines(), QStringList({a, b}));
 }
 
 TEST_F(WindowTest, BrowsePutsTheChosenDirectoryInTheEdit) {

@@ -111,6 +111,17 @@ InfoReaders NamedInfoReaders() {
     }
     return kOk;
   };
+  r.mpegAndPicture = [mpeg = r.mpeg](const std::string& path, MpegInfo& info,
+                                     const BitmapSink& picture) -> Status {
+    const Status s = mpeg(path, info);
+    if (s == kOk && picture) {
+      const BitmapInfoHeader header = MakeBitmapHeader24(info.width, info.height);
+      std::vector<std::uint8_t> bits(header.sizeImage);
+      PaintTestPicture(bits, info.width, info.height, 0);
+      picture(header, bits.data());
+    }
+    return s;
+  };
   r.mp2 = [](const std::string& path, Mp2Info& info) -> Status {
     int w, h, ch;
     SizeAndSound(path, w, h, ch);

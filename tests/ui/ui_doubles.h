@@ -68,7 +68,8 @@ class ScriptedDialogs : public ui::UserDialogs {
 };
 
 // Information readers for made-up files: the picture size and sound come from the file name,
-// such as "clip_320x240_s.avi" (s stereo, m mono, n no sound) or "voice_m.wav".
+// such as "clip_320x240_s.avi" (s stereo, m mono, n no sound) or "voice_m.wav". The MPEG
+// picture reader draws colour bars.
 InfoReaders NamedInfoReaders();
 
 // Drivers that report `steps` progress reports (with a picture of `width` x `height` on the

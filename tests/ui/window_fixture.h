@@ -7,8 +7,10 @@
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include "core/data_directory.h"
@@ -17,6 +19,21 @@
 #include "ui_doubles.h"
 
 namespace calvex::testing {
+
+// Runs `act` on the next modal dialog once it is up: a modal dialog's exec() holds the test until
+// the dialog closes, so what the user does in it is queued before.
+inline void OnNextModal(std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      timer->stop();
+      timer->deleteLater();
+      act(modal);
+    }
+  });
+  timer->start();
+}
 
 class WindowTest : public ::testing::Test {
  protected:

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -561,6 +562,25 @@ TEST_F(MpegToAviTest, InformationOfMpegAndMp2Files) {
   EXPECT_EQ(info.audioLayer, 2);
   EXPECT_EQ(info.audioBitrateIndex, 4);  // 64 kbit/s
   EXPECT_EQ(info.audioChannelMode, 1);   // mono
+
+  // Asked for, the reader hands on the first picture.
+  std::vector<std::uint8_t> first;
+  MpegInfo again;
+  ASSERT_EQ(ReadMpegInfoAndPicture(movie, again,
+                                   [&](const BitmapInfoHeader& h, const std::uint8_t* bits) {
+                                     ASSERT_EQ(h.width, kWidth);
+                                     ASSERT_EQ(h.height, kHeight);
+                                     for (int row = kHeight - 1; row >= 0; --row) {
+                                       const std::uint8_t* p =
+                                           bits + row * BitmapStride(kWidth, 24);
+                                       first.insert(first.end(), p, p + kWidth * 3);
+                                     }
+                                   }),
+            kOk);
+  EXPECT_EQ(std::memcmp(&again, &info, sizeof info), 0);
+  const Frames reference = ReferenceFrames(movie);
+  ASSERT_FALSE(reference.empty());
+  EXPECT_GT(Psnr(first, reference.front()), 38.0);
 
   const std::string es = dir_.File("plain.mpg");
   ASSERT_TRUE(MakeOwnElementaryStream(es, 13, kWidth, kHeight, 4));

@@ -57,12 +57,9 @@ AudioFormatDialog::AudioFormatDialog(const WaveFormat& start, HelpSystem* help, 
   connect(rate, &QComboBox::currentIndexChanged, this, [this] { FillChannels(); });
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  QPushButton* helpButton = buttons->addButton(QStringLiteral("&Help"), QDialogButtonBox::HelpRole);
+  AddHelpButton(buttons, this, help, kHelpAudioFormat);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  connect(helpButton, &QPushButton::clicked, this, [help, this] {
-    if (help != nullptr) help->ShowTopic(612, this);
-  });
 
   auto* form = new QFormLayout(this);
   form->addRow(QStringLiteral("&Format:"), format);

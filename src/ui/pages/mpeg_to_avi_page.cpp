@@ -40,8 +40,6 @@ MpegToAviPage::MpegToAviPage(QWidget* parent) : QWidget(parent) {
   width = new SpinField(video, 3);
   height = new SpinField(video, 3);
   videoButton = new QPushButton(QStringLiteral("&Video..."), video);
-  // The video compression dialog comes with the codec list; until then the AVI is uncompressed.
-  videoButton->setEnabled(false);
   auto* vg = new QGridLayout(video);
   vg->addWidget(Buddy(QStringLiteral("&Frame Rate:"), frameRate->edit(), video), 0, 0);
   vg->addWidget(frameRate, 0, 1);
@@ -103,6 +101,10 @@ MpegToAviPage::MpegToAviPage(QWidget* parent) : QWidget(parent) {
           [this](int d) { dataRate->setValue(StepInRange(dataRate->value(), d, 10, 600)); });
   connect(targetDrive, &QComboBox::activated, this, &MpegToAviPage::DriveChosen);
   connect(limitDataRate, &QCheckBox::clicked, this, [this] { UpdateDriveEnabling(); });
+  connect(videoButton, &QPushButton::clicked, this, [this] {
+    MpegToAviParams copy = compression_;
+    if (chooseCompression && chooseCompression(copy)) compression_ = copy;
+  });
   connect(audioButton, &QPushButton::clicked, this, [this] {
     WaveFormat f;
     std::memcpy(&f, audioFormat_.data(), sizeof f);
@@ -173,6 +175,7 @@ void MpegToAviPage::Fill(const MpegToAviParams& p, const MpegPageFlags& flags) {
   padFrames->setCheckState(p.padFramesForCdRom == kMixedValue ? Qt::PartiallyChecked
                            : p.padFramesForCdRom != 0         ? Qt::Checked
                                                               : Qt::Unchecked);
+  compression_ = p;
   audioFormat_ = p.audioFormat;
   audioFormatChosen_ = false;
 
@@ -208,6 +211,12 @@ std::optional<PageFailure> MpegToAviPage::Read(MpegToAviParams& r) const {
     r.limitDataRate = limitDataRate->isChecked() ? 1 : 0;
   }
   r.padFramesForCdRom = tri(padFrames);
+  r.compressor = compression_.compressor;
+  r.quality = compression_.quality;
+  r.keyFrameEvery = compression_.keyFrameEvery;
+  r.dataType = compression_.dataType;
+  r.paletteChoice = compression_.paletteChoice;
+  r.useCommonPalette = compression_.useCommonPalette;
   if (audioFormatChosen_) {
     r.audioFormat = audioFormat_;
   } else {

@@ -37,6 +37,9 @@ class MpegToAviPage : public QWidget {
   // Asks the user for an audio format, starting from the given one; true when one was chosen.
   // The program sets it to the audio format dialog; tests set their own.
   std::function<bool(WaveFormat&)> chooseAudioFormat;
+  // Shows the video compression dialog on a copy of the page's record; true (with the copy
+  // changed) on "OK". The program sets it; tests set their own.
+  std::function<bool(MpegToAviParams&)> chooseCompression;
 
   SpinField* frameRate = nullptr;      // 303 / 304
   QCheckBox* keepAspect = nullptr;     // 306
@@ -60,6 +63,7 @@ class MpegToAviPage : public QWidget {
   void UpdateDriveEnabling();
 
   MpegPageFlags flags_;
+  MpegToAviParams compression_{};  // the video compression fields, as Fill gave or the dialog set
   std::array<std::uint8_t, 512> audioFormat_{};
   bool audioFormatChosen_ = false;
   bool keepAspectFlag_ = false;

@@ -1,20 +1,14 @@
 #include "ui/player/install_players.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <memory>
 
 #include "ui/main_window.h"
 #include "ui/player/scratch_pad.h"
 #include "ui/player/simple_preview.h"
 #include "ui/select_files/select_files_dialog.h"
+#include "ui/user_dialogs.h"
 
 namespace calvex::ui {
-
-void CentreOnDesktop(QWidget& window) {
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    window.move(screen->availableGeometry().center() - window.rect().center());
-}
 
 void InstallPlayers(MainWindow& window, PlayerWiring wiring) {
   const auto services = [sound = wiring.sound] { return playback::DefaultPlayerServices(sound); };
@@ -28,8 +22,7 @@ void InstallPlayers(MainWindow& window, PlayerWiring wiring) {
     auto* preview =
         new SimplePreview(QString::fromStdString(w.entries()[static_cast<std::size_t>(row)].path),
                           services(), dialogs, &w);
-    preview->adjustSize();
-    CentreOnDesktop(*preview);
+    CentreOnDesktop(preview);
     preview->show();
     return preview;
   };

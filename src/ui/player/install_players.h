@@ -23,7 +23,4 @@ struct PlayerWiring {
 
 void InstallPlayers(MainWindow& window, PlayerWiring wiring);
 
-// Moves a top-level window to the middle of the desktop.
-void CentreOnDesktop(QWidget& window);
-
 }  // namespace calvex::ui

@@ -81,7 +81,7 @@ void SimplePreview::Opened() {
   }
   track->setFrameCount(info.frameCount);
   adjustSize();
-  CentreOnDesktop(*this);
+  CentreOnDesktop(this);
   player_.Play();
 }
 
