@@ -251,7 +251,6 @@ QWidget* MainWindow::BuildListArea() {
   buttons->addWidget(selectButton, 2, 0);
   buttons->addWidget(removeButton, 2, 1);
   buttons->addWidget(removeAllButton, 3, 0, 1, 2);
-  buttons->setRowStretch(4, 1);
 
   auto* left = new QVBoxLayout;
   left->setSpacing(2);
@@ -259,7 +258,9 @@ QWidget* MainWindow::BuildListArea() {
   left->addWidget(fileList, 1);
   auto* right = new QVBoxLayout;
   right->addLayout(buttons);
+  right->addSpacing(12);
   right->addWidget(destination);
+  right->addStretch();  // a taller window gives the room to the list
   auto* row = new QHBoxLayout(area);
   row->setContentsMargins(0, 0, 0, 0);
   row->addLayout(left, 1);

@@ -33,6 +33,8 @@ SpinField::SpinField(QWidget* parent, int maxLength) : QWidget(parent) {
   row->addWidget(edit_);
   row->addLayout(arrows);
   setFocusProxy(edit_);
+  // The arrows stay beside the field however wide the page grows.
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   edit_->installEventFilter(this);
   connect(up_, &QToolButton::clicked, this, [this] { emit stepped(+1); });
   connect(down_, &QToolButton::clicked, this, [this] { emit stepped(-1); });
