@@ -341,10 +341,14 @@ void MainWindow::HelpCommand() {
 void MainWindow::InfoCommand() {
   const auto rows = SelectedRows();
   if (runInProgress_ || rows.size() != 1) return;
-  SourceEntry& entry = entries_[static_cast<std::size_t>(rows[0])];
-  if (ShowFileInformation(this, entry.path, services_.readers, help_.get(), dialogs_) == kOk &&
-      entry.kind == ConversionKind::kAviToMpeg)
-    CompleteAviInfo(entry.aviInfo);  // what the dialog wrote back goes into the entry too
+  const auto row = static_cast<std::size_t>(rows[0]);
+  const std::string path = entries_[row].path;
+  if (ShowFileInformation(this, path, services_.readers, help_.get(), dialogs_) != kOk) return;
+  // What the AVI dialog wrote back goes into the entry too (a second start may have added files
+  // while the dialog was up, but the entries before them stay where they were).
+  if (row < entries_.size() && entries_[row].path == path &&
+      entries_[row].kind == ConversionKind::kAviToMpeg)
+    CompleteAviInfo(entries_[row].aviInfo);
 }
 
 void MainWindow::PreferencesCommand() {
