@@ -17,7 +17,6 @@
 namespace calvex::ui {
 namespace {
 
-constexpr int kHelpScratchPadTopic = 609;
 // The picture area: the picture's own size within these bounds.
 constexpr QSize kSmallestPicture(240, 180);
 constexpr QSize kLargestPicture(640, 480);
@@ -48,6 +47,7 @@ ScratchPad::ScratchPad(const SourceEntry& entry, playback::PlayerServices servic
       player_(std::move(services)),
       marks_(FramesOf(entry.sections)) {
   setWindowTitle(QStringLiteral("Scratch Pad"));
+  SetDialogHelp(this, kHelpScratchPad);
   BuildWindow(toolTips);
   connect(&player_, &playback::Player::opened, this, &ScratchPad::Opened);
   connect(&player_, &playback::Player::openFailed, this, &ScratchPad::OpenFailed);
@@ -135,7 +135,7 @@ void ScratchPad::BuildWindow(bool toolTips) {
   connect(new QShortcut(QKeySequence(Qt::Key_Delete), this), &QShortcut::activated, this,
           [this] { DeleteSection(); });
   connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, [this] {
-    if (help_ != nullptr) help_->ShowTopic(kHelpScratchPadTopic, this);
+    if (help_ != nullptr) help_->ShowTopic(kHelpScratchPad, this);
   });
 
   timeCode = new StatusCell(QString(), this);

@@ -32,7 +32,6 @@
 namespace calvex::ui {
 namespace {
 
-constexpr int kHelpSelectFilesTopic = 604;
 constexpr QSize kPreviewArea(162, 122);
 
 const char* const kFilters[] = {"All Formats (*.avi *.wav *.mpg *.mp2)",
@@ -101,6 +100,7 @@ SelectFilesDialog::SelectFilesDialog(SelectFilesServices services, QWidget* pare
       memory_(services_.memory != nullptr ? *services_.memory : ownMemory_),
       reader_(std::make_unique<playback::TaskThread>()) {
   setWindowTitle(Message(32));
+  SetDialogHelp(this, kHelpSelectFiles);
   BuildWindow();
   autoPlayBox->setChecked(memory_.autoPlay);
   muteBox->setChecked(memory_.mute);
@@ -181,7 +181,7 @@ void SelectFilesDialog::BuildWindow() {
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
   connect(helpButton, &QPushButton::clicked, this, [this] {
     ClosePlayer();
-    if (services_.help != nullptr) services_.help->ShowTopic(kHelpSelectFilesTopic, this);
+    if (services_.help != nullptr) services_.help->ShowTopic(kHelpSelectFiles, this);
   });
   connect(playButton, &QAbstractButton::clicked, this, &SelectFilesDialog::PlayButton);
   connect(infoButton, &QPushButton::clicked, this, [this] {
