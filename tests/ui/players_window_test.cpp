@@ -1,14 +1,18 @@
-// The players from the main window: the simple preview of a double click and the Scratch Pad's
-// sections stored in the entry.
+// The players from the main window: the simple preview of a double click, the Scratch Pad's
+// sections stored in the entry, and the help and information the player windows open.
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include "support/media_tools.h"
+#include "ui/help.h"
+#include "ui/info/information_dialog.h"
 #include "ui/player/install_players.h"
 #include "ui/player/player_widgets.h"
 #include "ui/player/scratch_pad.h"
 #include "ui/player/simple_preview.h"
+#include "ui/select_files/select_files_dialog.h"
 #include "window_fixture.h"
 
 namespace calvex::testing {
@@ -25,6 +29,9 @@ class PlayersWindowTest : public WindowTest {
         Ffmpeg("-f lavfi -i testsrc=s=64x48:r=25:d=2 -c:v mjpeg " + ShellQuote(avi.toStdString())));
     ui::PlayerWiring wiring;
     wiring.dialogs = &dialogs;
+    wiring.showInformation = [this](QWidget* parent, const QString& path) {
+      ui::ShowFileInformation(parent, path.toStdString(), readers, &window().help(), dialogs);
+    };
     ui::InstallPlayers(window(), std::move(wiring));
   }
   void DoubleClick(int row) {
@@ -83,6 +90,49 @@ TEST_F(PlayersWindowTest, EjectStoresTheMarkedSectionsInTheEntryAndCancelKeepsTh
   ASSERT_EQ(window().entries()[0].sections.size(), 1u);
   EXPECT_EQ(window().entries()[0].sections[0].first, 10);
   EXPECT_EQ(window().entries()[0].sections[0].last, 20);
+}
+
+// F1 and "&Help" in the Select Files dialog and the Scratch Pad open their own topics; the Select
+// Files dialog's "&Info..." opens the information dialog over itself, whose F1 opens its topic.
+TEST_F(PlayersWindowTest, PlayerWindowsOpenTheirTopicsAndTheInformationDialogs) {
+  Add({avi});
+  int selectHelp = -1, selectF1 = -1, infoF1 = -1;
+  bool overSelectFiles = false;
+  OnNextModal([&](QWidget* modal) {
+    auto* select = qobject_cast<ui::SelectFilesDialog*>(modal);
+    ASSERT_NE(select, nullptr);
+    select->helpButton->click();
+    selectHelp = window().help().lastContext();
+    QTest::keyClick(select, Qt::Key_F1);
+    selectF1 = window().help().lastContext();
+    QSignalSpy read(select, &ui::SelectFilesDialog::previewRead);
+    select->nameEdit->setText(avi);
+    ASSERT_TRUE(read.wait(5000));
+    OnNextModal([&](QWidget* info) {
+      overSelectFiles = info->parentWidget() == modal;
+      QTest::keyClick(info, Qt::Key_F1);
+      infoF1 = window().help().lastContext();
+      static_cast<QDialog*>(info)->reject();
+    });
+    select->infoButton->click();
+    select->reject();
+  });
+  window().selectButton->click();
+  EXPECT_EQ(selectHelp, ui::kHelpSelectFiles);
+  EXPECT_EQ(selectF1, ui::kHelpSelectFiles);
+  EXPECT_EQ(infoF1, ui::kHelpAviInfo);
+  EXPECT_TRUE(overSelectFiles);
+
+  int padF1 = -1;
+  OnNextModal([&](QWidget* modal) {
+    QTest::keyClick(modal, Qt::Key_F1);
+    padF1 = window().help().lastContext();
+    static_cast<QDialog*>(modal)->reject();
+  });
+  window().SetSelection({0});
+  window().RefreshPages();
+  window().scratchButton->click();
+  EXPECT_EQ(padF1, ui::kHelpScratchPad);
 }
 
 }  // namespace
