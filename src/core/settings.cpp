@@ -146,8 +146,10 @@ void DeriveFrameParameters(ConversionSettings& s) {
   if (s.rateDelta != 0) {
     // Exact integer arithmetic: the ratio of two rates in double precision lands just below whole
     // numbers (118 / 30000 x 15000 = 58.999...), which would show some frames three times.
-    s.outputFrameCount = static_cast<std::int32_t>(static_cast<std::int64_t>(s.targetMilliFps) *
-                                                   count / s.sourceMilliFps);
+    // A slow source (a header claiming minutes per frame) may map to more pictures than 32 bits
+    // count: the count then stays at the most it can hold.
+    s.outputFrameCount = static_cast<std::int32_t>(std::min<std::int64_t>(
+        static_cast<std::int64_t>(s.targetMilliFps) * count / s.sourceMilliFps, INT32_MAX));
   } else {
     s.outputFrameCount = count;
   }

@@ -10,6 +10,13 @@
 namespace calvex {
 namespace {
 
+// The most pictures an output may have: 24 hours of them, as far as the time code of a group of
+// pictures counts. More come only from a source whose header claims minutes or hours per frame,
+// and coding them would take memory and time by the picture.
+std::int64_t MaxPictures(const ConversionSettings& s) {
+  return std::int64_t{24 * 3600} * s.targetMilliFps / 1000;
+}
+
 class MediaAviFrameReader : public AviFrameReader {
  public:
   Status Open(const std::string& path, BitmapInfoHeader& request,
@@ -205,6 +212,7 @@ Status AviToMpegDriver::Run(AviToMpegJob& job, ConversionContext& context) {
   settings.sourceFrameCount = info.frameCount;
   DeriveFrameParameters(settings);
   if (settings.outputFrameCount <= 0) return kAviNoVideo;
+  if (settings.outputFrameCount > MaxPictures(settings)) return kFrameRateUnsupported;
 
   context.SetStatusField(StatusField::kOutputSize, FormatText("%3d x %3d", p.width, p.height));
   context.SetStatusField(

@@ -13,6 +13,7 @@
 #include "media_library/media_library.h"
 #include "robustness/allocation_meter.h"
 #include "robustness/conversion_runs.h"
+#include "support/media_tools.h"
 #include "video_decoder/index_cache.h"
 #include "video_decoder/mpeg_scanner.h"
 #include "video_decoder/video_decoder.h"
@@ -251,6 +252,27 @@ TEST(ResourceBounds, AviLengthsBeyondTheDataAreCutToIt) {
     EXPECT_LT(meter.PeakBytes(), 64 * kMiB);
     EXPECT_TRUE(ReadFileBytes(OutputDirectory() + output) == expected);
   }
+}
+
+// An AVI whose header claims a frame every 1000 seconds: 102 frames would make more than a day of
+// pictures, more than a group's time code counts. It is refused before anything is taken for them.
+TEST(ResourceBounds, AviRateMakingDaysOfPicturesIsRefused) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  TempDir dir;
+  const std::string path = dir.File("slow.avi");
+  ASSERT_TRUE(
+      Ffmpeg("-f lavfi -i testsrc=size=16x16:rate=30:duration=3.4 -c:v rawvideo "
+             "-pix_fmt bgr24 " +
+             ShellQuote(path)));
+  std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+  const std::size_t strh = FindChunk(bytes, "strh");
+  PutLe32(bytes, strh + 8 + 20, 1000);  // scale
+  PutLe32(bytes, strh + 8 + 24, 1);     // rate
+  WriteFileBytes(path, bytes);
+  AllocationMeter meter;
+  ScriptedHost host;
+  EXPECT_EQ(RunConversion(path, host).outcome.results[0], kFrameRateUnsupported);
+  EXPECT_LT(meter.PeakBytes(), 64 * kMiB);
 }
 
 // An AVI whose headers claim an enormous picture while its frames hold a few hundred bytes.
