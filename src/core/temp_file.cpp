@@ -29,7 +29,8 @@ bool TemporaryFile::Create(const std::string& directory, const std::string& pref
 }
 
 bool TemporaryFile::CreateFor(const std::string& output) {
-  return CreateUnique(DirectoryOf(output) + "~" + FileNameOf(output), 0666);
+  // A name near the longest a folder takes (255 bytes) has no room for the additions.
+  return CreateUnique(DirectoryOf(output) + "~" + FileNameOf(output).substr(0, 200), 0666);
 }
 
 // Like mkostemp, but with the given permissions (less the umask), which mkostemp does not take.

@@ -22,8 +22,8 @@ class TemporaryFile {
   bool Create(const std::string& directory, const std::string& prefix);
 
   // Creates the file an output is written under until it is complete: "~" + the output's file
-  // name + "." + six random characters, beside it, readable as a newly created file is (0666 less
-  // the umask). False when it cannot be created.
+  // name (its first 200 bytes) + "." + six random characters, beside it, readable as a newly
+  // created file is (0666 less the umask). False when it cannot be created.
   bool CreateFor(const std::string& output);
 
   // Renames the file over `output` (an existing file there is replaced, keeping its permissions)

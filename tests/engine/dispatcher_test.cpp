@@ -167,8 +167,15 @@ TEST(ConvertEntry, EarlierOutputsAreReplacedOnlyOnSuccess) {
               (std::vector<std::string>{"Holid001.mpg", "Holid002.mpg"}));
   }
 
+  // A name as long as a folder takes still has room for the temporary name.
   Fixture f;
   FakeDrivers drivers;
+  const std::string longName(251, 'n');
+  EXPECT_EQ(ConvertEntry(f.Entry(longName + ".wav"), f.OutDir(), FakeDrivers().Set(), f.context),
+            kEntryConverted);
+  EXPECT_EQ(testing::ListDirectory(f.OutDir()), std::vector<std::string>{longName + ".mp2"});
+  std::filesystem::remove(f.Out(longName + ".mp2"));
+
   std::filesystem::create_directories(f.Out("song.mp2"));
   EXPECT_EQ(ConvertEntry(f.Entry("song.wav"), f.OutDir(), drivers.Set(), f.context), kCreateFailed);
   EXPECT_TRUE(drivers.calls.empty());
