@@ -57,6 +57,10 @@ Status AviAudioReader::Impl::Open(const std::string& path, WaveFormat& format,
     const std::int64_t count = std::max<std::int32_t>(section.frameCount, 0);
     start = SampleAtVideoFrame(*video, format.samplesPerSec, first);
     end = SampleAtVideoFrame(*video, format.samplesPerSec, first + count);
+    // The times come from the video's frame duration, which a header may set to months: a
+    // section takes no more sound than the stream holds.
+    start = std::min(start, total);
+    end = std::clamp(end, start, total);
   }
   if (start > 0) decoder.Seek(start);
   remaining = end - start;

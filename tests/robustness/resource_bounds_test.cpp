@@ -254,25 +254,41 @@ TEST(ResourceBounds, AviLengthsBeyondTheDataAreCutToIt) {
   }
 }
 
-// An AVI whose header claims a frame every 1000 seconds: 102 frames would make more than a day of
-// pictures, more than a group's time code counts. It is refused before anything is taken for them.
-TEST(ResourceBounds, AviRateMakingDaysOfPicturesIsRefused) {
-  CALVEX_REQUIRE_TOOL("ffmpeg");
+// AVIs whose headers claim a frame every 1000 seconds or every few months. 102 frames of the first
+// would make more than a day of pictures, more than a group's time code counts: it is refused
+// before anything is taken for them. The second's rate maps to no picture rate (one picture per
+// frame), and its sections take the sound the file holds, not months of silence.
+TEST(ResourceBounds, AviFrameDurationsOfMinutesOrMonthsAreBounded) {
+  CALVEX_REQUIRE_SOURCES();
   TempDir dir;
-  const std::string path = dir.File("slow.avi");
+  const auto slowed = [&](const std::string& path, std::uint32_t scale, std::uint32_t rate) {
+    std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+    const std::size_t strh = FindChunk(bytes, "strh");
+    PutLe32(bytes, strh + 8 + 20, scale);
+    PutLe32(bytes, strh + 8 + 24, rate);
+    const std::string out = dir.File("slow.avi");
+    WriteFileBytes(out, bytes);
+    return out;
+  };
+  const std::string longMovie = dir.File("long.avi");
   ASSERT_TRUE(
       Ffmpeg("-f lavfi -i testsrc=size=16x16:rate=30:duration=3.4 -c:v rawvideo "
              "-pix_fmt bgr24 " +
-             ShellQuote(path)));
-  std::vector<std::uint8_t> bytes = ReadFileBytes(path);
-  const std::size_t strh = FindChunk(bytes, "strh");
-  PutLe32(bytes, strh + 8 + 20, 1000);  // scale
-  PutLe32(bytes, strh + 8 + 24, 1);     // rate
-  WriteFileBytes(path, bytes);
+             ShellQuote(longMovie)));
   AllocationMeter meter;
   ScriptedHost host;
-  EXPECT_EQ(RunConversion(path, host).outcome.results[0], kFrameRateUnsupported);
+  EXPECT_EQ(RunConversion(slowed(longMovie, 1000, 1), host).outcome.results[0],
+            kFrameRateUnsupported);
   EXPECT_LT(meter.PeakBytes(), 64 * kMiB);
+
+  ScriptedHost sections;
+  const RunResult run =
+      RunConversion(slowed(Sources().aviWithSound, 0x18000001, 25), sections, [](SourceEntry& e) {
+        e.sections = {Section{0, 2, {}}, Section{3, 5, {}}};
+      });
+  EXPECT_EQ(run.outcome.results[0], kEntryConverted);
+  for (const char* output : {"slow001.mpg", "slow002.mpg"})
+    EXPECT_LT(std::filesystem::file_size(OutputDirectory() + output), 64 * 1024u) << output;
 }
 
 // An AVI whose headers claim an enormous picture while its frames hold a few hundred bytes.
