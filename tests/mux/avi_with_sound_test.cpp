@@ -237,9 +237,9 @@ struct VideoCdCase {
 class VideoCd : public ::testing::TestWithParam<VideoCdCase> {};
 
 // A Video CD from a PAL-rate AVI with stereo sound at 44.1 kHz, an NTSC-rate one with mono sound
-// at 48 kHz (resampled and doubled) and a silent one (given silence): vcdimager takes each with
-// no warning, ffmpeg and mpeg2dec decode them cleanly, every sector is one 2324-byte pack at mux
-// rate 3528, and flashes and beeps stay in step.
+// at 48 kHz (resampled and doubled), a film-rate one and a silent one (given silence): vcdimager
+// takes each with no warning, ffmpeg and mpeg2dec decode them cleanly, every sector is one
+// 2324-byte pack at mux rate 3528, and flashes and beeps stay in step.
 TEST_P(VideoCd, VcdimagerTakesItAndPicturesAndSoundStayInStep) {
   CALVEX_REQUIRE_TOOL("ffmpeg");
   CALVEX_REQUIRE_TOOL("vcdimager");
@@ -298,6 +298,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rates, VideoCd,
     ::testing::Values(VideoCdCase{"pal", {25, 1}, 44100, 2, "352,288,25/1,1150000"},
                       VideoCdCase{"ntsc", {30000, 1001}, 48000, 1, "352,240,30000/1001,1150000"},
+                      VideoCdCase{"film", {24000, 1001}, 44100, 2, "352,240,24000/1001,1150000"},
                       VideoCdCase{"silent", {25, 1}, 0, 0, "352,288,25/1,1150000"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -85,7 +85,8 @@ bool MakeOwnElementaryStream(const std::string& path, int frames, int width, int
   return s == kOk;
 }
 
-bool MakeOwnSystemStream(const std::string& dir, const std::string& path, int frames) {
+bool MakeOwnSystemStream(const std::string& dir, const std::string& path, int frames,
+                         bool videoCd) {
   const std::string videoPath = dir + "/own_video.m1v";
   const std::string audioPath = dir + "/own_audio.mp2";
   video::VideoEncoderParams params;
@@ -102,7 +103,8 @@ bool MakeOwnSystemStream(const std::string& dir, const std::string& path, int fr
   std::vector<std::uint32_t> index;
   if (video::EncodeVideoFile(params, source, events, videoPath, &index) != kOk) return false;
   if (!Run("ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=44100 -t " +
-           Seconds(frames, 25) + " -c:a mp2 -b:a 128k " + ShellQuote(audioPath))) {
+           Seconds(frames, 25) + (videoCd ? " -ac 2 -c:a mp2 -b:a 224k " : " -c:a mp2 -b:a 128k ") +
+           ShellQuote(audioPath))) {
     return false;
   }
   mux::MuxParams mp;
@@ -110,11 +112,13 @@ bool MakeOwnSystemStream(const std::string& dir, const std::string& path, int fr
   mp.targetRateDen = 1;
   mp.outputFrameCount = frames;
   mp.audioLayer = 2;
-  mp.audioBitrateKbps = 128;
+  mp.audioBitrateKbps = videoCd ? 224 : 128;
   mp.audioSampleRateHz = 44100;
   StandaloneContext context;
   mux::Multiplexer mux;
-  const Status s = mux.MultiplexSystemStream(path, videoPath, audioPath, index, mp, context.get());
+  const Status s =
+      mux.MultiplexSystemStream(path, videoPath, audioPath, index, mp, context.get(),
+                                videoCd ? mux::MuxFormat::kVideoCd : mux::MuxFormat::kStandard);
   EXPECT_EQ(s, kOk);
   return s == kOk;
 }

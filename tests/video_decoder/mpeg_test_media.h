@@ -24,8 +24,10 @@ bool MakeMplexStream(const std::string& dir, const std::string& path, int frames
 // Our own encoder's elementary stream of a moving synthetic picture.
 bool MakeOwnElementaryStream(const std::string& path, int frames, int width = 96, int height = 64,
                              int pictureRateCode = 3);
-// Our own encoder's video with ffmpeg's mp2 sound, interleaved by our multiplexer.
-bool MakeOwnSystemStream(const std::string& dir, const std::string& path, int frames);
+// Our own encoder's video with ffmpeg's mp2 sound, interleaved by our multiplexer; with `videoCd`
+// in Video CD sectors, the sound stereo at 224 kbit/s.
+bool MakeOwnSystemStream(const std::string& dir, const std::string& path, int frames,
+                         bool videoCd = false);
 
 // The start codes of a video elementary stream, read naively from the whole buffer.
 struct ElementaryLayout {

@@ -221,6 +221,8 @@ TEST_F(MpegToAviTest, TheWholeFileOfEachMaker) {
   ASSERT_TRUE(MakeOwnSystemStream(dir_.path().string(), own, 40));
   const std::string vcd = dir_.File("vcd.mpg");
   ASSERT_TRUE(MakeFfmpegStream(vcd, "vcd", 40));
+  const std::string ownVcd = dir_.File("own_vcd.mpg");
+  ASSERT_TRUE(MakeOwnSystemStream(dir_.path().string(), ownVcd, 40, true));
   // Two sound streams: the AVI takes the first.
   const std::string twoSounds = dir_.File("two_sounds.mpg");
   ASSERT_TRUE(MakeFfmpegStream(twoSounds, "mpeg", 40, true, "96x64", 25,
@@ -228,7 +230,7 @@ TEST_F(MpegToAviTest, TheWholeFileOfEachMaker) {
   // Sound at a half sampling rate (ISO/IEC 13818-3).
   const std::string halfRate = dir_.File("half_rate.mpg");
   ASSERT_TRUE(MakeFfmpegStream(halfRate, "mpeg", 40, true, "96x64", 25, "-ar 24000"));
-  std::vector<std::string> sources{own, vcd, twoSounds, halfRate};
+  std::vector<std::string> sources{own, vcd, ownVcd, twoSounds, halfRate};
   if (calvex::testing::HaveTool("mplex") && calvex::testing::HaveTool("mpeg2enc")) {
     sources.push_back(dir_.File("mplex.mpg"));
     ASSERT_TRUE(MakeMplexStream(dir_.path().string(), sources.back(), 40));
