@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 
+#include "video_encoder/level_refinement.h"
 #include "video_encoder/macroblock_coding.h"
 #include "video_encoder/stream_headers.h"
 #include "video_encoder/transform.h"
@@ -60,6 +61,20 @@ void WriteMacroblock(BitWriter& w, int pictureType, const int fCode[2], SliceSta
   }
   if (!(q.type & kMbIntra)) s.dc = {};
   if ((q.type & kMbIntra) || (pictureType == kPictureP && !(q.type & kMbForward))) s.pmv = {};
+}
+
+// The coded block pattern and the macroblock type of a candidate of type `mbType` whose levels
+// are quantised.
+void SetPatternAndType(Quantised& q, int mbType, int pictureType, int mquant, int prevMquant) {
+  const bool intra = mbType & kMbIntra;
+  q.cbp = 0;
+  for (int n = 0; n < 6; ++n)
+    if (intra || q.nonZero[static_cast<std::size_t>(n)]) q.cbp |= 32 >> n;
+  q.type = mbType;
+  if (!intra && q.cbp) q.type |= kMbPattern;
+  if (q.cbp && mquant != prevMquant) q.type |= kMbQuant;
+  // A P macroblock with nothing coded is sent with the zero vector, motion compensated.
+  if (pictureType == kPictureP && q.cbp == 0 && !(q.type & kMbForward)) q.type |= kMbForward;
 }
 
 // Each block's squared coefficients: what leaving it uncoded costs.
@@ -138,6 +153,18 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
     const double lambda = 0.2125 * mquant * mquant;
     const bool inner = i != 0 && i != g_.mbWidth - 1;
 
+    // Skipping: a P macroblock predicted with the zero vector, or a B macroblock repeating the
+    // directions and vectors of the one before it, with nothing coded.
+    auto skippable = [&](const MacroblockCandidate& cand) {
+      if (!inner || (cand.mbType & kMbIntra)) return false;
+      if (pictureType_ == kPictureP) return cand.mbType == 0;
+      const int directions = cand.mbType & (kMbForward | kMbBackward);
+      const MacroblockInfo& left = mbs[static_cast<std::size_t>(k - 1)];
+      return directions == (left.mbType & (kMbForward | kMbBackward | kMbIntra)) &&
+             (!(directions & kMbForward) || cand.mv[0] == slice.pmv[0]) &&
+             (!(directions & kMbBackward) || cand.mv[1] == slice.pmv[1]);
+    };
+
     double bestCost = std::numeric_limits<double>::infinity();
     int best = -1;
     bool skip = false;
@@ -148,38 +175,20 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
       Quantised q;
       q.levels = cand.blocks;
       const bool intra = cand.mbType & kMbIntra;
-      for (int n = 0; n < 6; ++n) {
-        std::int16_t* levels = q.levels[static_cast<std::size_t>(n)].data();
-        q.nonZero[static_cast<std::size_t>(n)] =
+      for (std::size_t n = 0; n < 6; ++n) {
+        std::int16_t* levels = q.levels[n].data();
+        q.nonZero[n] =
             intra ? k_.quantiseIntra(levels, mquant) : k_.quantiseNonIntra(levels, mquant);
-        if (intra || q.nonZero[static_cast<std::size_t>(n)]) q.cbp |= 32 >> n;
       }
-      q.type = cand.mbType;
-      if (!intra && q.cbp) q.type |= kMbPattern;
-      if (q.cbp && mquant != slice.prevMquant) q.type |= kMbQuant;
+      SetPatternAndType(q, cand.mbType, pictureType_, mquant, slice.prevMquant);
 
-      // Skipping: a P macroblock predicted with the zero vector, or a B macroblock repeating
-      // the directions and vectors of the one before it, with nothing coded.
-      if (inner) {
-        const int directions = cand.mbType & (kMbForward | kMbBackward);
-        bool skippable = pictureType_ == kPictureP && cand.mbType == 0;
-        if (pictureType_ == kPictureB && !intra) {
-          const MacroblockInfo& left = mbs[static_cast<std::size_t>(k - 1)];
-          skippable = directions == (left.mbType & (kMbForward | kMbBackward | kMbIntra)) &&
-                      (!(directions & kMbForward) || cand.mv[0] == slice.pmv[0]) &&
-                      (!(directions & kMbBackward) || cand.mv[1] == slice.pmv[1]);
-        }
-        const double energy = static_cast<double>(energies[0] + energies[1] + energies[2] +
-                                                  energies[3] + energies[4] + energies[5]);
-        if (skippable && energy < bestCost) {
-          bestCost = energy;
-          best = c;
-          skip = true;
-        }
+      const double energy = static_cast<double>(energies[0] + energies[1] + energies[2] +
+                                                energies[3] + energies[4] + energies[5]);
+      if (energy < bestCost && skippable(cand)) {
+        bestCost = energy;
+        best = c;
+        skip = true;
       }
-      // A P macroblock with nothing coded is sent with the zero vector, motion compensated.
-      if (pictureType_ == kPictureP && q.cbp == 0 && !(q.type & kMbForward)) q.type |= kMbForward;
-
       SliceState s = slice;
       const double before = counter.BitCount();
       WriteMacroblock(counter, pictureType_, fCode_, s, q, cand.mv, mquant);
@@ -191,6 +200,18 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
         skip = false;
         chosen = q;
       }
+    }
+    if (!skip) {
+      // The chosen levels are refined; a macroblock left with nothing to code is skipped where
+      // it may be.
+      const MacroblockCandidate& cand = cands.c[static_cast<std::size_t>(best)];
+      for (std::size_t n = 0; n < 6; ++n)
+        if (chosen.nonZero[n])
+          chosen.nonZero[n] =
+              RefineLevels(chosen.levels[n].data(), cand.blocks[n].data(), chosen.nonZero[n],
+                           cand.mbType & kMbIntra, mquant, lambda);
+      SetPatternAndType(chosen, cand.mbType, pictureType_, mquant, slice.prevMquant);
+      skip = chosen.cbp == 0 && skippable(cand);
     }
 
     const MacroblockCandidate& cand = cands.c[static_cast<std::size_t>(best)];

@@ -2,7 +2,8 @@
 // distortion plus lambda times bits at the quantiser rate control gives it, among the candidates
 // its analysis prepared (high_analysis.h) and skipping. The bits are those the macroblock's codes
 // really take (counted by writing them aside); the distortion is measured on the coefficients
-// (the DCT keeps squared errors as they are). lambda follows the square of the quantiser.
+// (the DCT keeps squared errors as they are). lambda follows the square of the quantiser. The
+// chosen macroblock's levels are then refined by the same measure (level_refinement.h).
 #pragma once
 
 #include <vector>

@@ -84,6 +84,22 @@ void WriteRunLevel(BitWriter& w, int run, int level, bool first) {
   PutRunLevel(w, RunLevels(), run, level, first);
 }
 
+RunLevelLengths::RunLevelLengths() {
+  const RunLevelTable& table = RunLevels();
+  for (std::size_t run = 0; run < 32; ++run)
+    for (std::size_t magnitude = 0; magnitude < 41; ++magnitude) {
+      const int length = table.code[run][magnitude].length;
+      const bool coded = length != 0 && (run <= 1 || magnitude <= 5);
+      length_[run][magnitude] =
+          static_cast<std::uint8_t>(coded ? length + 1 : vt::kDctEscape.length + 14);
+    }
+}
+
+const RunLevelLengths& RunLevelLengths::Get() {
+  static const RunLevelLengths lengths;
+  return lengths;
+}
+
 namespace {
 
 // Scan position of each raster index.
@@ -95,7 +111,8 @@ struct ScanPositions {
   }
 };
 
-// The levels that are not 0, bit n for scan position n, from the same by raster index.
+}  // namespace
+
 std::uint64_t InScanOrder(std::uint64_t raster) {
   static const ScanPositions scan;
   std::uint64_t mask = 0;
@@ -103,6 +120,8 @@ std::uint64_t InScanOrder(std::uint64_t raster) {
     mask |= std::uint64_t{1} << scan.of[static_cast<std::size_t>(__builtin_ctzll(raster))];
   return mask;
 }
+
+namespace {
 
 std::uint64_t NonZeroLevels(const std::int16_t* levels) {
   std::uint64_t mask = 0;

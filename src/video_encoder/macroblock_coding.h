@@ -20,6 +20,26 @@ void WriteMotionCode(BitWriter& w, int delta, int fCode);
 // run 0, level +-1 that dct_coeff_first has for the first pair of a non-intra block.
 void WriteRunLevel(BitWriter& w, int run, int level, bool first);
 
+// The bits WriteRunLevel takes for a pair, from a table made once.
+class RunLevelLengths {
+ public:
+  static const RunLevelLengths& Get();
+  int operator()(int run, int level, bool first) const {
+    const int magnitude = level < 0 ? -level : level;
+    if (first && run == 0 && magnitude == 1) return video_tables::kDctFirstRun0Level1.length + 1;
+    if (run < 32 && magnitude <= 40)
+      return length_[static_cast<std::size_t>(run)][static_cast<std::size_t>(magnitude)];
+    return video_tables::kDctEscape.length + (magnitude <= 127 ? 14 : 22);
+  }
+
+ private:
+  RunLevelLengths();
+  std::uint8_t length_[32][41];
+};
+
+// The levels that are not 0, bit n for scan position n, from the same by raster index.
+std::uint64_t InScanOrder(std::uint64_t raster);
+
 // Codes an intra block: the DC difference to `dcPredictor` (updated), the AC levels and the end
 // of block. `chroma` selects the chrominance DC size table.
 void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, bool chroma, int& dcPredictor);

@@ -73,6 +73,11 @@ inline std::int16_t NonIntraCoefficient(int level, int mquant) {
 
 }  // namespace
 
+std::int16_t DequantiseLevel(int level, int n, int mquant, bool intra) {
+  if (level == 0) return 0;
+  return intra ? IntraCoefficient(level, n, mquant) : NonIntraCoefficient(level, mquant);
+}
+
 void DequantiseIntra(std::int16_t* block, int mquant) {
   block[0] = static_cast<std::int16_t>(block[0] * 8);
   for (int n = 1; n < 64; ++n)

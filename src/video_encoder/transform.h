@@ -13,6 +13,10 @@ void QuantiseIntra(std::int16_t* block, int mquant);
 // Quantises a non-intra block in place; returns true when any level is not 0.
 bool QuantiseNonIntra(std::int16_t* block, int mquant);
 
+// The coefficient one level rebuilds: AC level `level` at raster index n (1..63) of an intra
+// block, or any level of a non-intra block (n unused).
+std::int16_t DequantiseLevel(int level, int n, int mquant, bool intra);
+
 // Levels back to coefficients, in place.
 void DequantiseIntra(std::int16_t* block, int mquant);
 void DequantiseNonIntra(std::int16_t* block, int mquant);
