@@ -4,7 +4,8 @@
 //     stand-in sound device that takes the samples at their rate;
 //   - on the flash-and-beep movie (AVI, and the MPEG file our engine makes of it), how far each
 //     flash is shown from the start of its beep in the sound handed to the device;
-//   - the longest stall of the user-interface thread while 640 x 480 files play, seek and pause;
+//   - the longest stall of the user-interface thread while 640 x 480 files play, seek and pause,
+//     each picture drawn in a window;
 //   - the peak memory of the process.
 // With --device the program's own sound output is used instead of the stand-in, when the machine
 // has a sound device.
@@ -27,6 +28,7 @@
 #include "support/test_support.h"
 #include "ui/playback/player.h"
 #include "ui/playback/qt_sound_output.h"
+#include "ui/player/player_widgets.h"
 
 namespace calvex::testing {
 namespace {
@@ -105,11 +107,22 @@ struct Playback {
 };
 
 // Plays `path` to its end. With `exercise`, seeks every 700 ms and pauses for a moment every
-// 2 s. The flash offsets are measured when `paced` is given.
+// 2 s for the first 7 s, then plays on to the end. The flash offsets are measured when `paced` is
+// given.
 Playback Play(const std::string& path, ui::playback::SoundOutputFactory sound, PacedSound** paced,
               bool exercise) {
   Playback result;
   Player player(ui::playback::DefaultPlayerServices(std::move(sound)));
+  // The exercised runs draw every picture in a window of its size, as the Scratch Pad does.
+  ui::PictureView view;
+  if (exercise) {
+    QObject::connect(&player, &Player::opened, [&] {
+      view.setFixedSize(player.info().width + 2, player.info().height + 2);
+      view.show();
+    });
+    QObject::connect(&player, &Player::positionChanged,
+                     [&] { view.ShowPicture(player.picture()); });
+  }
   QEventLoop loop;
   QElapsedTimer clock;
   std::vector<std::pair<int, std::int64_t>> flashes;  // frame, sound heard when shown
@@ -155,6 +168,7 @@ Playback Play(const std::string& path, ui::playback::SoundOutputFactory sound, P
     result.longestCallMs = std::max(result.longestCallMs, ThreadCpuMs() - cpu);
   };
   QObject::connect(&exerciser, &QTimer::timeout, [&] {
+    if (clock.elapsed() > 7000) exerciser.stop();
     if (!player.playing()) return;
     const int count = player.info().frameCount;
     if (++step % 3 == 0) {

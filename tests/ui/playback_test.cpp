@@ -308,9 +308,22 @@ TEST(PlaybackSources, PicturesAndSoundStartAtTheFrameAskedFor) {
       path = MakeCountingClip(dir, clip.name, clip.codec);
     }
     ASSERT_FALSE(path.empty());
+    int scanned = 0;  // progress reports of the index scan
+    video_decoder::ScanCallbacks scan;
+    scan.progress = [&scanned](int) { ++scanned; };
     OpenedMedia media;
-    ASSERT_EQ(ui::playback::OpenMedia(path, {}, media), kOk);
+    ASSERT_EQ(ui::playback::OpenMedia(path, scan, media), kOk);
     EXPECT_EQ(media.info.frameCount, 30);
+    if (media.info.kind == ui::playback::MediaKind::kMpeg) {
+      // Scanned once; the second opening takes the index from the cache.
+      EXPECT_GT(scanned, 0);
+      const int first = scanned;
+      OpenedMedia again;
+      ASSERT_EQ(ui::playback::OpenMedia(path, scan, again), kOk);
+      EXPECT_EQ(scanned, first);
+      EXPECT_EQ(again.info.groups.size(), media.info.groups.size());
+      EXPECT_EQ(again.info.frameCount, 30);
+    }
     EXPECT_EQ(media.info.width, 64);
     ASSERT_TRUE(media.sound);
     // Forward, back into an earlier group, and to a B picture after a run to the end.

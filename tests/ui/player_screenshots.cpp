@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QLineEdit>
 
+#include "riff_chunks.h"
 #include "screenshot_support.h"
 #include "support/media_tools.h"
 #include "support/test_support.h"
@@ -41,6 +42,7 @@ void ShootPlayers(QWidget* mainWindow, const QString& out, const QString& work) 
     std::printf("FAILED to make the movies of the players' screenshots\n");
     return;
   }
+  AddAviTexts(path("Holiday.avi"), "Summer holiday", "The beach at Ouddorp, August 1995");
   ScriptedDialogs dialogs;
   ui::HelpSystem help;
 

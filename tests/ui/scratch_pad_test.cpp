@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
+#include <atomic>
 
 #include "made_up_media.h"
 #include "ui/help.h"
@@ -208,6 +210,53 @@ TEST_F(ScratchPadTest, EjectStoresTheSectionsWithTheirGroupsAndCancelStoresNothi
   Open(ConversionKind::kAviToMpeg, 60);
   Click(pad->cancelButton);
   EXPECT_EQ(pad->result(), QDialog::Rejected);
+}
+
+// An MPEG file is scanned for its index before it can be shown: the scan's progress is on the
+// bar and the frame caption, and a file that cannot be read closes the pad.
+TEST_F(ScratchPadTest, TheScanShowsItsProgressAndAFailedOneClosesThePad) {
+  for (const Status result : {kOk, kMpegCorrupted}) {
+    SCOPED_TRACE(static_cast<int>(result));
+    std::atomic<bool> release{false};
+    info = {};
+    info.hasPictures = true;
+    info.frameCount = 30;
+    info.kind = ui::playback::MediaKind::kMpeg;
+    info.groups = {{0, 0, 0, 0}};
+    ui::playback::PlayerServices services = MadeUpServices(log, info);
+    services.open = [&, made = services.open](const std::string& path,
+                                              const video_decoder::ScanCallbacks& scan,
+                                              ui::playback::OpenedMedia& media) {
+      scan.progress(500);
+      while (!release) QThread::msleep(1);
+      return result == kOk ? made(path, scan, media) : result;
+    };
+    SourceEntry entry;
+    entry.path = "made-up.mpg";
+    entry.kind = ConversionKind::kMpegToAvi;
+    dialogs.messages.clear();
+    ui::ScratchPad pad(entry, std::move(services), dialogs, &help, false);
+    QSignalSpy loaded(&pad, &ui::ScratchPad::loaded);
+    QSignalSpy closed(&pad, &QDialog::finished);
+    pad.show();
+    QTRY_COMPARE(pad.bar->scanText(), "50%");
+    EXPECT_TRUE(pad.frameCaption->isBar());
+    EXPECT_EQ(pad.frameCaption->barValue(), 500);
+    EXPECT_FALSE(pad.playButton->isEnabled());
+    release = true;
+    ASSERT_TRUE(loaded.wait(3000));
+    EXPECT_EQ(pad.bar->scanText(), "");
+    EXPECT_FALSE(pad.frameCaption->isBar());
+    if (result == kOk) {
+      EXPECT_EQ(pad.frameCaption->text(), "Current Frame:   0");
+      EXPECT_TRUE(pad.playButton->isEnabled());
+      EXPECT_TRUE(dialogs.messages.isEmpty());
+    } else {
+      EXPECT_EQ(dialogs.messages.size(), 1);
+      QTRY_COMPARE(closed.count(), 1);
+      EXPECT_EQ(pad.result(), QDialog::Rejected);
+    }
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "made_up_media.h"
+#include "riff_chunks.h"
 #include "support/media_tools.h"
 #include "support/test_support.h"
 #include "ui/player/player_widgets.h"
@@ -22,25 +23,6 @@
 
 namespace calvex::testing {
 namespace {
-
-std::string Le32(std::uint32_t v) {
-  return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-                     static_cast<char>(v >> 24)};
-}
-std::string Chunk(const std::string& id, const std::string& data, std::uint32_t declared = 0) {
-  std::string c = id + Le32(declared ? declared : static_cast<std::uint32_t>(data.size())) + data;
-  if (data.size() % 2) c += '\0';
-  return c;
-}
-std::string List(const std::string& type, const std::string& body) {
-  return Chunk("LIST", type + body);
-}
-std::string Disp(std::uint32_t type, const std::string& text) {
-  return Chunk("DISP", Le32(type) + text + std::string(1, '\0'));
-}
-std::string AviForm(const std::string& body) {
-  return "RIFF" + Le32(static_cast<std::uint32_t>(4 + body.size())) + "AVI " + body;
-}
 
 TEST(AviTextsTest, SubjectFromTheInfoListAndDescriptionFromTheFirstTextDisplayChunk) {
   const std::string hdrl = List("hdrl", Chunk("avih", std::string(56, '\0')));
@@ -118,13 +100,8 @@ class SelectFilesTest : public ::testing::Test {
     ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=d=0.4 " + ShellQuote(dir.File("tone.wav"))));
     WriteFileBytes(dir.File("broken.avi"), std::vector<std::uint8_t>(300, 7));
     // The AVI again with a description and an INFO list after its index.
-    std::vector<std::uint8_t> avi = ReadFileBytes(dir.File("plain.avi"));
-    const std::string extra =
-        Disp(1, "Beach, 1995") + List("INFO", Chunk("ISBJ", std::string("Holiday\0", 8)));
-    avi.insert(avi.end(), extra.begin(), extra.end());
-    const std::uint32_t riff = static_cast<std::uint32_t>(avi.size() - 8);
-    for (int i = 0; i < 4; ++i) avi[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
-    WriteFileBytes(dir.File("clip.avi"), avi);
+    std::filesystem::copy_file(dir.File("plain.avi"), dir.File("clip.avi"));
+    AddAviTexts(dir.File("clip.avi"), "Holiday", "Beach, 1995");
   }
 
   std::unique_ptr<ui::SelectFilesDialog> Make() {

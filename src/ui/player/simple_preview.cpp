@@ -39,6 +39,9 @@ SimplePreview::SimplePreview(const QString& path, playback::PlayerServices servi
   track = new PositionTrack(this);
   track->setMinimumWidth(200);
   timeLabel = new QLabel(this);
+  // As wide as the longest time, so that the window keeps its size while it plays.
+  timeLabel->setMinimumWidth(timeLabel->fontMetrics().horizontalAdvance(QStringLiteral("00:00.0")));
+  timeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   auto* row = new QHBoxLayout;
   row->addWidget(playButton);
   row->addWidget(track, 1);

@@ -15,6 +15,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QTreeView>
@@ -32,7 +33,7 @@
 namespace calvex::ui {
 namespace {
 
-constexpr QSize kPreviewArea(162, 122);
+constexpr QSize kPreviewArea(242, 182);
 
 const char* const kFilters[] = {"All Formats (*.avi *.wav *.mpg *.mp2)",
                                 "Microsoft AVI Files (*.avi)",
@@ -122,7 +123,11 @@ void SelectFilesDialog::BuildWindow() {
   folderView->setModel(folders_);
   for (int c = 1; c < folders_->columnCount(); ++c) folderView->hideColumn(c);
   folderView->header()->hide();
-  folderView->setMinimumSize(180, 240);
+  // Deep folders scroll sideways rather than cutting their names short.
+  folderView->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  folderView->header()->setStretchLastSection(false);
+  folderView->setIndentation(14);
+  folderView->setMinimumSize(200, 240);
 
   files_ = new QFileSystemModel(this);
   files_->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
@@ -245,7 +250,7 @@ void SelectFilesDialog::BuildWindow() {
   layout->addLayout(left, 1);
   layout->addLayout(right);
   layout->addLayout(buttons);
-  resize(820, 420);
+  resize(900, 440);
 }
 
 void SelectFilesDialog::SetFolder(const QString& folder) {
@@ -266,7 +271,11 @@ void SelectFilesDialog::RevealFolder() {
   if (folderView->currentIndex() != index) folderView->setCurrentIndex(index);
   // The model sorts what it has read a moment later: scroll once the rows have settled.
   QTimer::singleShot(50, this, [this] {
-    folderView->scrollTo(folders_->index(folder_), QAbstractItemView::PositionAtCenter);
+    const QModelIndex current = folders_->index(folder_);
+    folderView->scrollTo(current, QAbstractItemView::PositionAtCenter);
+    // And sideways, so that the folder's name and a little of its parents' show.
+    QScrollBar* sideways = folderView->horizontalScrollBar();
+    sideways->setValue(sideways->value() + folderView->visualRect(current).left() - 40);
   });
 }
 
@@ -321,8 +330,12 @@ void SelectFilesDialog::PreviewDone(std::uint64_t generation, const PreviewResul
   if (generation != generation_) return;
   previewValid_ = result.valid;
   previewView->ShowPicture(result.picture);
-  subjectField->setText(TextOf(result.texts.subject));
-  descriptionField->setText(TextOf(result.texts.description));
+  // Long texts are read from their start.
+  for (auto [field, text] : {std::pair{subjectField, &result.texts.subject},
+                             std::pair{descriptionField, &result.texts.description}}) {
+    field->setText(TextOf(*text));
+    field->setCursorPosition(0);
+  }
   UpdateEnabling();
   if (IsFailure(result.failure) && services_.dialogs != nullptr)
     services_.dialogs->ShowMessage(
