@@ -5,11 +5,13 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QUrl>
 
 #include "core/messages.h"
 #include "ui/help.h"
+#include "ui/select_files/thumbnail_browser.h"
 
 namespace calvex::ui {
 
@@ -55,11 +57,25 @@ bool DesktopDialogs::AskYesNo(QWidget* parent, const QString& question) {
 
 namespace {
 
-// Runs a chooser with "&Help" for `context`; its answer, or nothing when cancelled.
-QStringList RunChooser(QFileDialog& dialog, HelpSystem* help, int context) {
+enum class Thumbnails { kNo, kYes };
+
+// Runs a chooser with "&Help" for `context`, and with Thumbnails::kYes "&Browse...": the thumbnail
+// browser of the folder shown, whose choice goes into the name field. Its answer, or nothing when
+// cancelled.
+QStringList RunChooser(QFileDialog& dialog, HelpSystem* help, int context,
+                       Thumbnails thumbnails = Thumbnails::kNo) {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
-  if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
+  if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+    if (thumbnails == Thumbnails::kYes) {
+      QPushButton* browse =
+          buttons->addButton(QStringLiteral("&Browse..."), QDialogButtonBox::ActionRole);
+      QObject::connect(browse, &QPushButton::clicked, &dialog, [&dialog] {
+        const QString chosen = ThumbnailBrowser::Choose(dialog.directory().absolutePath(), &dialog);
+        if (!chosen.isEmpty()) dialog.selectFile(chosen);
+      });
+    }
     AddHelpButton(buttons, &dialog, help, context);
+  }
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles();
 }
@@ -80,7 +96,7 @@ QStringList DesktopDialogs::OpenFiles(QWidget* parent, const QString& title,
 QString DesktopDialogs::OpenFile(QWidget* parent, const QString& title, const QString& filters) {
   QFileDialog dialog(parent, title, QString(), filters);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  return First(RunChooser(dialog, help, kHelpLoadList));
+  return First(RunChooser(dialog, help, kHelpLoadList, Thumbnails::kYes));
 }
 
 QString DesktopDialogs::SaveFile(QWidget* parent, const QString& title, const QString& filters,
@@ -89,7 +105,7 @@ QString DesktopDialogs::SaveFile(QWidget* parent, const QString& title, const QS
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(defaultSuffix);
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  return First(RunChooser(dialog, help, kHelpSaveList));
+  return First(RunChooser(dialog, help, kHelpSaveList, Thumbnails::kYes));
 }
 
 QString DesktopDialogs::ChooseDirectory(QWidget* parent, const QString& title,

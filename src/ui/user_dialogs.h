@@ -41,7 +41,8 @@ class UserDialogs {
 };
 
 // The real dialogs of the desktop. The file choosers are Qt's own (the platform's cannot take a
-// "&Help" button): Select Files 604, Load 605, Save 606, Select Directory 607.
+// "&Help" button): Select Files 604, Load 605, Save 606, Select Directory 607. The Load and Save
+// choosers of list files also have "&Browse...", the thumbnail browser of the folder shown.
 class DesktopDialogs : public UserDialogs {
  public:
   // The help window of the choosers' "&Help" (none: the button does nothing); the program sets it

@@ -2,7 +2,9 @@
 // preview and play in place of real files, and the thumbnail browser.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QListView>
@@ -10,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "made_up_media.h"
 #include "riff_chunks.h"
@@ -19,7 +22,9 @@
 #include "ui/select_files/avi_texts.h"
 #include "ui/select_files/select_files_dialog.h"
 #include "ui/select_files/thumbnail_browser.h"
+#include "ui/user_dialogs.h"
 #include "ui_doubles.h"
+#include "window_fixture.h"
 
 namespace calvex::testing {
 namespace {
@@ -214,6 +219,15 @@ TEST_F(SelectFilesTest, FilesChosenInTheListFillTheField) {
   EXPECT_TRUE(dialog->okButton->isEnabled());
 }
 
+// Chooses the entry `row` of the thumbnail browser that opens next.
+void ChooseInBrowser(int row) {
+  QTimer::singleShot(0, [row] {
+    auto* browser = qobject_cast<ui::ThumbnailBrowser*>(QApplication::activeModalWidget());
+    ASSERT_NE(browser, nullptr);
+    emit browser->grid->itemActivated(browser->grid->item(row));
+  });
+}
+
 TEST_F(SelectFilesTest, TheBrowserShowsThePicturesOfTheFolderAndGivesTheOneChosen) {
   ui::ThumbnailBrowser browser(QString::fromStdString(dir.path().string()));
   QStringList names;
@@ -223,6 +237,40 @@ TEST_F(SelectFilesTest, TheBrowserShowsThePicturesOfTheFolderAndGivesTheOneChose
   emit browser.grid->itemActivated(browser.grid->item(2));
   EXPECT_EQ(browser.chosen(), QString::fromStdString(dir.File("movie.mpg")));
   EXPECT_EQ(browser.result(), QDialog::Accepted);
+
+  // "&Browse..." of the dialog puts the file chosen into the name field, which shows its preview.
+  auto dialog = Make();
+  ChooseInBrowser(1);
+  QSignalSpy read(dialog.get(), &ui::SelectFilesDialog::previewRead);
+  dialog->browseButton->click();
+  EXPECT_EQ(dialog->nameEdit->text(), "clip.avi");
+  ASSERT_TRUE(read.wait(5000));
+  EXPECT_TRUE(dialog->previewValid());
+
+  // The same browser behind "&Browse..." of the choosers of list files.
+  ui::DesktopDialogs desktop;
+  const QString folder = QString::fromStdString(dir.path().string());
+  const std::function<QString()> choosers[] = {
+      [&] { return desktop.OpenFile(nullptr, "Load List File", "List file (*.lst)"); },
+      [&] { return desktop.SaveFile(nullptr, "Save List File", "List file (*.lst)", "lst"); }};
+  for (const auto& choose : choosers) {
+    OnNextModal([&](QWidget* modal) {
+      auto* chooser = qobject_cast<QFileDialog*>(modal);
+      QPushButton* browse = nullptr;
+      for (QPushButton* b : modal->findChildren<QPushButton*>())
+        if (b->text() == "&Browse...") browse = b;
+      if (chooser == nullptr || browse == nullptr) {
+        ADD_FAILURE() << "no chooser with \"&Browse...\"";
+        static_cast<QDialog*>(modal)->reject();
+        return;
+      }
+      chooser->setDirectory(folder);
+      ChooseInBrowser(2);
+      browse->click();
+      static_cast<QDialog*>(chooser)->accept();  // as OK does
+    });
+    EXPECT_EQ(choose(), QString::fromStdString(dir.File("movie.mpg")));
+  }
 }
 
 }  // namespace
