@@ -1,7 +1,9 @@
 // Smoke test of the desktop program on a real X server, driven by real input events (xdotool):
 // offscreen tests cannot see what holds the pointer or the keyboard. It starts the program as
 // calvex-gui does, with two files, and a second start hands it two more; then F1 over Convert
-// and Exit with the popups closed by Esc and by a click, each information dialog and the Video
+// and Exit with the popups closed by Esc and by a click, each information dialog opened and
+// closed, the Scratch Pad on the MPEG and the AVI entry (play, pause, step, two sections marked
+// and ejected into the entry), a file picked in Select Files and played in place, the Video
 // Compression dialog opened and closed, and one file converted. After every step a click on a
 // list entry must change the selection: the window still answers.
 //
@@ -10,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -25,6 +28,8 @@
 
 #include "ui/desktop_program.h"
 #include "ui/pages/mpeg_to_avi_page.h"
+#include "ui/player/scratch_pad.h"
+#include "ui/select_files/select_files_dialog.h"
 #include "ui/toolbar.h"
 
 namespace {
@@ -119,11 +124,21 @@ class Driver {
   int Count() {
     return Gui([this] { return window().fileList->count(); });
   }
+  // The first entry whose name ends in `extension`, or -1.
+  int RowOf(const QString& extension) {
+    return Gui([&] {
+      for (int i = 0; i < window().fileList->count(); ++i)
+        if (window().fileList->item(i)->text().endsWith(extension)) return i;
+      return -1;
+    });
+  }
 
   bool WindowAnswers();
   bool F1Popup(const std::function<QWidget*()>& button, bool closeWithEsc);
   bool InformationDialog(int row, const QString& title);
   bool CompressionDialog();
+  bool ScratchPadSections(const QString& extension);
+  bool SelectFilesPlay();
   bool ConvertOneFile();
 
   calvex::ui::DesktopProgram& program_;
@@ -192,12 +207,7 @@ bool Driver::InformationDialog(int row, const QString& title) {
 }
 
 bool Driver::CompressionDialog() {
-  const int mpeg = Gui([this] {
-    for (int i = 0; i < window().fileList->count(); ++i)
-      if (window().fileList->item(i)->text().endsWith(".mpg")) return i;
-    return -1;
-  });
-  ClickAt(RowCentre(mpeg));
+  ClickAt(RowCentre(RowOf(".mpg")));
   if (!WaitFor([this] { return window().mpegPage->videoButton->isVisible(); }))
     return Fail("the MPEG to AVI page did not show");
   ClickAt(Centre([this] { return window().mpegPage->videoButton; }));
@@ -207,6 +217,107 @@ bool Driver::CompressionDialog() {
                modal->isActiveWindow();
       }))
     return Fail("no Video Compression dialog");
+  Xdo("key Escape");
+  if (!WaitFor([] { return QApplication::activeModalWidget() == nullptr; }))
+    return Fail("Esc did not close the dialog");
+  return WindowAnswers();
+}
+
+// On the entry of `extension`: plays, pauses, steps to the next frame, marks a section from there
+// to the next Forward stop and one of the first two frames, and ejects; the entry then holds both.
+bool Driver::ScratchPadSections(const QString& extension) {
+  using calvex::ui::ScratchPad;
+  const int row = RowOf(extension);
+  if (row < 0) return Fail("no such entry");
+  ClickAt(RowCentre(row));
+  if (!WaitFor([this] { return window().scratchButton->isEnabled(); }))
+    return Fail("Scratch... stayed disabled");
+  ClickAt(Centre([this] { return window().scratchButton; }));
+  ScratchPad* pad = nullptr;
+  if (!WaitFor(
+          [&] {
+            pad = qobject_cast<ScratchPad*>(QApplication::activeModalWidget());
+            return pad != nullptr && pad->isActiveWindow() && pad->ready();
+          },
+          10000))
+    return Fail("no Scratch Pad ready to play");
+  const auto press = [&](auto ScratchPad::*button) {
+    ClickAt(Centre([&] { return static_cast<QWidget*>(pad->*button); }));
+  };
+  const auto position = [&] { return pad->position(); };
+
+  press(&ScratchPad::playButton);
+  if (!WaitFor([&] { return pad->player().playing() && position() > 2; }))
+    return Fail("it did not play");
+  press(&ScratchPad::playButton);
+  if (!WaitFor([&] { return !pad->player().playing(); })) return Fail("Pause did not pause");
+  const int paused = Gui(position);
+  press(&ScratchPad::nextButton);
+  if (!WaitFor([&] { return position() == paused + 1; })) return Fail("Next did not step");
+  press(&ScratchPad::markInButton);
+  press(&ScratchPad::forwardButton);
+  if (!WaitFor([&] { return position() > paused + 1; })) return Fail("Forward did not move");
+  const int out = Gui(position);
+  press(&ScratchPad::markOutButton);
+  press(&ScratchPad::beginButton);
+  if (!WaitFor([&] { return position() == 0; })) return Fail("Begin did not go to 0");
+  press(&ScratchPad::markInButton);
+  press(&ScratchPad::nextButton);
+  if (!WaitFor([&] { return position() == 1; })) return Fail("Next did not step");
+  press(&ScratchPad::markOutButton);
+  const std::vector<calvex::ui::FrameSection> expected = {{0, 1}, {paused + 1, out}};
+  if (!WaitFor([&] { return pad->marks().sections() == expected; }))
+    return Fail("the marks did not make the two sections");
+
+  press(&ScratchPad::ejectButton);
+  if (!WaitFor([] { return QApplication::activeModalWidget() == nullptr; }))
+    return Fail("Eject did not close the Scratch Pad");
+  const bool stored = Gui([&] {
+    const std::vector<calvex::Section>& sections =
+        window().entries()[static_cast<std::size_t>(row)].sections;
+    return sections.size() == 2 && sections[0].first == 0 && sections[0].last == 1 &&
+           sections[1].first == paused + 1 && sections[1].last == out;
+  });
+  if (!stored) return Fail("the entry does not hold the sections marked");
+  return WindowAnswers();
+}
+
+// Select Files: the media folder typed into the name field and opened with Enter, movie.avi
+// clicked in the file list, its preview played in place and paused, and the dialog cancelled.
+bool Driver::SelectFilesPlay() {
+  using calvex::ui::SelectFilesDialog;
+  ClickAt(Centre([this] { return window().selectButton; }));
+  SelectFilesDialog* dialog = nullptr;
+  if (!WaitFor([&] {
+        dialog = qobject_cast<SelectFilesDialog*>(QApplication::activeModalWidget());
+        return dialog != nullptr && dialog->isActiveWindow();
+      }))
+    return Fail("no Select Files dialog");
+  ClickAt(Centre([&] { return dialog->nameEdit; }));
+  Xdo("type --delay 10 '" + media_.toStdString() + "'");
+  Xdo("key Return");
+  if (!WaitFor([&] { return dialog->folder() == media_; })) return Fail("the folder did not open");
+  const QString movie = media_ + "/movie.avi";
+  QPoint row;
+  if (!WaitFor([&] {
+        auto* files = qobject_cast<QFileSystemModel*>(dialog->fileView->model());
+        const QRect rect = dialog->fileView->visualRect(files->index(movie));
+        row = dialog->fileView->viewport()->mapToGlobal(rect.center());
+        return rect.isValid();
+      }))
+    return Fail("movie.avi is not in the file list");
+  ClickAt(row);
+  if (!WaitFor([&] { return dialog->previewValid() && dialog->playButton->isEnabled(); }))
+    return Fail("no preview of movie.avi");
+  ClickAt(Centre([&] { return dialog->playButton; }));
+  if (!WaitFor([&] {
+        return dialog->playState() == SelectFilesDialog::PlayState::kPlaying &&
+               dialog->player() != nullptr && dialog->player()->position() > 2;
+      }))
+    return Fail("it did not play in place");
+  ClickAt(Centre([&] { return dialog->playButton; }));
+  if (!WaitFor([&] { return dialog->playState() == SelectFilesDialog::PlayState::kPaused; }))
+    return Fail("the play button did not pause");
   Xdo("key Escape");
   if (!WaitFor([] { return QApplication::activeModalWidget() == nullptr; }))
     return Fail("Esc did not close the dialog");
@@ -268,14 +379,17 @@ bool Driver::Run() {
                                                          {".mp2", "MP2 File Information"}};
   for (const auto& [extension, title] : dialogs) {
     Step(std::string("information of the ") + extension + " file");
-    const int row = Gui([&] {
-      for (int i = 0; i < window().fileList->count(); ++i)
-        if (window().fileList->item(i)->text().endsWith(extension)) return i;
-      return -1;
-    });
+    const int row = RowOf(extension);
     if (row < 0) return Fail("no such entry");
     if (!InformationDialog(row, title)) return false;
   }
+
+  for (const char* extension : {".mpg", ".avi"}) {
+    Step(std::string("Scratch Pad on the ") + extension + " entry");
+    if (!ScratchPadSections(extension)) return false;
+  }
+  Step("a file picked in Select Files and played in place");
+  if (!SelectFilesPlay()) return false;
 
   Step("Video Compression dialog");
   if (!CompressionDialog()) return false;
@@ -291,12 +405,15 @@ bool Driver::Run() {
 bool MakeMedia(const QString& dir) {
   const std::string d = dir.toStdString();
   const std::string ff = "cd " + d + " && ffmpeg -nostdin -v error -y ";
-  const std::string picture = "-f lavfi -i testsrc2=size=176x120:rate=25:duration=1 ";
+  // Movies of 3 s, long enough to be paused while they play.
+  const std::string movie =
+      "-f lavfi -i testsrc2=size=176x120:rate=25:duration=3 "
+      "-f lavfi -i sine=f=440:sample_rate=44100:d=3 ";
   const std::string sound = "-f lavfi -i sine=f=440:sample_rate=44100:d=1 ";
   for (const std::string& command :
-       {ff + picture + sound + "-c:v mpeg1video -c:a mp2 -f mpeg clip.mpg",
-        ff + picture + sound + "-c:v mjpeg -c:a pcm_s16le movie.avi",
-        ff + sound + "-c:a pcm_s16le voice.wav", ff + sound + "-c:a mp2 song.mp2"}) {
+       {ff + movie + "-c:v mpeg1video -c:a mp2 -f mpeg clip.mpg",
+        ff + movie + "-c:v mjpeg -c:a pcm_s16le movie.avi", ff + sound + "-c:a pcm_s16le voice.wav",
+        ff + sound + "-c:a mp2 song.mp2"}) {
     if (std::system(command.c_str()) != 0) return false;
   }
   return true;

@@ -203,7 +203,7 @@ TEST_F(SelectFilesTest, FilesPlayInPlaceAndAutoPlayAndMuteAreRemembered) {
   EXPECT_TRUE(dialog->muteBox->isChecked());
 }
 
-TEST_F(SelectFilesTest, FilesChosenInTheListFillTheField) {
+TEST_F(SelectFilesTest, FilesChosenInTheListOrAFolderTypedFillTheField) {
   auto dialog = Make();
   auto* model = qobject_cast<QFileSystemModel*>(dialog->fileView->model());
   ASSERT_NE(model, nullptr);
@@ -217,6 +217,14 @@ TEST_F(SelectFilesTest, FilesChosenInTheListFillTheField) {
   dialog->fileView->selectionModel()->select(both, QItemSelectionModel::ClearAndSelect);
   EXPECT_EQ(ui::FileNamesIn(dialog->nameEdit->text()), (QStringList{"clip.avi", "movie.mpg"}));
   EXPECT_TRUE(dialog->okButton->isEnabled());
+
+  // A folder's name and Enter open the folder.
+  std::filesystem::create_directory(dir.File("sub"));
+  dialog->nameEdit->setText(QStringLiteral("sub"));
+  QTest::keyClick(dialog->nameEdit, Qt::Key_Return);
+  EXPECT_EQ(dialog->folder(), QString::fromStdString(dir.File("sub")));
+  EXPECT_TRUE(dialog->nameEdit->text().isEmpty());
+  EXPECT_TRUE(dialog->isVisible());
 }
 
 // Chooses the entry `row` of the thumbnail browser that opens next.

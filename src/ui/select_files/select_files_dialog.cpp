@@ -182,6 +182,10 @@ void SelectFilesDialog::BuildWindow() {
   connect(typeBox, &QComboBox::currentTextChanged, this,
           [this](const QString& filter) { files_->setNameFilters(PatternsOf(filter)); });
   connect(nameEdit, &QLineEdit::textChanged, this, &SelectFilesDialog::NameChanged);
+  // Enter presses OK; a folder's name, for which OK is disabled, opens the folder.
+  connect(nameEdit, &QLineEdit::returnPressed, this, [this] {
+    if (!okButton->isEnabled()) Accept();
+  });
   connect(okButton, &QPushButton::clicked, this, &SelectFilesDialog::Accept);
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
   connect(helpButton, &QPushButton::clicked, this, [this] {
