@@ -54,6 +54,7 @@ Status PcmDecoder::Open(AVFormatContext* format, int streamIndex) {
 }
 
 void PcmDecoder::Seek(std::int64_t start) {
+  silence_ = 0;
   pending_.clear();
   pendingOffset_ = 0;
   const bool compressed =
@@ -86,11 +87,6 @@ std::int64_t CountDecodedSamples(const std::string& path, const char* formatName
   return total;
 }
 
-void PcmDecoder::AppendSilence(std::int64_t frames) {
-  const std::uint8_t fill = wave_.bitsPerSample == 8 ? 0x80 : 0;
-  pending_.insert(pending_.end(), static_cast<std::size_t>(frames) * wave_.blockAlign, fill);
-}
-
 // Adds a decoded frame to the pending bytes, dropping what lies before skipTo_.
 void PcmDecoder::Take(const AVFrame& frame) {
   std::int64_t start = position_;
@@ -114,7 +110,7 @@ void PcmDecoder::Take(const AVFrame& frame) {
     // The first frame at or after the seek point fixes the position; a frame that starts late
     // (a gap in the stream) is preceded by silence so that the samples stay in place.
     reanchor_ = false;
-    if (start > skipTo_) AppendSilence(start - skipTo_);
+    if (start > skipTo_) silence_ = start - skipTo_;
   }
   const std::int64_t drop = std::max<std::int64_t>(0, skipTo_ - start);
   skipTo_ = 0;
@@ -124,7 +120,7 @@ void PcmDecoder::Take(const AVFrame& frame) {
   std::uint8_t* dest = pending_.data() + old;
   int produced = static_cast<int>(count);
   if (foreign) {
-    std::memset(dest, wave_.bitsPerSample == 8 ? 0x80 : 0, static_cast<std::size_t>(count) * block);
+    std::memset(dest, SilenceByte(), static_cast<std::size_t>(count) * block);
   } else if (converter_) {
     produced =
         swr_convert(converter_.get(), &dest, static_cast<int>(count),
@@ -174,6 +170,13 @@ std::int64_t PcmDecoder::Read(std::uint8_t* out, std::int64_t frames) {
   const std::size_t block = wave_.blockAlign;
   std::int64_t done = 0;
   while (done < frames) {
+    if (silence_ > 0) {
+      const std::int64_t n = std::min(frames - done, silence_);
+      std::memset(out + done * block, SilenceByte(), static_cast<std::size_t>(n) * block);
+      silence_ -= n;
+      done += n;
+      continue;
+    }
     if (pendingOffset_ == pending_.size()) {
       pending_.clear();
       pendingOffset_ = 0;

@@ -31,7 +31,7 @@ class PcmDecoder {
  private:
   bool DecodeMore();
   void Take(const AVFrame& frame);
-  void AppendSilence(std::int64_t frames);
+  std::uint8_t SilenceByte() const { return wave_.bitsPerSample == 8 ? 0x80 : 0; }
 
   AVFormatContext* format_ = nullptr;
   AVStream* stream_ = nullptr;
@@ -42,6 +42,9 @@ class PcmDecoder {
   FramePtr frame_ = MakeFrame();
   WaveFormat wave_{};
 
+  // Sample frames of silence to deliver before the pending bytes: counted, not stored, since a
+  // damaged timestamp may open a gap of days.
+  std::int64_t silence_ = 0;
   std::vector<std::uint8_t> pending_;  // decoded bytes not delivered yet
   std::size_t pendingOffset_ = 0;
   std::int64_t position_ = 0;  // sample frame that the next decoded frame starts at

@@ -254,41 +254,50 @@ TEST(ResourceBounds, AviLengthsBeyondTheDataAreCutToIt) {
   }
 }
 
-// AVIs whose headers claim a frame every 1000 seconds or every few months. 102 frames of the first
-// would make more than a day of pictures, more than a group's time code counts: it is refused
-// before anything is taken for them. The second's rate maps to no picture rate (one picture per
-// frame), and its sections take the sound the file holds, not months of silence.
-TEST(ResourceBounds, AviFrameDurationsOfMinutesOrMonthsAreBounded) {
+// AVIs whose stream headers claim a frame every 1000 seconds or every few months, or a sound
+// sample every few hours. 102 frames of the first would make more than a day of pictures, more
+// than a group's time code counts: it is refused before anything is taken for them. The others are
+// converted in sections (the second seeks in the sound) as the data they hold, not as months of
+// silence, in bounded memory.
+TEST(ResourceBounds, AviStreamRatesOfMinutesOrMonthsAreBounded) {
   CALVEX_REQUIRE_SOURCES();
   TempDir dir;
-  const auto slowed = [&](const std::string& path, std::uint32_t scale, std::uint32_t rate) {
-    std::vector<std::uint8_t> bytes = ReadFileBytes(path);
-    const std::size_t strh = FindChunk(bytes, "strh");
-    PutLe32(bytes, strh + 8 + 20, scale);
-    PutLe32(bytes, strh + 8 + 24, rate);
-    const std::string out = dir.File("slow.avi");
-    WriteFileBytes(out, bytes);
-    return out;
-  };
   const std::string longMovie = dir.File("long.avi");
   ASSERT_TRUE(
       Ffmpeg("-f lavfi -i testsrc=size=16x16:rate=30:duration=3.4 -c:v rawvideo "
              "-pix_fmt bgr24 " +
              ShellQuote(longMovie)));
-  AllocationMeter meter;
-  ScriptedHost host;
-  EXPECT_EQ(RunConversion(slowed(longMovie, 1000, 1), host).outcome.results[0],
-            kFrameRateUnsupported);
-  EXPECT_LT(meter.PeakBytes(), 64 * kMiB);
-
-  ScriptedHost sections;
-  const RunResult run =
-      RunConversion(slowed(Sources().aviWithSound, 0x18000001, 25), sections, [](SourceEntry& e) {
-        e.sections = {Section{0, 2, {}}, Section{3, 5, {}}};
-      });
-  EXPECT_EQ(run.outcome.results[0], kEntryConverted);
-  for (const char* output : {"slow001.mpg", "slow002.mpg"})
-    EXPECT_LT(std::filesystem::file_size(OutputDirectory() + output), 64 * 1024u) << output;
+  const struct {
+    const std::string& source;
+    int stream;  // 0 video, 1 sound
+    std::uint32_t scale, rate;
+    Status result;
+  } cases[] = {
+      {longMovie, 0, 1000, 1, kFrameRateUnsupported},
+      {Sources().aviWithSound, 0, 0x18000001, 25, kEntryConverted},
+      {Sources().aviWithSound, 1, 0x08000001, 44100, kEntryConverted},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.scale) + "/" + std::to_string(c.rate));
+    std::vector<std::uint8_t> bytes = ReadFileBytes(c.source);
+    std::size_t strh = FindChunk(bytes, "strh");
+    if (c.stream == 1) strh = FindChunk(bytes, "strh", strh + 4);
+    PutLe32(bytes, strh + 8 + 20, c.scale);
+    PutLe32(bytes, strh + 8 + 24, c.rate);
+    const std::string path = dir.File("slow.avi");
+    WriteFileBytes(path, bytes);
+    AllocationMeter meter;
+    ScriptedHost host;
+    const bool sections = c.result == kEntryConverted;
+    const RunResult run = RunConversion(path, host, [&](SourceEntry& e) {
+      if (sections) e.sections = {Section{0, 2, {}}, Section{3, 5, {}}};
+    });
+    EXPECT_EQ(run.outcome.results[0], c.result);
+    EXPECT_LT(meter.PeakBytes(), 64 * kMiB);
+    if (!sections) continue;
+    for (const char* output : {"slow001.mpg", "slow002.mpg"})
+      EXPECT_LT(std::filesystem::file_size(OutputDirectory() + output), 64 * 1024u) << output;
+  }
 }
 
 // An AVI whose headers claim an enormous picture while its frames hold a few hundred bytes.
