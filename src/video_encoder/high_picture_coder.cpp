@@ -29,9 +29,10 @@ struct Quantised {
   int cbp = 0;
 };
 
-// The macroblock's codes, from its address increment to its last block.
-void WriteMacroblock(BitWriter& w, int pictureType, const int fCode[2], SliceState& s,
-                     const Quantised& q, const std::array<std::array<int, 2>, 2>& mv, int mquant) {
+// The macroblock's codes from its address increment to its coded block pattern.
+void WriteMacroblockHeader(BitWriter& w, int pictureType, const int fCode[2], SliceState& s,
+                           const Quantised& q, const std::array<std::array<int, 2>, 2>& mv,
+                           int mquant) {
   WriteAddressIncrement(w, s.mbaInc);
   s.mbaInc = 1;
   const vt::Vlc& code = MacroblockTypeCode(pictureType, q.type);
@@ -51,6 +52,12 @@ void WriteMacroblock(BitWriter& w, int pictureType, const int fCode[2], SliceSta
     const vt::Vlc& pattern = vt::kCodedBlockPattern[static_cast<std::size_t>(q.cbp)];
     w.PutBits(pattern.bits, pattern.length);
   }
+}
+
+// The macroblock's codes, from its address increment to its last block.
+void WriteMacroblock(BitWriter& w, int pictureType, const int fCode[2], SliceState& s,
+                     const Quantised& q, const std::array<std::array<int, 2>, 2>& mv, int mquant) {
+  WriteMacroblockHeader(w, pictureType, fCode, s, q, mv, mquant);
   for (int n = 0; n < 6; ++n) {
     if (!(q.cbp & (32 >> n))) continue;
     const std::int16_t* levels = q.levels[static_cast<std::size_t>(n)].data();
@@ -61,6 +68,23 @@ void WriteMacroblock(BitWriter& w, int pictureType, const int fCode[2], SliceSta
   }
   if (!(q.type & kMbIntra)) s.dc = {};
   if ((q.type & kMbIntra) || (pictureType == kPictureP && !(q.type & kMbForward))) s.pmv = {};
+}
+
+// The bits WriteMacroblock would write: the header's written to `counter`, the blocks' counted.
+std::int64_t MacroblockBits(BitWriter& counter, int pictureType, const int fCode[2], SliceState s,
+                            const Quantised& q, const std::array<std::array<int, 2>, 2>& mv,
+                            int mquant) {
+  const auto before = counter.BitCount();
+  WriteMacroblockHeader(counter, pictureType, fCode, s, q, mv, mquant);
+  auto bits = static_cast<std::int64_t>(counter.BitCount() - before);
+  for (std::size_t n = 0; n < 6; ++n) {
+    if (!(q.cbp & (32 >> n))) continue;
+    const std::int16_t* levels = q.levels[n].data();
+    bits += (q.type & kMbIntra)
+                ? IntraBlockBits(levels, q.nonZero[n], n >= 4, s.dc[n < 4 ? 0 : n - 3])
+                : NonIntraBlockBits(levels, q.nonZero[n]);
+  }
+  return bits;
 }
 
 // The coded block pattern and the macroblock type of a candidate of type `mbType` whose levels
@@ -85,25 +109,23 @@ std::array<std::int64_t, 6> BlockEnergies(const MacroblockBlocks& coefficients) 
   return e;
 }
 
-// Squared error of the coefficients against what the levels rebuild.
+// Squared error of the coefficients against what the levels rebuild: a block's energy, with
+// the errors of the levels that are not 0 (and an intra block's DC) in place of their squares.
 std::int64_t Distortion(const MacroblockBlocks& coefficients,
                         const std::array<std::int64_t, 6>& energies, const Quantised& q,
                         int mquant) {
+  const bool intra = q.type & kMbIntra;
   std::int64_t d = 0;
   for (std::size_t n = 0; n < 6; ++n) {
-    const std::uint64_t nonZero = q.nonZero[n];
-    if (nonZero == 0 && !(q.type & kMbIntra)) {
-      d += energies[n];
-      continue;
-    }
-    Block rebuilt = q.levels[n];
-    if (q.type & kMbIntra)
-      DequantiseIntra(rebuilt.data(), mquant, nonZero);
-    else
-      DequantiseNonIntra(rebuilt.data(), mquant, nonZero);
-    for (std::size_t i = 0; i < 64; ++i) {
-      const std::int64_t e = coefficients[n][i] - rebuilt[i];
-      d += e * e;
+    d += energies[n];
+    const Block& levels = q.levels[n];
+    const std::uint64_t rebuilt = q.nonZero[n] | (intra ? 1 : 0);
+    for (std::uint64_t m = rebuilt; m; m &= m - 1) {
+      const int i = __builtin_ctzll(m);
+      const std::int64_t c = coefficients[n][static_cast<std::size_t>(i)];
+      const int level = levels[static_cast<std::size_t>(i)];
+      const std::int64_t r = intra && i == 0 ? 8 * level : DequantiseLevel(level, i, mquant, intra);
+      d += (c - r) * (c - r) - c * c;
     }
   }
   return d;
@@ -189,11 +211,9 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
         best = c;
         skip = true;
       }
-      SliceState s = slice;
-      const double before = counter.BitCount();
-      WriteMacroblock(counter, pictureType_, fCode_, s, q, cand.mv, mquant);
       const double cost = static_cast<double>(Distortion(cand.blocks, energies, q, mquant)) +
-                          lambda * (counter.BitCount() - before);
+                          lambda * static_cast<double>(MacroblockBits(counter, pictureType_, fCode_,
+                                                                      slice, q, cand.mv, mquant));
       if (cost < bestCost) {
         bestCost = cost;
         best = c;

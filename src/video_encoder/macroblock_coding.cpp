@@ -171,6 +171,39 @@ void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels) {
   WriteRunLevels(w, levels, InScanOrder(NonZeroLevels(levels)), 0, true);
 }
 
+namespace {
+
+// The bits of WriteRunLevels.
+int RunLevelBits(const std::int16_t* levels, std::uint64_t scan, int from, bool firstCode) {
+  const RunLevelLengths& length = RunLevelLengths::Get();
+  int bits = vt::kEndOfBlock.length;
+  int next = from;
+  for (; scan; scan &= scan - 1) {
+    const int n = __builtin_ctzll(scan);
+    bits += length(n - next, levels[vt::kZigzag[static_cast<std::size_t>(n)]], firstCode);
+    firstCode = false;
+    next = n + 1;
+  }
+  return bits;
+}
+
+}  // namespace
+
+int IntraBlockBits(const std::int16_t* levels, std::uint64_t nonZero, bool chroma,
+                   int& dcPredictor) {
+  const int diff = levels[0] - dcPredictor;
+  dcPredictor = levels[0];
+  const int size = SignificantBits(std::abs(diff));
+  const vt::Vlc& code = (chroma ? vt::kDctDcSizeChrominance
+                                : vt::kDctDcSizeLuminance)[static_cast<std::size_t>(size)];
+  return code.length + size +
+         RunLevelBits(levels, InScanOrder(nonZero) & ~std::uint64_t{1}, 1, false);
+}
+
+int NonIntraBlockBits(const std::int16_t* levels, std::uint64_t nonZero) {
+  return RunLevelBits(levels, InScanOrder(nonZero), 0, true);
+}
+
 const vt::Vlc& MacroblockTypeCode(int pictureType, int flags) {
   auto find = [flags](const auto& table) -> const vt::Vlc& {
     for (const auto& t : table)

@@ -47,6 +47,12 @@ void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, bool chroma, int&
 // Codes a non-intra block: every level in zigzag order, then the end of block.
 void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels);
 
+// The bits WriteIntraBlock and WriteNonIntraBlock take, counted from tables; `nonZero` has bit n
+// set where level n (raster order) is not 0, and no other.
+int IntraBlockBits(const std::int16_t* levels, std::uint64_t nonZero, bool chroma,
+                   int& dcPredictor);
+int NonIntraBlockBits(const std::int16_t* levels, std::uint64_t nonZero);
+
 // The macroblock_type code of `flags` (kMb* flags) in pictures of `pictureType`.
 const video_tables::Vlc& MacroblockTypeCode(int pictureType, int flags);
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "video_encoder/encoder_test_support.h"
@@ -74,6 +75,35 @@ TEST(CoefficientCoding, IntraBlockDcDifferences) {
   EXPECT_EQ(Bits([&](BitWriter& w) { WriteIntraBlock(w, b.data(), true, predictor); }),
             "00"
             "10");
+}
+
+// The counted bits of whole blocks (the high preset's costs) are the bits the blocks are
+// written with, for sparse and dense blocks, short codes and escapes.
+TEST(CoefficientCoding, CountedBlockBitsAreTheBitsWritten) {
+  std::mt19937 random(7);
+  for (int trial = 0; trial < 2000; ++trial) {
+    Block b{};
+    const int levels = 1 + trial % 40, reach = trial % 3 == 0 ? 300 : 3;
+    for (int k = 0; k < levels; ++k)
+      b[random() % 64] =
+          static_cast<std::int16_t>(static_cast<int>(random() % (2 * reach + 1)) - reach);
+    b[0] = static_cast<std::int16_t>(random() % 256);
+    std::uint64_t nonZero = 0;
+    for (std::size_t n = 0; n < 64; ++n)
+      if (b[n] != 0) nonZero |= std::uint64_t{1} << n;
+    const bool chroma = trial % 2;
+    int writtenDc = trial % 256, countedDc = trial % 256;
+    const std::string intra =
+        Bits([&](BitWriter& w) { WriteIntraBlock(w, b.data(), chroma, writtenDc); });
+    EXPECT_EQ(IntraBlockBits(b.data(), nonZero, chroma, countedDc), static_cast<int>(intra.size()));
+    EXPECT_EQ(countedDc, writtenDc);
+    b[0] = 0;
+    if (nonZero & ~std::uint64_t{1}) {
+      const std::string inter = Bits([&](BitWriter& w) { WriteNonIntraBlock(w, b.data()); });
+      EXPECT_EQ(NonIntraBlockBits(b.data(), nonZero & ~std::uint64_t{1}),
+                static_cast<int>(inter.size()));
+    }
+  }
 }
 
 TEST(MotionCoding, CodesAndResiduals) {
