@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 namespace calvex::video {
 namespace {
@@ -16,25 +18,12 @@ const std::uint8_t* At(const Plane& p, int x, int y) {
   return p.pixels.data() + static_cast<std::ptrdiff_t>(y) * p.width + x;
 }
 
-void Reduce(const Plane& from, int factor, Plane& to) {
-  to.Allocate(from.width / factor, from.height / factor);
-  const int shift = factor == 4 ? 4 : 6, round = 1 << (shift - 1);
-  for (int y = 0; y < to.height; ++y)
-    for (int x = 0; x < to.width; ++x) {
-      int sum = 0;
-      for (int j = 0; j < factor; ++j) {
-        const std::uint8_t* row = At(from, factor * x, factor * y + j);
-        for (int i = 0; i < factor; ++i) sum += row[i];
-      }
-      to.Row(y)[x] = static_cast<std::uint8_t>((sum + round) >> shift);
-    }
-}
-
 // SAD of the plane's inner part (a margin of `margin` samples) against the reference displaced
-// by (dx, dy), |dx|, |dy| <= margin.
-long DisplacedSad(const Plane& cur, const Plane& ref, int margin, int dx, int dy) {
+// by (dx, dy), |dx|, |dy| <= margin; once it reaches `limit`, a partial sum that is no smaller.
+long DisplacedSad(const Plane& cur, const Plane& ref, int margin, int dx, int dy,
+                  long limit = std::numeric_limits<long>::max()) {
   long sad = 0;
-  for (int y = margin; y < cur.height - margin; ++y) {
+  for (int y = margin; y < cur.height - margin && sad < limit; ++y) {
     const std::uint8_t* c = At(cur, margin, y);
     const std::uint8_t* r = At(ref, margin + dx, y + dy);
     for (int x = 0; x < cur.width - 2 * margin; ++x) sad += std::abs(c[x] - r[x]);
@@ -51,7 +40,8 @@ std::array<int, 2> BestDisplacement(const Plane& cur, const Plane& ref, int marg
   for (int dy = cy - range; dy <= cy + range; ++dy)
     for (int dx = cx - range; dx <= cx + range; ++dx) {
       if (std::abs(dx) > margin || std::abs(dy) > margin) continue;
-      const long sad = DisplacedSad(cur, ref, margin, dx, dy);
+      // Only a smaller SAD wins: the sum stops once it cannot.
+      const long sad = DisplacedSad(cur, ref, margin, dx, dy, bestSad);
       if (sad < bestSad) {
         bestSad = sad;
         best = {dx, dy};
@@ -125,8 +115,27 @@ void Build(const MotionInputs& in, int mbx, int mby, PictureBuffer& scratch,
 }  // namespace
 
 void ReducedPicture::Build(const Plane& luma) {
-  Reduce(luma, 4, quarter);
-  Reduce(luma, 8, eighth);
+  // The sums of the 4 x 4 blocks, whose rounded averages are the quarter picture; four of them
+  // make the sum of an 8 x 8 block.
+  quarter.Allocate(luma.width / 4, luma.height / 4);
+  eighth.Allocate(luma.width / 8, luma.height / 8);
+  const int w = quarter.width;
+  std::vector<int> sums(static_cast<std::size_t>(w) * quarter.height);
+  for (int y = 0; y < quarter.height; ++y) {
+    int* row = sums.data() + static_cast<std::ptrdiff_t>(y) * w;
+    for (int j = 0; j < 4; ++j) {
+      const std::uint8_t* p = luma.Row(4 * y + j);
+      for (int x = 0; x < w; ++x) row[x] += p[4 * x] + p[4 * x + 1] + p[4 * x + 2] + p[4 * x + 3];
+    }
+    for (int x = 0; x < w; ++x) quarter.Row(y)[x] = static_cast<std::uint8_t>((row[x] + 8) >> 4);
+  }
+  for (int y = 0; y < eighth.height; ++y) {
+    const int* top = sums.data() + static_cast<std::ptrdiff_t>(2 * y) * w;
+    const int* bottom = top + w;
+    for (int x = 0; x < eighth.width; ++x)
+      eighth.Row(y)[x] = static_cast<std::uint8_t>(
+          (top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1] + 32) >> 6);
+  }
 }
 
 std::array<int, 2> GlobalMotion(const ReducedPicture& current, const ReducedPicture& reference) {
@@ -193,8 +202,7 @@ void AnalyseMacroblockHigh(const MotionInputs& in, const HighInputs& high, int m
       if (moved) add(kMbForward, found[0], {0, 0});
       bestSse = std::min(bestSse, zeroSse);
     } else {
-      const std::uint8_t* backward =
-          in.newRef->LumaAt(2 * i0 + found[1][0], 2 * j0 + found[1][1]);
+      const std::uint8_t* backward = in.newRef->LumaAt(2 * i0 + found[1][0], 2 * j0 + found[1][1]);
       const std::array<int, 3> sse = {forwardSse, k.sse16(cur, backward, stride),
                                       k.sseAverage16(cur, forward, backward, stride)};
       const std::array<int, 3> types = {kMbForward, kMbBackward, kMbForward | kMbBackward};
