@@ -9,6 +9,7 @@ DriverSet UnsupportedDrivers() {
   d.mpegToAvi = [](MpegToAviJob&, ConversionContext&) -> Status { return kNotSupported; };
   d.mp2ToWav = [](Mp2ToWavJob&, ConversionContext&) -> Status { return kNotSupported; };
   d.convertToPcm = [](PcmConversionJob&, ConversionContext&) -> Status { return kNotSupported; };
+  d.countFrames = [](FrameCountJob&, ConversionContext&) -> Status { return kNotSupported; };
   return d;
 }
 

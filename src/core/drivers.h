@@ -1,6 +1,7 @@
-// The four conversion drivers as the dispatcher calls them, and the media-layer step it needs
-// before an AVI with unusual audio. Each driver lands in its own subsystem; the front ends wire
-// the real ones (engine/default_drivers.h), tests wire doubles.
+// The four conversion drivers as the dispatcher calls them, the media-layer step it needs before
+// an AVI with unusual audio, and the frame count it checks sections against. Each driver lands in
+// its own subsystem; the front ends wire the real ones (engine/default_drivers.h), tests wire
+// doubles.
 #pragma once
 
 #include <array>
@@ -65,12 +66,22 @@ struct PcmConversionJob {
   std::int32_t channels = 0;
 };
 
+// The number of frames of an AVI or MPEG source, against which the dispatcher checks the entry's
+// sections. Returns 0, 1 when cancelled, or a failure code (the sections then go unchecked and
+// the driver meets the trouble itself).
+struct FrameCountJob {
+  std::string source;
+  ConversionKind kind = ConversionKind::kNone;
+  std::int32_t frames = 0;  // 0: not known
+};
+
 struct DriverSet {
   std::function<Status(AviToMpegJob&, ConversionContext&)> aviToMpeg;
   std::function<Status(WavToMp2Job&, ConversionContext&)> wavToMp2;
   std::function<Status(MpegToAviJob&, ConversionContext&)> mpegToAvi;
   std::function<Status(Mp2ToWavJob&, ConversionContext&)> mp2ToWav;
   std::function<Status(PcmConversionJob&, ConversionContext&)> convertToPcm;
+  std::function<Status(FrameCountJob&, ConversionContext&)> countFrames;  // none: no check
 };
 
 // A set whose every driver answers 142 "Not supported.".

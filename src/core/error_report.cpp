@@ -8,7 +8,7 @@ namespace {
 // Codes whose message is shown as it stands.
 bool ShownByItsText(Status code) {
   return code == 100 || (code >= 104 && code <= 128) || (code >= 133 && code <= 136) ||
-         code == 131 || (code >= 139 && code <= 142) || (code >= 145 && code <= 148) ||
+         code == 131 || (code >= 139 && code <= 142) || (code >= 145 && code <= 149) ||
          code == 500 || code == 501 || code == 607 || code == 608 || (code >= 1000 && code <= 1008);
 }
 
@@ -17,7 +17,8 @@ bool ShownByItsText(Status code) {
 std::string ErrorText(Status code, std::string_view argument) {
   if (!IsFailure(code)) return {};
   const int id = static_cast<int>(code);
-  if (code == kOpenFailed || code == kCreateFailed)
+  if (code == kOpenFailed || code == kCreateFailed ||
+      (code == kSectionPastEnd && !argument.empty()))
     return FormatText("%s %s", std::string(MessageText(id)).c_str(), std::string(argument).c_str());
   if (code == kDoesNotExist || code == kLibraryLoadFailed) return FormatMessage(id, argument);
   if (ShownByItsText(code) && !MessageText(id).empty()) return std::string(MessageText(id));

@@ -11,8 +11,9 @@
 namespace calvex {
 
 // The text shown for a failure code. `argument` is the file or library name that codes 101, 102,
-// 132 and 138 carry; other codes ignore it. Codes 0, 1 and 2 have no text; codes without a
-// message of their own (103, 129, ...) give "Internal error code = <code>.".
+// 132 and 138 carry, or for 149 the section and the file's frame count; other codes ignore it.
+// Codes 0, 1 and 2 have no text; codes without a message of their own (103, 129, ...) give
+// "Internal error code = <code>.".
 std::string ErrorText(Status code, std::string_view argument = {});
 
 // Reports a failure of a conversion. During a batch run the text is not shown in a box: the run's

@@ -61,6 +61,7 @@ enum : Status {
   kPlatformTooOld = 146,
   kDiskFull = 147,
   kSelectionTooLarge = 148,
+  kSectionPastEnd = 149,
   kPcmConversionFailed = 500,
   kNonPcmConversionFailed = 501,
   kDataRateExceeded = 607,

@@ -14,6 +14,17 @@ Status ConvertAviAudioToPcm(PcmConversionJob& job, ConversionContext& context) {
                              job.channels);
 }
 
+Status CountSourceFrames(FrameCountJob& job, ConversionContext& context) {
+  switch (job.kind) {
+    case ConversionKind::kAviToMpeg:
+      return media::AviFrameCount(job.source, job.frames);
+    case ConversionKind::kMpegToAvi:
+      return video_decoder::CountMpegFrames(job.source, job.frames, context);
+    default:
+      return kNotSupported;
+  }
+}
+
 }  // namespace
 
 DriverSet DefaultDrivers() {
@@ -23,6 +34,7 @@ DriverSet DefaultDrivers() {
   d.wavToMp2 = ConvertWavToMp2;
   d.mpegToAvi = video_decoder::ConvertMpegToAvi;
   d.mp2ToWav = audio_decoder::ConvertMp2ToWav;
+  d.countFrames = CountSourceFrames;
   return d;
 }
 

@@ -71,7 +71,8 @@ class EntryConversion {
         directory_(directory),
         drivers_(drivers),
         context_(context),
-        kind_(KindByExtension(entry.path)) {
+        kind_(KindByExtension(entry.path)),
+        sections_(entry.sections) {
     LoadSettings(entry, settings_);
     if (settings_.aviToMpeg.videoCd == 1)
       ApplyVideoCdFormat(settings_.aviToMpeg, settings_.aviInfo.frameRatePacked);
@@ -80,6 +81,7 @@ class EntryConversion {
   Status Run();
 
  private:
+  Status FitSectionsToSource();
   Status ConvertOutput(int section, const std::string& destination);
   Status ConvertPass(int section, const std::string& destination);
   Status PrepareAviAudio();
@@ -94,6 +96,7 @@ class EntryConversion {
   const DriverSet& drivers_;
   ConversionContext& context_;
   const ConversionKind kind_;
+  std::vector<Section> sections_;  // the entry's, each ending at the source's last frame at most
   ConversionSettings settings_;
   TemporaryFile audioTemp_;
   bool aborted_ = false;
@@ -107,10 +110,10 @@ Status EntryConversion::Run() {
     return kNotSupported;
   }
 
-  const int passes = entry_.sections.empty() ? 1 : static_cast<int>(entry_.sections.size());
-  Status last = kOk;
-  for (int n = 0; n < passes; ++n) {
-    const int section = entry_.sections.empty() ? -1 : n;
+  Status last = FitSectionsToSource();
+  const int passes = sections_.empty() ? 1 : static_cast<int>(sections_.size());
+  for (int n = 0; n < passes && IsSuccess(last); ++n) {
+    const int section = sections_.empty() ? -1 : n;
     const std::string destination = DestinationPath(entry_.path, directory_, kind_, section);
     SetTitle(section, destination);
     last = ConvertOutput(section, destination);
@@ -130,6 +133,39 @@ Status EntryConversion::Run() {
   if (last == kCancelled || aborted_) return kEntryAborted;
   if (IsSuccess(last)) return kEntryConverted;
   return last;
+}
+
+// A section that starts after the source's last frame is refused before anything is written; one
+// that runs past it ends at the last frame, and the log says so.
+Status EntryConversion::FitSectionsToSource() {
+  if (sections_.empty() || !drivers_.countFrames) return kOk;
+  FrameCountJob job;
+  job.source = entry_.path;
+  job.kind = kind_;
+  const Status counted = drivers_.countFrames(job, context_);
+  if (counted == kCancelled) {
+    aborted_ = true;
+    return kCancelled;
+  }
+  if (!IsSuccess(counted) || job.frames <= 0) return kOk;
+  const std::int32_t frames = job.frames;
+  for (std::size_t n = 0; n < sections_.size(); ++n) {
+    const Section& s = sections_[n];
+    if (s.first < frames) continue;
+    const int number = static_cast<int>(n) + 1;
+    ReportError(context_, kSectionPastEnd,
+                FormatText(std::string(MessageText(150)).c_str(), number, s.first, s.last, frames));
+    context_.LogMessage(224, DestinationPath(entry_.path, directory_, kind_, static_cast<int>(n)));
+    return kSectionPastEnd;
+  }
+  for (std::size_t n = 0; n < sections_.size(); ++n) {
+    Section& s = sections_[n];
+    if (s.last < frames) continue;
+    context_.LogLine(FormatText(std::string(MessageText(151)).c_str(), static_cast<int>(n) + 1,
+                                s.first, s.last, frames - 1));
+    s.last = frames - 1;
+  }
+  return kOk;
 }
 
 void EntryConversion::SetTitle(int section, const std::string& destination) {
@@ -166,7 +202,7 @@ Status EntryConversion::ConvertOutput(int section, const std::string& destinatio
 
 Status EntryConversion::ConvertPass(int section, const std::string& destination) {
   if (section >= 0) {
-    const Section& s = entry_.sections[static_cast<std::size_t>(section)];
+    const Section& s = sections_[static_cast<std::size_t>(section)];
     settings_.sectionFirst = s.first;
     settings_.sectionLast = s.last;
     settings_.sectionSeek = s.seek;

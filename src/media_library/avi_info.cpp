@@ -1,6 +1,7 @@
 // RAVIGetInfo: the AVI information block.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 
@@ -41,6 +42,15 @@ std::string CompressionName(const AVCodecParameters& video) {
 }
 
 }  // namespace
+
+Status AviFrameCount(const std::string& path, std::int32_t& frames) {
+  frames = 0;
+  AviFile file;
+  if (const Status s = OpenAviFile(path, file); s != kOk) return s;
+  if (file.VideoStream() == nullptr) return kAviNoVideo;
+  frames = static_cast<std::int32_t>(std::clamp<std::int64_t>(VideoFrameCount(file), 0, INT32_MAX));
+  return kOk;
+}
 
 Status RAVIGetInfo(const std::string& path, AviInfo& info) {
   info = AviInfo{};

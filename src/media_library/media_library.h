@@ -45,6 +45,10 @@ struct AviOpenInfo {
   std::uint16_t audioBitsPerSample = 0;
 };
 
+// The AVI's number of video frames as RAVIOpen reports it (all 32 bits). 1001 when it cannot be
+// opened, 105 when it has no video.
+Status AviFrameCount(const std::string& path, std::int32_t& frames);
+
 // The video frames of one AVI, decoded and scaled to a requested size.
 class AviReader {
  public:

@@ -67,6 +67,16 @@ Status ConvertMpegToAvi(MpegToAviJob& job, ConversionContext& context) {
   return status;
 }
 
+Status CountMpegFrames(const std::string& path, std::int32_t& frames, ConversionContext& context) {
+  frames = 0;
+  GopIndex index;
+  ScanCallbacks callbacks;
+  callbacks.cancelled = [&context] { return context.PollCancel(); };
+  if (OpenMpegIndex(path, index, callbacks) == kCancelled) return kCancelled;
+  frames = index.frameCount();
+  return kOk;
+}
+
 Status ReadMpegInfo(const std::string& path, MpegInfo& info) {
   return ReadMpegInfoAndPicture(path, info, {});
 }

@@ -4,6 +4,7 @@
 // Link target: calvex_mpeg_to_avi.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "core/bitmap.h"
@@ -22,6 +23,11 @@ namespace calvex::video_decoder {
 // (cached, or scanned now) gives for its first frame. Returns 0 or 2, 1 when cancelled, or a
 // failure code; a failed or cancelled conversion leaves no AVI behind.
 Status ConvertMpegToAvi(MpegToAviJob& job, ConversionContext& context);
+
+// The number of pictures of an MPEG file, from its index (cached, or scanned now and cached).
+// Returns 0, or 1 when the scan was cancelled; `frames` is 0 when the file holds no group of
+// pictures or cannot be read.
+Status CountMpegFrames(const std::string& path, std::int32_t& frames, ConversionContext& context);
 
 // Fills the MPEG information block (frame rate, picture size, video bit rate and the first audio
 // header's sampling rate, bits, channels, layer, bitrate index and channel mode) from the file's

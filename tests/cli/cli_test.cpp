@@ -126,6 +126,47 @@ TEST(Cli, SectionsGiveOneOutputEach) {
   EXPECT_NE(r.output.find("Write Holid002.mpg"), std::string::npos);
 }
 
+// Through the real drivers: a section past the last frame is refused with nothing written, one
+// that runs past it ends at the last frame.
+TEST(Cli, SectionsOutsideTheSource) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  CALVEX_REQUIRE_TOOL("ffprobe");
+  Cli c;
+  for (const char* make : {"4.8 -c:v mjpeg clip.avi", "6 -c:v mpeg1video -f mpeg film.mpg"}) {
+    ASSERT_EQ(
+        RunCommand("cd " + ShellQuote(c.dir.path().string()) +
+                   " && ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25:duration=" + make)
+            .exitCode,
+        0);
+  }
+  auto r = c.RunReal("convert --section 0-9 --section 100-150 clip.avi");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("Section 2 (frames 100 - 150) ends after the last frame of the file and "
+                          "is cut at frame 119."),
+            std::string::npos)
+      << r.output;
+  const auto frames = [&](const std::string& file) {
+    return RunCommand(
+               "ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of "
+               "csv=p=0 " +
+               ShellQuote(c.dir.File(file)))
+        .output;
+  };
+  EXPECT_EQ(frames("clip002.mpg"), "20\n");
+
+  r = c.RunReal("convert --section 0-9 --section 160-170 film.mpg");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("The section starts after the last frame of the file. Section 2 "
+                          "(frames 160 - 170): the file has 150 frames."),
+            std::string::npos)
+      << r.output;
+  r = c.RunReal("convert --section 140-170 film.mpg");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(frames("film001.avi"), "10\n");
+  EXPECT_EQ(c.Files(), (std::vector<std::string>{"clip.avi", "clip001.mpg", "clip002.mpg",
+                                                 "film.mpg", "film001.avi"}));
+}
+
 TEST(Cli, ParallelJobsWriteTheSameOutputs) {
   std::vector<std::string> contents[2];
   const int jobs[2] = {1, 4};

@@ -83,6 +83,14 @@ struct Fixture {
   }
 };
 
+SourceEntry WithAudio(SourceEntry e, std::uint16_t tag, std::uint16_t rate, std::uint16_t bits) {
+  e.aviInfo.audioFormatTag = tag;
+  e.aviInfo.audioSampleRate = rate;
+  e.aviInfo.audioBitsPerSample = bits;
+  e.aviInfo.audioChannels = 1;
+  return e;
+}
+
 TEST(ConvertEntry, WholeFileWritesOneOutputAndLogsIt) {
   Fixture f;
   FakeDrivers drivers;
@@ -123,6 +131,53 @@ TEST(ConvertEntry, FailureInTheSecondSectionKeepsTheFirstOutput) {
   // The title counts sections from 0, the names from 1.
   EXPECT_EQ(f.host.titles[1],
             "Converting " + e.path + " [Section 1] to " + f.Out("Holid002.mpg") + ".");
+}
+
+TEST(ConvertEntry, SectionsAreFittedToTheSourceBeforeAnythingIsWritten) {
+  struct Case {
+    std::vector<Section> sections;
+    Status result;
+    std::vector<std::int32_t> lasts;  // the sections' last frames as converted
+    std::vector<std::string> lines;   // what the log says besides "Write"
+  };
+  const std::vector<Case> cases = {
+      {{{0, 9}, {90, 99}}, kEntryConverted, {9, 99}, {}},
+      {{{0, 9}, {90, 150}},
+       kEntryConverted,
+       {9, 99},
+       {"Section 2 (frames 90 - 150) ends after the last frame of the file and is cut at frame "
+        "99."}},
+      {{{0, 9}, {100, 110}},
+       kSectionPastEnd,
+       {},
+       {"Error occurred:",
+        "The section starts after the last frame of the file. Section 2 (frames 100 - 110): the "
+        "file has 100 frames."}},
+  };
+  for (const ConversionKind kind : {ConversionKind::kAviToMpeg, ConversionKind::kMpegToAvi}) {
+    for (const Case& c : cases) {
+      Fixture f;
+      FakeDrivers drivers;
+      drivers.sourceFrames = 100;
+      SourceEntry e = WithAudio(f.Entry(kind == ConversionKind::kAviToMpeg ? "m.avi" : "m.mpg"),
+                                kWaveFormatMsAdpcm, 11025, 4);
+      e.sections = c.sections;
+      EXPECT_EQ(ConvertEntry(e, f.OutDir(), drivers.Set(), f.context), c.result);
+      std::vector<std::int32_t> lasts;
+      for (const DriverCall& call : drivers.calls) lasts.push_back(call.settings.sectionLast);
+      EXPECT_EQ(lasts, c.lasts);
+      std::vector<std::string> lines;
+      for (const std::string& line : f.host.lines)
+        if (!line.starts_with("Write ") && !line.starts_with("Failure to write "))
+          lines.push_back(line);
+      EXPECT_EQ(lines, c.lines);
+      if (c.result == kSectionPastEnd) {
+        // Refused before anything is written, the temporary sound included.
+        EXPECT_TRUE(drivers.pcmCalls.empty());
+        EXPECT_TRUE(testing::ListDirectory(f.OutDir()).empty());
+      }
+    }
+  }
 }
 
 TEST(ConvertEntry, CancelDeletesTheOutputAndShowsNothing) {
@@ -208,14 +263,6 @@ TEST(ConvertEntry, UnknownKindsAndMissingDriversAreNotSupported) {
   EXPECT_EQ(ConvertEntry(f.Entry("movie.mpg"), f.OutDir(), none, f.context), kNotSupported);
   EXPECT_EQ(f.host.lines.back(), "Failure to write " + f.Out("movie.avi"));
   EXPECT_TRUE(drivers.calls.empty());
-}
-
-SourceEntry WithAudio(SourceEntry e, std::uint16_t tag, std::uint16_t rate, std::uint16_t bits) {
-  e.aviInfo.audioFormatTag = tag;
-  e.aviInfo.audioSampleRate = rate;
-  e.aviInfo.audioBitsPerSample = bits;
-  e.aviInfo.audioChannels = 1;
-  return e;
 }
 
 TEST(ConvertEntry, AudioTheEncoderCannotReadGoesThroughATemporaryPcmFile) {

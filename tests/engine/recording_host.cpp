@@ -43,6 +43,12 @@ DriverSet FakeDrivers::Set() {
     pcmCalls.push_back(j);
     return pcmResult;
   };
+  if (sourceFrames > 0) {
+    d.countFrames = [this](FrameCountJob& j, ConversionContext&) {
+      j.frames = sourceFrames;
+      return kOk;
+    };
+  }
   return d;
 }
 

@@ -66,6 +66,7 @@ class FakeDrivers {
   std::vector<PcmConversionJob> pcmCalls;
   Status pcmResult = kOk;
   WaveFormat pcmFormat = MakePcmFormat(2, 44100, 16);
+  std::int32_t sourceFrames = 0;  // the frame count sections are checked against; 0: no check
   // Runs inside every conversion call, before the output is written.
   std::function<void(ConversionContext&)> during;
 
