@@ -1,6 +1,7 @@
 #include "audio_encoder/audio_encoder_driver.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -43,17 +44,29 @@ class AviAudioSource final : public PcmSource {
   std::size_t frameBytes_;
 };
 
+// `length` bytes of a raw PCM file from where it stands; what the file lacks of them is silence,
+// as the AVI's own audio reader makes up a stream that ends early.
 class RawFileSource final : public PcmSource {
  public:
-  explicit RawFileSource(std::FILE* f) : file_(f) {}
+  RawFileSource(std::FILE* f, std::uint64_t length, std::uint8_t silence)
+      : file_(f), left_(length), silence_(silence) {}
   ~RawFileSource() override { std::fclose(file_); }
   Status Read(std::uint8_t* buffer, std::size_t bytes, std::size_t& delivered) override {
+    bytes = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, left_));
     delivered = std::fread(buffer, 1, bytes, file_);
-    return delivered == 0 && std::ferror(file_) ? kReadFailed : kOk;
+    if (delivered < bytes) {
+      if (std::ferror(file_)) return kReadFailed;
+      std::fill(buffer + delivered, buffer + bytes, silence_);
+      delivered = bytes;
+    }
+    left_ -= delivered;
+    return kOk;
   }
 
  private:
   std::FILE* file_;
+  std::uint64_t left_;
+  std::uint8_t silence_;
 };
 
 // Zeros for as long as asked: the sound of a Video CD made from a silent movie.
@@ -119,14 +132,32 @@ Status EncodeMpegAudio(const std::string& source, const std::string& destination
     src.totalValues = ValuesToCode(src.format, src.sourceFrames);
     pcm = std::make_unique<SilenceSource>();
   } else if (settings != nullptr && !settings->pcmTempPath.empty()) {
-    std::FILE* f = std::fopen(settings->pcmTempPath.c_str(), "rb");
-    if (f == nullptr) return kAviNoAudio;
-    pcm = std::make_unique<RawFileSource>(f);
+    // The whole file's sound, converted once for all sections: a section reads its own samples.
     src.format = {settings->aviInfo.audioChannels, settings->aviInfo.audioSampleRate,
                   settings->aviInfo.audioBitsPerSample};
+    const std::size_t frameBytes = FrameBytes(src.format);
     std::error_code ec;
     const auto size = std::filesystem::file_size(settings->pcmTempPath, ec);
-    src.sourceFrames = ec ? 0 : static_cast<std::uint32_t>(size / FrameBytes(src.format));
+    const std::int64_t held = ec ? 0 : static_cast<std::int64_t>(size / frameBytes);
+    std::int64_t start = 0;
+    std::int64_t frames = held;
+    if (settings->HasSection()) {
+      if (Status s = media::AviSectionSamples(
+              source, src.format.sampleRateHz, settings->sectionFirst,
+              settings->sectionLast - settings->sectionFirst + 1, held, start, frames);
+          s != kOk)
+        return s;
+    }
+    std::FILE* f = std::fopen(settings->pcmTempPath.c_str(), "rb");
+    if (f == nullptr) return kAviNoAudio;
+    if (fseeko(f, static_cast<off_t>(start) * static_cast<off_t>(frameBytes), SEEK_SET) != 0) {
+      std::fclose(f);
+      return kReadFailed;
+    }
+    frames = std::clamp<std::int64_t>(frames, 0, UINT32_MAX);
+    pcm = std::make_unique<RawFileSource>(f, static_cast<std::uint64_t>(frames) * frameBytes,
+                                          src.format.bitsPerSample == 8 ? 0x80 : 0);
+    src.sourceFrames = static_cast<std::uint32_t>(frames);
     src.totalValues = ValuesToCode(src.format, src.sourceFrames);
   } else {
     media::AudioSectionRequest section;

@@ -34,7 +34,30 @@ std::int64_t SampleAtVideoFrame(const AVStream& video, int sampleRate, std::int6
                         video.time_base.den, AV_ROUND_NEAR_INF);
 }
 
+// The times come from the video's frame duration, which a header may set to months: a section
+// takes no more of the `held` sample frames than the sound holds.
+void SectionSamples(const AVStream& video, int sampleRate, std::int32_t firstFrame,
+                    std::int32_t frameCount, std::int64_t held, std::int64_t& start,
+                    std::int64_t& count) {
+  const std::int64_t first = std::max<std::int32_t>(firstFrame, 0);
+  const std::int64_t frames = std::max<std::int32_t>(frameCount, 0);
+  held = std::max<std::int64_t>(held, 0);
+  start = std::min(SampleAtVideoFrame(video, sampleRate, first), held);
+  count = std::clamp(SampleAtVideoFrame(video, sampleRate, first + frames), start, held) - start;
+}
+
 }  // namespace
+
+Status AviSectionSamples(const std::string& path, std::int32_t sampleRate, std::int32_t firstFrame,
+                         std::int32_t frameCount, std::int64_t held, std::int64_t& start,
+                         std::int64_t& count) {
+  AviFile file;
+  if (const Status s = OpenAviFile(path, file); s != kOk) return s;
+  const AVStream* video = file.VideoStream();
+  if (video == nullptr) return kAviNoVideo;
+  SectionSamples(*video, sampleRate, firstFrame, frameCount, held, start, count);
+  return kOk;
+}
 
 Status AviAudioReader::Impl::Open(const std::string& path, WaveFormat& format,
                                   AudioSectionRequest& section) {
@@ -50,20 +73,12 @@ Status AviAudioReader::Impl::Open(const std::string& path, WaveFormat& format,
   if (held < 0 || total <= 0) held = CountDecodedSamples(path, "avi");
   total = total > 0 ? std::min(total, held) : held;
   std::int64_t start = 0;
-  std::int64_t end = total;
+  remaining = total;
   const AVStream* video = file.VideoStream();
-  if (section.totalVideoFrames != 0 && video != nullptr) {
-    const std::int64_t first = std::max<std::int32_t>(section.firstFrame, 0);
-    const std::int64_t count = std::max<std::int32_t>(section.frameCount, 0);
-    start = SampleAtVideoFrame(*video, format.samplesPerSec, first);
-    end = SampleAtVideoFrame(*video, format.samplesPerSec, first + count);
-    // The times come from the video's frame duration, which a header may set to months: a
-    // section takes no more sound than the stream holds.
-    start = std::min(start, total);
-    end = std::clamp(end, start, total);
-  }
+  if (section.totalVideoFrames != 0 && video != nullptr)
+    SectionSamples(*video, static_cast<int>(format.samplesPerSec), section.firstFrame,
+                   section.frameCount, total, start, remaining);
   if (start > 0) decoder.Seek(start);
-  remaining = end - start;
   section.frameCount = static_cast<std::int32_t>(std::min<std::int64_t>(remaining, INT32_MAX));
   return kOk;
 }

@@ -112,6 +112,15 @@ class AviAudioReader {
   std::unique_ptr<Impl> impl_;
 };
 
+// The sample frames at `sampleRate` Hz that video frames firstFrame .. firstFrame + frameCount - 1
+// span, as RAVIAudioOpen reads a section: `start` is the sample at which the first frame starts and
+// `count` runs to the one at which the frame after the section starts, each rounded to the
+// nearest sample, and neither beyond the `held` sample frames the sound has. 1001 when the AVI
+// cannot be opened, 105 when it has no video.
+Status AviSectionSamples(const std::string& path, std::int32_t sampleRate, std::int32_t firstFrame,
+                         std::int32_t frameCount, std::int64_t held, std::int64_t& start,
+                         std::int64_t& count);
+
 // Decodes the AVI's audio into a raw PCM file (no header) and returns its format (8-bit PCM stays
 // 8-bit, everything else becomes 16-bit; rate and channels as the source's). Reports progress
 // through the context (kind 1); returns 1 when cancelled, 107 without audio, 108 when the audio

@@ -275,6 +275,7 @@ TEST(ResourceBounds, AviStreamRatesOfMinutesOrMonthsAreBounded) {
   } cases[] = {
       {longMovie, 0, 1000, 1, kFrameRateUnsupported},
       {Sources().aviWithSound, 0, 0x18000001, 25, kEntryConverted},
+      {Sources().aviAdpcm, 0, 0x18000001, 25, kEntryConverted},  // through the temporary PCM file
       {Sources().aviWithSound, 1, 0x08000001, 44100, kEntryConverted},
   };
   for (const auto& c : cases) {

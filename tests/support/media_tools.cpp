@@ -25,7 +25,7 @@ std::string TimeOf(int n, int num, int den) {
 }  // namespace
 
 bool MakeFlashAvi(const std::string& path, int num, int den, int frames, int first, int every,
-                  int hz, int channels) {
+                  int hz, int channels, const std::string& codecs) {
   const std::string period = TimeOf(every, num, den), start = TimeOf(first, num, den);
   const std::string seconds = TimeOf(frames, num, den);
   const std::string rate = std::to_string(num) + "/" + std::to_string(den);
@@ -40,7 +40,7 @@ bool MakeFlashAvi(const std::string& path, int num, int den, int frames, int fir
   return Ffmpeg(
       "-f lavfi -i " + ShellQuote(video) + " -f lavfi -i " +
       ShellQuote("aevalsrc=exprs='" + layout + "':s=" + std::to_string(hz) + ":d=" + seconds) +
-      " -c:v mjpeg -q:v 2 -c:a pcm_s16le " + ShellQuote(path));
+      " " + codecs + " " + ShellQuote(path));
 }
 
 double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
