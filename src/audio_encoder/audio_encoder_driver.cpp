@@ -118,6 +118,8 @@ Status EncodeMpegAudio(const std::string& source, const std::string& destination
     media::WaveRecord record;
     if (Status s = wave.OpenWaveFile(source, record); s != kOk) return s;
     src.format = FormatOf(record.format);
+    // Floating-point samples come as they are stored: not a sample size the encoder codes.
+    if (record.format.formatTag != kWaveFormatPcm) src.format.bitsPerSample = 0;
     src.totalValues = record.totalValues != 0 ? record.totalValues
                                               : ValuesToCode(src.format, record.sampleFrames);
     src.sourceFrames = record.sampleFrames;

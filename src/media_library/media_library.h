@@ -151,8 +151,8 @@ class WaveReader {
   WaveReader& operator=(const WaveReader&) = delete;
 
   // 115 not a WAV file, 116 corrupted or without a sample frame to deliver; WAV files with sample
-  // sizes or channel counts the encoder cannot take are reported as they are, so that it can
-  // refuse them with its own codes.
+  // sizes or channel counts the encoder cannot take, and floating-point ones (format tag 3), are
+  // reported as they are, so that it can refuse them with its own codes.
   Status OpenWaveFile(const std::string& path, WaveRecord& record);
 
   // Reads up to `bytes` bytes of PCM; `delivered` returns the count (0 at the end).

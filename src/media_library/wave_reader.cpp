@@ -1,8 +1,8 @@
 // WaveReader and ReadWavInfo: WAV files as PCM, and their information block.
 //
-// PCM files are read straight from their "data" chunk, whatever their sample size and channel
-// count, so that the encoder can refuse what it cannot code. Other formats (ADPCM, mu-law, A-law,
-// GSM, MPEG audio, floating point, ...) are decoded to 16-bit PCM through libavcodec.
+// PCM and floating-point files are read straight from their "data" chunk, whatever their sample
+// size and channel count, so that the encoder can refuse what it cannot code. Other formats
+// (ADPCM, mu-law, A-law, GSM, MPEG audio, ...) are decoded to 16-bit PCM through libavcodec.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -68,14 +68,14 @@ Status WaveReader::Impl::Open(const std::string& path, WaveRecord& record) {
   // broken file, not an empty sound.
   if (header.dataSize == 0) return kWavCorrupted;
   std::int64_t frames = 0;
-  if (header.IsPcm()) {
+  if (header.IsPcm() || header.effectiveTag == kWaveFormatIeeeFloat) {
     const WaveFormat& f = header.format;
     // A sample frame of more than 65535 bytes (8192 channels of 64 bits, say) has no block
     // alignment a WAV file can state.
     const std::uint32_t block = std::uint32_t{f.channels} * ((f.bitsPerSample + 7u) / 8u);
     if (block == 0 || block > 0xFFFF) return kWavCorrupted;
     delivered = f;
-    delivered.formatTag = kWaveFormatPcm;
+    delivered.formatTag = header.effectiveTag;
     delivered.extraSize = 0;
     delivered.blockAlign = static_cast<std::uint16_t>(block);
     delivered.avgBytesPerSec = delivered.blockAlign * f.samplesPerSec;

@@ -216,7 +216,9 @@ std::string MakeWave(const TempDir& dir, const std::string& name, const std::str
   return path;
 }
 
-TEST(AudioEncoderDriver, WaveRefusalsAndNoFile) {
+// 8- and 16-bit PCM, and what the media layer decodes to 16-bit PCM, are coded; other sample
+// sizes, floating point among them, are refused with no file left.
+TEST(AudioEncoderDriver, WaveFormatsCodedAndRefused) {
   REQUIRE_WAVE_READER();
   TempDir dir;
   const std::string out = dir.File("out.mp2");
@@ -224,14 +226,20 @@ TEST(AudioEncoderDriver, WaveRefusalsAndNoFile) {
     std::string options;
     Status expected;
   };
-  for (const Case& c : {Case{"-ac 6 -c:a pcm_s16le", kChannelCountUnsupported},
-                        Case{"-ac 2 -c:a pcm_s24le", kSampleSizeUnsupported},
-                        Case{"-ac 2 -ar 96000 -c:a pcm_s16le", kSampleRateUnsupported}}) {
+  for (const Case& c :
+       {Case{"-ac 1 -c:a pcm_u8", kOk}, Case{"-ac 2 -c:a pcm_s16le", kOk},
+        Case{"-ac 2 -ar 22050 -c:a adpcm_ms", kOk}, Case{"-ac 1 -ar 8000 -c:a pcm_mulaw", kOk},
+        Case{"-ac 1 -ar 8000 -c:a pcm_alaw", kOk},
+        Case{"-ac 6 -c:a pcm_s16le", kChannelCountUnsupported},
+        Case{"-ac 2 -c:a pcm_s24le", kSampleSizeUnsupported},
+        Case{"-ac 2 -c:a pcm_f32le", kSampleSizeUnsupported},
+        Case{"-ac 2 -ar 96000 -c:a pcm_s16le", kSampleRateUnsupported}}) {
     const std::string wav = MakeWave(dir, "in.wav", c.options);
     StandaloneContext context;
     AudioEncodeParams params;
     EXPECT_EQ(EncodeWaveToMpegAudio(wav, out, params, context.get()), c.expected) << c.options;
-    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(std::filesystem::exists(out), c.expected == kOk) << c.options;
+    std::filesystem::remove(out);
   }
   calvex::testing::WriteFileBytes(dir.File("text.wav"),
                                   std::vector<std::uint8_t>{'h', 'e', 'l', 'l', 'o', '\n'});

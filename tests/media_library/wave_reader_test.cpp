@@ -109,7 +109,7 @@ TEST(WaveReader, CompressedFormatsDecodeTo16Bit) {
        {std::tuple{"adpcm_ms", 22050, "-c:a adpcm_ms -ac 2"},
         std::tuple{"adpcm_ima", 11025, "-c:a adpcm_ima_wav"},
         std::tuple{"mulaw", 8000, "-c:a pcm_mulaw"}, std::tuple{"alaw", 8000, "-c:a pcm_alaw"},
-        std::tuple{"gsm", 8000, "-c:a libgsm_ms"}, std::tuple{"float", 44100, "-c:a pcm_f32le"},
+        std::tuple{"gsm", 8000, "-c:a libgsm_ms"},
         std::tuple{"mp3", 44100, "-c:a libmp3lame -b:a 64k"}}) {
     const std::string wav = MakeWav(dir, name, rate, options);
     WaveReader reader;
@@ -128,18 +128,22 @@ TEST(WaveReader, CompressedFormatsDecodeTo16Bit) {
   }
 }
 
-// Sample sizes and channel counts the encoder cannot take are passed on as they are, for it to
-// refuse with its own codes.
+// Sample sizes and channel counts the encoder cannot take, and floating-point samples, are passed
+// on as they are, for it to refuse with its own codes.
 TEST(WaveReader, UnusualPcmIsReportedAsItIs) {
   CALVEX_REQUIRE_TOOL("ffmpeg");
   testing::TempDir dir;
-  const std::string s24 = MakeWav(dir, "s24", 44100, "-c:a pcm_s24le");
   WaveReader reader;
   WaveRecord record;
-  ASSERT_EQ(reader.OpenWaveFile(s24, record), kOk);
-  EXPECT_EQ(record.format.bitsPerSample, 24);
-  EXPECT_EQ(record.format.blockAlign, 3);
-  EXPECT_EQ(ReadAll(reader), testing::FfmpegAudio(s24, "s24le"));
+  for (const auto& [name, tag, bits] : {std::tuple{"s24le", kWaveFormatPcm, 24},
+                                        std::tuple{"f32le", std::uint16_t{3}, 32}}) {
+    const std::string wav = MakeWav(dir, name, 44100, std::string("-c:a pcm_") + name);
+    ASSERT_EQ(reader.OpenWaveFile(wav, record), kOk) << name;
+    EXPECT_EQ(record.format.formatTag, tag) << name;
+    EXPECT_EQ(record.format.bitsPerSample, bits) << name;
+    EXPECT_EQ(record.format.blockAlign, bits / 8) << name;
+    EXPECT_EQ(ReadAll(reader), testing::FfmpegAudio(wav, name)) << name;
+  }
 
   const std::string six = MakeWav(dir, "six", 48000, "-ac 6 -c:a pcm_s16le");
   ASSERT_EQ(reader.OpenWaveFile(six, record), kOk);
