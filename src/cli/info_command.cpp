@@ -120,6 +120,16 @@ Status Read(const std::function<Status(const std::string&, Info&)>& reader, cons
   return s == kAviNoAudio ? kOk : s;
 }
 
+// The AVI block's 16-bit field cannot hold a sampling rate above 65535 Hz: the reader's full
+// figure takes its place.
+void FullAviAudioRate(const InfoReaders& readers, const std::string& path, Json& report) {
+  if (!readers.aviAudioSampleRate || !report.contains("info")) return;
+  Json& audio = report["info"]["audio"];
+  if (!audio.is_object()) return;
+  if (const std::uint32_t rate = readers.aviAudioSampleRate(path); rate != 0)
+    audio["sample_rate"] = rate;
+}
+
 // One file's report. Returns false when the file could not be read.
 bool Describe(const std::string& path, const Backends& backends, Report& report) {
   Json& out = report.json;
@@ -142,6 +152,7 @@ bool Describe(const std::string& path, const Backends& backends, Report& report)
           readers.avi, path, size,
           [&names](const std::string& p, const AviInfo& i) { return AviInfoLines(p, i, names); },
           report);
+      FullAviAudioRate(readers, path, out);
       break;
     case ConversionKind::kWavToMp2:
       s = Read(

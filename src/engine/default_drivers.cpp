@@ -45,6 +45,7 @@ InfoReaders DefaultInfoReaders() {
   r.mpeg = video_decoder::ReadMpegInfo;
   r.mp2 = audio_decoder::ReadMp2Info;
   r.mpegAndPicture = video_decoder::ReadMpegInfoAndPicture;
+  r.aviAudioSampleRate = media::AviAudioSampleRate;
   return r;
 }
 

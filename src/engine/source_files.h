@@ -2,6 +2,7 @@
 // its kind.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -21,6 +22,9 @@ struct InfoReaders {
   std::function<Status(const std::string&, Mp2Info&)> mp2;
   // The MPEG reader that also hands the file's first picture on, for previews.
   std::function<Status(const std::string&, MpegInfo&, const BitmapSink&)> mpegAndPicture;
+  // The sampling rate of an AVI's sound in Hz in full: the block's field keeps 16 bits of it (0:
+  // none). Optional.
+  std::function<std::uint32_t(const std::string&)> aviAudioSampleRate;
 };
 
 // Readers that all answer 142 "Not supported.".

@@ -102,4 +102,10 @@ Status RAVIGetInfo(const std::string& path, AviInfo& info) {
   return kOk;
 }
 
+std::uint32_t AviAudioSampleRate(const std::string& path) {
+  AviFile file;
+  if (OpenAviFile(path, file) != kOk || file.AudioStream() == nullptr) return 0;
+  return Clamp32(file.AudioStream()->codecpar->sample_rate);
+}
+
 }  // namespace calvex::media

@@ -33,6 +33,10 @@ namespace calvex::media {
 // 0xFFFF so that it still counts as sound.
 Status RAVIGetInfo(const std::string& path, AviInfo& info);
 
+// The sampling rate of the AVI's sound in Hz, in full (the information block keeps 16 bits of it);
+// 0 when it has none or cannot be read.
+std::uint32_t AviAudioSampleRate(const std::string& path);
+
 // What RAVIOpen reports about the open AVI.
 struct AviOpenInfo {
   std::uint32_t frameRatePacked = 0;  // numerator << 16 | denominator

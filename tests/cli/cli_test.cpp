@@ -338,5 +338,19 @@ TEST(Cli, InfoReportsKindSizeAndInformation) {
   EXPECT_EQ(real[0]["size"], 10);
 }
 
+// The AVI block keeps 16 bits of the sampling rate; the report has all of it.
+TEST(Cli, InfoReportsTheTrueSamplingRateOfAnAvisSound) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  Cli c;
+  ASSERT_EQ(RunCommand("cd " + ShellQuote(c.dir.path().string()) +
+                       " && ffmpeg -v error -f lavfi -i testsrc=size=32x32:rate=25:duration=0.2 "
+                       "-f lavfi -i sine=sample_rate=96000:duration=0.2 -c:v rawvideo "
+                       "-c:a pcm_s16le hi.avi")
+                .exitCode,
+            0);
+  const auto r = c.RunReal("info --json hi.avi");
+  EXPECT_EQ(nlohmann::json::parse(r.output)[0]["info"]["audio"]["sample_rate"], 96000) << r.output;
+}
+
 }  // namespace
 }  // namespace calvex
