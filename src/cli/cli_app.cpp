@@ -52,7 +52,9 @@ void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
   convert->add_option("-j,--jobs", o.jobs, "Convert N files at once (outputs are the same)")
       ->check(CLI::Range(1, 64))
       ->type_name("N");
-  convert->add_option("--threads", o.threads, "Worker threads of each conversion")
+  Optional(convert, "--threads", o.threads,
+           "Worker threads of each conversion (default: the processors, shared among the -j "
+           "conversions; outputs are the same)")
       ->check(CLI::Range(1, 64))
       ->type_name("N");
   convert->add_flag("-q,--quiet", o.quiet, "Print errors only");
@@ -121,8 +123,32 @@ void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
   Optional(convert, "--key-frame-every", o.keyFrameEvery, "Key frame every N frames (1-999)")
       ->type_name("N")
       ->group(mpg);
+  Optional(convert, "--data-type", o.dataType,
+           "Pictures of the AVI: 24-bit, or 8-bit through a common palette (uncompressed only)")
+      ->check(CLI::IsMember({8, 24}))
+      ->type_name("24|8")
+      ->group(mpg);
+  Optional(convert, "--palette", o.palette,
+           "Common palette of 8-bit pictures: 6-6-6, 3-3-2 or 6-7-6")
+      ->type_name("NAME")
+      ->group(mpg);
+  convert->add_flag("--common-palette", o.commonPalette, "Use the common palette (8-bit pictures)")
+      ->group(mpg);
   Optional(convert, "--audio-format", o.audioFormat, "Audio of the AVI: pcm or adpcm")
       ->type_name("NAME")
+      ->group(mpg);
+  Optional(convert, "--audio-rate", o.audioRate,
+           "Sampling rate of the AVI's audio in Hz (5125-48000; default: the MPEG's)")
+      ->type_name("HZ")
+      ->group(mpg);
+  Optional(convert, "--audio-channels", o.audioChannels,
+           "Channels of the AVI's audio (default: the MPEG's)")
+      ->check(CLI::IsMember({1, 2}))
+      ->type_name("1|2")
+      ->group(mpg);
+  Optional(convert, "--audio-bits", o.audioBits, "Bits per sample of the AVI's PCM audio")
+      ->check(CLI::IsMember({8, 16}))
+      ->type_name("8|16")
       ->group(mpg);
   convert->add_flag("--no-interleave", o.noInterleave, "Do not interleave audio and video")
       ->group(mpg);
@@ -134,6 +160,11 @@ void AddConvertOptions(CLI::App* convert, ConvertOptions& o) {
            "6 custom (--data-rate)")
       ->check(CLI::Range(0, 6))
       ->type_name("0-6")
+      ->group(mpg);
+  convert
+      ->add_flag("--limit-data-rate", o.limitDataRate,
+                 "Warn when the AVI's data rate exceeds the target drive's (--target-drive 0-5 and "
+                 "--data-rate imply it)")
       ->group(mpg);
   convert->add_flag("--pad-for-cdrom", o.padForCdRom, "Pad frames for CD-ROM (target drive 3-6)")
       ->group(mpg);

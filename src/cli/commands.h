@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/convert_options.h"
+#include "cli/option_warnings.h"
 #include "core/drivers.h"
 #include "engine/info_text.h"
 #include "engine/source_files.h"
@@ -16,7 +17,8 @@ namespace calvex::cli {
 struct Backends {
   DriverSet drivers;
   InfoReaders readers;
-  CodecNameLookup codecName;  // names of audio format tags beyond PCM and Microsoft ADPCM
+  CodecNameLookup codecName;           // names of audio format tags beyond PCM and Microsoft ADPCM
+  VideoCodecTraitsLookup codecTraits;  // what the AVI writer's video codecs take
 };
 
 // Exit statuses.

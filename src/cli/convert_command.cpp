@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "cli/cli_host.h"
 #include "cli/commands.h"
@@ -201,6 +202,9 @@ std::optional<int> ConvertCommand::CollectEntries() {
       if (o_.abortOnError) return kExitFailed;
       continue;
     }
+    if (!o_.quiet)
+      for (const std::string& warning : InapplicableOptions(o_, e, backends_.codecTraits))
+        Say("warning: " + file + ": " + warning, 0);
     e.sections = sections_;
     entries_.push_back(std::move(e));
   }
@@ -245,7 +249,8 @@ int ConvertCommand::Run() {
   settings.logging = o_.logFile.has_value() && !o_.noLog;
   settings.logPath = o_.logFile.value_or("");
   settings.jobs = o_.jobs;
-  settings.threads = o_.threads;
+  settings.threads = ThreadsPerConversion(o_, static_cast<int>(entries_.size()),
+                                          static_cast<int>(std::thread::hardware_concurrency()));
   settings.highQualityVideo = o_.preset.value_or("standard") == "high";
 
   CliHostSettings hostSettings;

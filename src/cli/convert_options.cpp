@@ -1,8 +1,11 @@
 #include "cli/convert_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "core/messages.h"
 
@@ -13,14 +16,44 @@ std::optional<OptionError> Refuse(const std::string& text) {
   return OptionError{text};
 }
 
-std::optional<OptionError> FromValidation(const std::optional<ValidationError>& e) {
-  if (!e) return std::nullopt;
-  return OptionError{e->Text()};
+std::optional<std::string> Typed(const std::optional<int>& value) {
+  if (!value) return std::nullopt;
+  return std::to_string(*value);
 }
 
-std::optional<OptionError> CheckBounds(std::optional<int> value, int low, int high) {
+std::optional<std::string> Typed(const std::optional<std::string>& value) {
+  return value;
+}
+
+// The option, with its value as typed, that set a record's field; "" when none did (the value
+// came from the file).
+std::string OptionFor(const std::string& field, const ConvertOptions& o) {
+  const std::pair<const char*, std::optional<std::string>> options[] = {
+      {"--size", field == "width" || field == "height" ? Typed(o.size) : std::nullopt},
+      {"--data-rate", field == "dataRateKBps" ? Typed(o.dataRate) : std::nullopt},
+      {"--audio-bitrate", field == "audioBitrateKbps" ? Typed(o.audioBitrate) : std::nullopt},
+      {"--frame-rate", field == "frameRateMilli" ? Typed(o.frameRate) : std::nullopt},
+      {"--pack-every", field == "packEveryFrames" ? Typed(o.packEvery) : std::nullopt},
+      {"--wav-rate", field == "userRateHz" ? Typed(o.wavRate) : std::nullopt},
+  };
+  for (const auto& [name, value] : options)
+    if (value) return std::string(name) + " " + *value;
+  return {};
+}
+
+// A failed check of the record, naming the option that set the field when one did.
+std::optional<OptionError> FromValidation(const std::optional<ValidationError>& e,
+                                          const ConvertOptions& o) {
+  if (!e) return std::nullopt;
+  const std::string option = OptionFor(e->field, o);
+  return OptionError{option.empty() ? e->Text() : option + ": " + e->Text()};
+}
+
+std::optional<OptionError> CheckBounds(const char* name, std::optional<int> value, int low,
+                                       int high) {
   if (value && (*value < low || *value > high))
-    return FromValidation(ValidationError{245, low, high, {}});
+    return OptionError{std::string(name) + " " + std::to_string(*value) + ": " +
+                       ValidationError{245, low, high, {}}.Text()};
   return std::nullopt;
 }
 
@@ -55,7 +88,7 @@ std::optional<OptionError> ApplyAviToMpeg(const ConvertOptions& o, AviToMpegPara
           "--vcd sets the picture size, frame rate, data rate and sound itself: leave out "
           "--frame-rate, --size, --data-rate, --layer, --audio-bitrate and --stereo");
     ApplyVideoCdFormat(p, packedRate);
-    return FromValidation(ValidateAviToMpeg(p));
+    return FromValidation(ValidateAviToMpeg(p), o);
   }
   if (o.frameRate) {
     const auto choice = FrameRateChoice(*o.frameRate);
@@ -69,7 +102,7 @@ std::optional<OptionError> ApplyAviToMpeg(const ConvertOptions& o, AviToMpegPara
   if (o.audioBitrate) p.audioBitrateKbps = *o.audioBitrate;
   if (o.stereo) p.jointStereo = 0;
   if (o.jointStereo) p.jointStereo = 1;
-  return FromValidation(ValidateAviToMpeg(p));
+  return FromValidation(ValidateAviToMpeg(p), o);
 }
 
 std::optional<OptionError> ApplyWavToMp2(const ConvertOptions& o, WavToMp2Params& p) {
@@ -77,7 +110,7 @@ std::optional<OptionError> ApplyWavToMp2(const ConvertOptions& o, WavToMp2Params
   if (o.audioBitrate) p.audioBitrateKbps = *o.audioBitrate;
   if (o.stereo) p.jointStereo = 0;
   if (o.jointStereo) p.jointStereo = 1;
-  return FromValidation(ValidateWavToMp2(p));
+  return FromValidation(ValidateWavToMp2(p), o);
 }
 
 // Four-character code of --video-codec: "none" is uncompressed 24-bit, else four characters.
@@ -87,6 +120,35 @@ std::optional<std::int32_t> CompressorCode(const std::string& name) {
   std::uint32_t code = 0;
   for (int i = 3; i >= 0; --i) code = code << 8 | static_cast<unsigned char>(name[i]);
   return static_cast<std::int32_t>(code);
+}
+
+// The palette of --palette: its index in the "6-6-6", "3-3-2", "6-7-6" list.
+std::optional<std::int32_t> PaletteChoice(const std::string& name) {
+  static constexpr const char* kPalettes[] = {"6-6-6", "3-3-2", "6-7-6"};
+  for (std::int32_t i = 0; i < 3; ++i)
+    if (name == kPalettes[i]) return i;
+  return std::nullopt;
+}
+
+// The AVI's sound: --audio-format, --audio-rate, --audio-channels and --audio-bits over the
+// record's format (by default the MPEG's own rate and channels as 8- or 16-bit PCM).
+std::optional<OptionError> SetAviSound(const ConvertOptions& o, MpegToAviParams& p) {
+  if (o.audioFormat && *o.audioFormat != "pcm" && *o.audioFormat != "adpcm")
+    return Refuse("--audio-format is pcm or adpcm");
+  if (auto e = CheckBounds("--audio-rate", o.audioRate, 5125, 48000)) return e;
+  if (!o.audioFormat && !o.audioRate && !o.audioChannels && !o.audioBits) return std::nullopt;
+  const WaveFormat f = p.AudioFormat();
+  if (f.formatTag == kMixedValue16) return std::nullopt;  // checking the options alone
+  const int channels = o.audioChannels.value_or(f.channels == 2 ? 2 : 1);
+  const int rate = o.audioRate.value_or(static_cast<int>(f.samplesPerSec));
+  const bool adpcm = o.audioFormat ? *o.audioFormat == "adpcm" : f.formatTag == kWaveFormatMsAdpcm;
+  if (adpcm) {
+    SetMsAdpcmFormat(p.audioFormat.data(), p.audioFormat.size(), channels, rate);
+  } else {
+    const int bits = o.audioBits.value_or(f.bitsPerSample == 8 ? 8 : 16);
+    p.SetAudioFormat(MakePcmFormat(channels, rate, bits));
+  }
+  return std::nullopt;
 }
 
 std::optional<OptionError> ApplyMpegToAvi(const ConvertOptions& o, MpegToAviParams& p) {
@@ -108,10 +170,17 @@ std::optional<OptionError> ApplyMpegToAvi(const ConvertOptions& o, MpegToAviPara
     if (!code) return Refuse("--video-codec takes a four-character code or none");
     p.compressor = *code;
   }
-  if (auto e = CheckBounds(o.quality, 1, 100)) return e;
+  if (auto e = CheckBounds("--quality", o.quality, 1, 100)) return e;
   if (o.quality) p.quality = *o.quality * 100;
-  if (auto e = CheckBounds(o.keyFrameEvery, 1, 999)) return e;
+  if (auto e = CheckBounds("--key-frame-every", o.keyFrameEvery, 1, 999)) return e;
   if (o.keyFrameEvery) p.keyFrameEvery = *o.keyFrameEvery;
+  if (o.dataType) p.dataType = *o.dataType;
+  if (o.palette) {
+    const auto choice = PaletteChoice(*o.palette);
+    if (!choice) return Refuse("--palette is 6-6-6, 3-3-2 or 6-7-6");
+    p.paletteChoice = *choice;
+  }
+  if (o.commonPalette) p.useCommonPalette = 1;
   if (o.noInterleave) p.interleave = 0;
   if (o.packEvery) p.packEveryFrames = *o.packEvery;
   if (o.targetDrive) {
@@ -129,28 +198,18 @@ std::optional<OptionError> ApplyMpegToAvi(const ConvertOptions& o, MpegToAviPara
     p.dataRateKBps = *o.dataRate;
     p.limitDataRate = 1;
   }
+  if (o.limitDataRate) p.limitDataRate = 1;
   if (o.padForCdRom) {
     if (p.targetDrive != kMixedValue && (p.targetDrive < 3 || p.targetDrive > 6))
       return Refuse("--pad-for-cdrom goes with --target-drive 3, 4, 5 or 6");
     p.padFramesForCdRom = 1;
   }
-  if (o.audioFormat) {
-    WaveFormat f = p.AudioFormat();
-    const int channels = f.channels == 2 ? 2 : 1;
-    const int rate = static_cast<int>(f.samplesPerSec);
-    if (*o.audioFormat == "pcm") {
-      p.SetAudioFormat(MakePcmFormat(channels, rate, f.bitsPerSample == 8 ? 8 : 16));
-    } else if (*o.audioFormat == "adpcm") {
-      SetMsAdpcmFormat(p.audioFormat.data(), p.audioFormat.size(), channels, rate);
-    } else {
-      return Refuse("--audio-format is pcm or adpcm");
-    }
-  }
-  return FromValidation(ValidateMpegToAvi(p));
+  if (auto e = SetAviSound(o, p)) return e;
+  return FromValidation(ValidateMpegToAvi(p), o);
 }
 
 std::optional<OptionError> ApplyMp2ToWav(const ConvertOptions& o, Mp2ToWavParams& p) {
-  if (auto e = FromValidation(ValidateMp2ToWav(o.wavRate ? *o.wavRate : kMixedValue))) return e;
+  if (auto e = FromValidation(ValidateMp2ToWav(o.wavRate ? *o.wavRate : kMixedValue), o)) return e;
   if (o.wavFormat && *o.wavFormat != "pcm" && *o.wavFormat != "adpcm")
     return Refuse("--wav-format is pcm or adpcm");
   if (!o.wavRate && !o.wavChannels && !o.wavBits && !o.wavFormat) return std::nullopt;
@@ -190,6 +249,12 @@ std::optional<OptionError> ApplyOptions(const ConvertOptions& options, SourceEnt
       break;
   }
   return Refuse("not a source file");
+}
+
+int ThreadsPerConversion(const ConvertOptions& options, int files, int processors) {
+  if (options.threads) return *options.threads;
+  const int atOnce = std::clamp(std::min(options.jobs, files), 1, std::max(processors, 1));
+  return std::max(processors / atOnce, 1);
 }
 
 SourceEntry BlankEntry(ConversionKind kind) {

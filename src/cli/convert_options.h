@@ -20,7 +20,7 @@ struct ConvertOptions {
   bool noLog = false;
   bool abortOnError = false;
   int jobs = 1;
-  int threads = 1;
+  std::optional<int> threads;  // none: the processors, shared among the conversions at once
   bool quiet = false;
 
   // AVI to MPEG and MPEG to AVI.
@@ -39,10 +39,17 @@ struct ConvertOptions {
   std::optional<std::string> videoCodec;
   std::optional<int> quality;
   std::optional<int> keyFrameEvery;
+  std::optional<int> dataType;         // 24, or 8 through a common palette
+  std::optional<std::string> palette;  // "6-6-6", "3-3-2" or "6-7-6"
+  bool commonPalette = false;
   std::optional<std::string> audioFormat;
+  std::optional<int> audioRate;
+  std::optional<int> audioChannels;
+  std::optional<int> audioBits;
   bool noInterleave = false;
   std::optional<int> packEvery;
   std::optional<int> targetDrive;
+  bool limitDataRate = false;
   bool padForCdRom = false;
   // MP2 to WAV.
   std::optional<int> wavRate;
@@ -57,8 +64,9 @@ struct ConvertOptions {
   bool jsonProgress = false;
 };
 
-// A refused option: `text` is what the user sees (the message texts 245/246 for values out of
-// their bounds). Both kinds end the command with status 2 before anything is written.
+// A refused option: `text` is what the user sees (the option and its value, then the message
+// text 245/246 for values out of their bounds). It ends the command with status 2 before
+// anything is written.
 struct OptionError {
   std::string text;
 };
@@ -67,6 +75,10 @@ struct OptionError {
 // as the parameter page would. Fields of the record that no option names keep their values, so
 // applied to a blank record (every field kMixedValue) it checks the options alone.
 std::optional<OptionError> ApplyOptions(const ConvertOptions& options, SourceEntry& entry);
+
+// Worker threads of each conversion: --threads when given; otherwise the processors shared among
+// the conversions that run at once (-j, and no more of them than there are files), at least one.
+int ThreadsPerConversion(const ConvertOptions& options, int files, int processors);
 
 // A blank entry of `kind` for checking the options before any file is read.
 SourceEntry BlankEntry(ConversionKind kind);

@@ -167,6 +167,23 @@ TEST(Cli, SectionsOutsideTheSource) {
                                                  "film.mpg", "film001.avi"}));
 }
 
+TEST(Cli, OptionsThatDoNotApplyAreWarnedAboutPerFile) {
+  Cli c;
+  c.Make("c.mpg");
+  c.Make("d.mpg");
+  const auto r = c.Run("convert --quality 50 --layer 1 c.mpg d.mpg");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  for (const char* file : {"c.mpg", "d.mpg"}) {
+    const std::string prefix = std::string("calvex: warning: ") + file + ": ";
+    EXPECT_NE(r.output.find(prefix + "--quality does not apply to uncompressed pictures\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find(prefix + "--layer does not apply to MPEG to AVI conversions\n"),
+              std::string::npos);
+  }
+  EXPECT_EQ(c.Files(), (std::vector<std::string>{"c.avi", "c.mpg", "d.avi", "d.mpg"}));
+}
+
 TEST(Cli, ParallelJobsWriteTheSameOutputs) {
   std::vector<std::string> contents[2];
   const int jobs[2] = {1, 4};

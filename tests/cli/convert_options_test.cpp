@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 
 namespace calvex::cli {
@@ -19,6 +20,11 @@ SourceEntry Entry(ConversionKind kind) {
   e.mp2Info.sampleRate = 44100;
   ApplyDefaultParams(e);
   return e;
+}
+
+std::array<std::uint32_t, 6> Fields(const WaveFormat& f) {
+  return {f.formatTag,      f.channels,   f.samplesPerSec,
+          f.avgBytesPerSec, f.blockAlign, f.bitsPerSample};
 }
 
 std::string Refusal(const ConvertOptions& o, ConversionKind kind) {
@@ -58,39 +64,43 @@ TEST(ConvertOptions, VideoCdSetsTheFormatAndTakesNoOtherSetting) {
   EXPECT_NE(Refusal(o, ConversionKind::kAviToMpeg).find("--vcd"), std::string::npos);
 }
 
-TEST(ConvertOptions, ValuesOutOfBoundsGiveThePagesMessages) {
-  ConvertOptions o;
-  o.size = "321x240";
-  EXPECT_EQ(Refusal(o, ConversionKind::kAviToMpeg), "The width and height must be even numbers.");
-  o.size = "500x240";
-  EXPECT_EQ(Refusal(o, ConversionKind::kAviToMpeg),
-            "Invalid parameters. The value must be between 32 and 480");
-  // The same size is fine for an AVI output.
-  EXPECT_EQ(Refusal(o, ConversionKind::kMpegToAvi), "");
-  o = {};
-  o.dataRate = 59;
-  EXPECT_EQ(Refusal(o, ConversionKind::kAviToMpeg),
-            "Invalid parameters. The value must be between 60 and 200");
-  o = {};
-  o.audioBitrate = 449;
-  EXPECT_EQ(Refusal(o, ConversionKind::kWavToMp2),
-            "Invalid parameters. The value must be between 32 and 448");
-  o = {};
-  o.wavRate = 5000;
-  EXPECT_EQ(Refusal(o, ConversionKind::kMp2ToWav),
-            "Invalid parameters. The value must be between 6 and 48");
-  o = {};
-  o.frameRate = "9.5";
-  EXPECT_EQ(Refusal(o, ConversionKind::kMpegToAvi),
-            "Invalid parameters. The value must be between 10 and 30");
-  o = {};
-  o.packEvery = 26;  // the MPEG runs at 25 frames per second
-  EXPECT_EQ(Refusal(o, ConversionKind::kMpegToAvi),
-            "Invalid parameters. The value must be between 1 and 25");
-  o = {};
-  o.quality = 0;
-  EXPECT_EQ(Refusal(o, ConversionKind::kMpegToAvi),
-            "Invalid parameters. The value must be between 1 and 100");
+// The pages' messages, after the option and the value they are about.
+TEST(ConvertOptions, ValuesOutOfBoundsNameTheOptionAndGiveThePagesMessages) {
+  struct Case {
+    ConvertOptions options;
+    ConversionKind kind;
+    std::string refusal;
+  };
+  const auto with = [](auto set) {
+    ConvertOptions o;
+    set(o);
+    return o;
+  };
+  const std::string bounds = "Invalid parameters. The value must be between ";
+  const Case cases[] = {
+      {with([](auto& o) { o.size = "321x240"; }), ConversionKind::kAviToMpeg,
+       "--size 321x240: The width and height must be even numbers."},
+      {with([](auto& o) { o.size = "500x240"; }), ConversionKind::kAviToMpeg,
+       "--size 500x240: " + bounds + "32 and 480"},
+      // The same size is fine for an AVI output.
+      {with([](auto& o) { o.size = "500x240"; }), ConversionKind::kMpegToAvi, ""},
+      {with([](auto& o) { o.dataRate = 59; }), ConversionKind::kAviToMpeg,
+       "--data-rate 59: " + bounds + "60 and 200"},
+      {with([](auto& o) { o.audioBitrate = 449; }), ConversionKind::kWavToMp2,
+       "--audio-bitrate 449: " + bounds + "32 and 448"},
+      {with([](auto& o) { o.wavRate = 5000; }), ConversionKind::kMp2ToWav,
+       "--wav-rate 5000: " + bounds + "6 and 48"},
+      {with([](auto& o) { o.frameRate = "9.5"; }), ConversionKind::kMpegToAvi,
+       "--frame-rate 9.5: " + bounds + "10 and 30"},
+      // The MPEG runs at 25 frames per second.
+      {with([](auto& o) { o.packEvery = 26; }), ConversionKind::kMpegToAvi,
+       "--pack-every 26: " + bounds + "1 and 25"},
+      {with([](auto& o) { o.quality = 0; }), ConversionKind::kMpegToAvi,
+       "--quality 0: " + bounds + "1 and 100"},
+      {with([](auto& o) { o.audioRate = 96000; }), ConversionKind::kMpegToAvi,
+       "--audio-rate 96000: " + bounds + "5125 and 48000"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Refusal(c.options, c.kind), c.refusal);
 }
 
 TEST(ConvertOptions, SyntaxErrors) {
@@ -120,7 +130,8 @@ TEST(ConvertOptions, MpegToAviFields) {
   o.dataRate = 5000;
   SourceEntry e = Entry(ConversionKind::kMpegToAvi);
   // A typed rate is checked, not clamped.
-  EXPECT_EQ(ApplyOptions(o, e)->text, "Invalid parameters. The value must be between 10 and 1000");
+  EXPECT_EQ(ApplyOptions(o, e)->text,
+            "--data-rate 5000: Invalid parameters. The value must be between 10 and 1000");
   o.dataRate = 400;
   e = Entry(ConversionKind::kMpegToAvi);
   ASSERT_FALSE(ApplyOptions(o, e));
@@ -140,6 +151,65 @@ TEST(ConvertOptions, MpegToAviFields) {
   ASSERT_FALSE(ApplyOptions(o, e));
   EXPECT_EQ(e.mpegToAvi.dataRateKBps, 450);
   EXPECT_EQ(e.mpegToAvi.limitDataRate, 1);
+}
+
+TEST(ConvertOptions, MpegToAviPicturesAndSound) {
+  ConvertOptions o;
+  o.dataType = 8;
+  o.palette = "6-7-6";
+  o.commonPalette = true;
+  o.limitDataRate = true;
+  SourceEntry e = Entry(ConversionKind::kMpegToAvi);
+  ASSERT_FALSE(ApplyOptions(o, e));
+  EXPECT_EQ(e.mpegToAvi.dataType, 8);
+  EXPECT_EQ(e.mpegToAvi.paletteChoice, 2);
+  EXPECT_EQ(e.mpegToAvi.useCommonPalette, 1);
+  EXPECT_EQ(e.mpegToAvi.limitDataRate, 1);
+  EXPECT_EQ(e.mpegToAvi.targetDrive, 0);  // on the drive it has
+  o.palette = "6-6-5";
+  EXPECT_NE(Refusal(o, ConversionKind::kMpegToAvi), "");
+
+  // The sound of the AVI (by default the MPEG's 44.1 kHz stereo, as 8-bit PCM since its
+  // information gives no sample size) in every field its format has.
+  struct Sound {
+    std::optional<std::string> format;
+    std::optional<int> rate, channels, bits;
+    WaveFormat expected;
+  };
+  const Sound sounds[] = {
+      {std::nullopt, 22050, std::nullopt, std::nullopt, MakePcmFormat(2, 22050, 8)},
+      {"pcm", std::nullopt, 1, 16, MakePcmFormat(1, 44100, 16)},
+      {"adpcm", 11025, 1, std::nullopt, {kWaveFormatMsAdpcm, 1, 11025, 5644, 256, 4, 32}},
+  };
+  for (const Sound& sound : sounds) {
+    o = {};
+    o.audioFormat = sound.format;
+    o.audioRate = sound.rate;
+    o.audioChannels = sound.channels;
+    o.audioBits = sound.bits;
+    e = Entry(ConversionKind::kMpegToAvi);
+    ASSERT_FALSE(ApplyOptions(o, e));
+    EXPECT_EQ(Fields(e.mpegToAvi.AudioFormat()), Fields(sound.expected));
+  }
+}
+
+// Without --threads the processors are shared among the conversions that run at once.
+TEST(ConvertOptions, ThreadsPerConversion) {
+  struct Case {
+    int jobs;
+    std::optional<int> threads;
+    int files, processors, expected;
+  };
+  for (const Case& c : {Case{1, std::nullopt, 1, 2, 2}, Case{1, std::nullopt, 5, 8, 8},
+                        Case{2, std::nullopt, 5, 2, 1}, Case{3, std::nullopt, 5, 8, 2},
+                        Case{4, std::nullopt, 1, 2, 2}, Case{8, std::nullopt, 9, 2, 1},
+                        Case{1, std::nullopt, 1, 0, 1}, Case{2, 2, 5, 2, 2}, Case{1, 6, 1, 2, 6}}) {
+    ConvertOptions o;
+    o.jobs = c.jobs;
+    o.threads = c.threads;
+    EXPECT_EQ(ThreadsPerConversion(o, c.files, c.processors), c.expected)
+        << "-j " << c.jobs << ", " << c.files << " files, " << c.processors << " processors";
+  }
 }
 
 TEST(ConvertOptions, WaveFormatsStayConsistent) {
