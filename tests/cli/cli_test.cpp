@@ -184,6 +184,39 @@ TEST(Cli, OptionsThatDoNotApplyAreWarnedAboutPerFile) {
   EXPECT_EQ(c.Files(), (std::vector<std::string>{"c.avi", "c.mpg", "d.avi", "d.mpg"}));
 }
 
+// Through the real drivers: the AVI's pictures and sound are what the options ask for, not the
+// MPEG's rate and channels.
+TEST(Cli, MpegToAviPicturesAndSoundFromTheOptions) {
+  CALVEX_REQUIRE_TOOL("ffmpeg");
+  CALVEX_REQUIRE_TOOL("ffprobe");
+  Cli c;
+  ASSERT_TRUE(testing::Ffmpeg(
+      "-f lavfi -i testsrc=size=64x48:rate=25:duration=0.4 -f lavfi -i "
+      "sine=sample_rate=44100:duration=0.4 -ac 2 -c:v mpeg1video -c:a mp2 -f mpeg " +
+      ShellQuote(c.dir.File("film.mpg"))));
+  const struct {
+    const char* options;
+    const char* streams;  // ffprobe's codec, pixel format, sampling rate and channels
+  } cases[] = {
+      {"", "rawvideo,bgr24\npcm_s16le,44100,2\n"},
+      {"--data-type 8 --palette 3-3-2 --common-palette --audio-rate 22050 --audio-channels 1 "
+       "--audio-bits 8",
+       "rawvideo,pal8\npcm_u8,22050,1\n"},
+      {"--audio-format adpcm --audio-rate 11025 --audio-channels 1",
+       "rawvideo,bgr24\nadpcm_ms,11025,1\n"},
+  };
+  for (const auto& t : cases) {
+    const auto r = c.RunReal(std::string("convert -q -y ") + t.options + " film.mpg");
+    ASSERT_EQ(r.exitCode, 0) << t.options << "\n" << r.output;
+    EXPECT_EQ(RunCommand("ffprobe -v error -show_entries "
+                         "stream=codec_name,pix_fmt,sample_rate,channels -of csv=p=0 " +
+                         ShellQuote(c.dir.File("film.avi")))
+                  .output,
+              t.streams)
+        << t.options;
+  }
+}
+
 TEST(Cli, ParallelJobsWriteTheSameOutputs) {
   std::vector<std::string> contents[2];
   const int jobs[2] = {1, 4};
