@@ -24,6 +24,7 @@
 #include "ui/help.h"
 #include "ui/info/information_dialog.h"
 #include "ui/main_window.h"
+#include "ui/player/install_players.h"
 #include "ui/preferences_dialog.h"
 #include "ui_doubles.h"
 
@@ -68,6 +69,10 @@ int main(int argc, char* argv[]) {
       work.filePath(QStringLiteral("data/vorla.dat/vxmpeg1.dat")).toStdString();
 
   calvex::ui::MainWindow window(std::move(services));
+  // Wired as the program wires them, so "S&cratch..." is enabled as a user sees it.
+  calvex::ui::PlayerWiring players;
+  players.dialogs = &dialogs;
+  calvex::ui::InstallPlayers(window, std::move(players));
   window.move(20, 20);
   window.show();
   window.activateWindow();
