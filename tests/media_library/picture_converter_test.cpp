@@ -161,7 +161,7 @@ TEST(PictureConverter, VectorYuvRowsEqualPlainOnes) {
   for (const int space : {SWS_CS_ITU601, SWS_CS_ITU709, SWS_CS_FCC, SWS_CS_SMPTE240M})
     for (const bool full : {false, true}) {
       const YuvToBgrTables t = YuvToBgrTables::For(sws_getCoefficients(space), full);
-      for (const int width : {16, 38, 352}) {
+      for (const int width : {16, 38, 54, 352}) {
         std::vector<std::uint8_t> y(static_cast<std::size_t>(width)), cb(y.size() / 2),
             cr(y.size() / 2);
         for (auto* plane : {&y, &cb, &cr})
