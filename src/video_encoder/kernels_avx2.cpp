@@ -7,6 +7,7 @@
 
 #include "mpeg_video/transpose_sse2.h"
 #include "mpeg_video/video_tables.h"
+#include "video_encoder/colour_rounding_exceptions.h"
 #include "video_encoder/kernels.h"
 #include "video_encoder/kernels_common.h"
 
@@ -199,7 +200,7 @@ struct DctTables {
 // shuffles between the terms); the column pass then takes the row sums one at a time, broadcast,
 // against a column of the basis, and its outputs are transposed back. An all-zero block stays
 // all zero.
-void ForwardDct(std::int16_t* block) {
+void ForwardDctExact(std::int16_t* block) {
   static const DctTables tables;
   const auto& c4 = tables.c4;
   const auto& ct = tables.ct;
@@ -247,6 +248,116 @@ void ForwardDct(std::int16_t* block) {
   for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), out[i]);
 }
 
+// The basis entries c[j][k], k < 4, that the factorised transform multiplies by, broadcast.
+struct FastDctTables {
+  __m256d c[8][4];
+  FastDctTables() {
+    const auto& b = DctBasis();
+    for (int j = 0; j < 8; ++j)
+      for (int k = 0; k < 4; ++k) c[j][k] = _mm256_set1_pd(b[j][k]);
+  }
+};
+
+// An 8-point DCT across the vectors x[0..7] (four independent lines, one per lane), factorised
+// by the symmetry c[j][7 - k] = +-c[j][k]: 22 products instead of 64.
+inline void Dct8(const __m256d x[8], __m256d y[8], const FastDctTables& t) {
+  __m256d s[4], d[4];
+  for (int k = 0; k < 4; ++k) {
+    s[k] = _mm256_add_pd(x[k], x[7 - k]);
+    d[k] = _mm256_sub_pd(x[k], x[7 - k]);
+  }
+  const __m256d e0 = _mm256_add_pd(s[0], s[3]), e1 = _mm256_add_pd(s[1], s[2]);
+  const __m256d f0 = _mm256_sub_pd(s[0], s[3]), f1 = _mm256_sub_pd(s[1], s[2]);
+  y[0] = _mm256_mul_pd(t.c[0][0], _mm256_add_pd(e0, e1));
+  y[4] = _mm256_mul_pd(t.c[4][0], _mm256_sub_pd(e0, e1));
+  y[2] = _mm256_add_pd(_mm256_mul_pd(t.c[2][0], f0), _mm256_mul_pd(t.c[2][1], f1));
+  y[6] = _mm256_add_pd(_mm256_mul_pd(t.c[6][0], f0), _mm256_mul_pd(t.c[6][1], f1));
+  for (int j = 1; j < 8; j += 2) {
+    const __m256d a = _mm256_add_pd(_mm256_mul_pd(t.c[j][0], d[0]), _mm256_mul_pd(t.c[j][1], d[1]));
+    const __m256d b = _mm256_add_pd(_mm256_mul_pd(t.c[j][2], d[2]), _mm256_mul_pd(t.c[j][3], d[3]));
+    y[j] = _mm256_add_pd(a, b);
+  }
+}
+
+// Transposes the 4 x 4 block of doubles a, b, c, d (one row each) in place.
+inline void Transpose4x4(__m256d& a, __m256d& b, __m256d& c, __m256d& d) {
+  const __m256d t0 = _mm256_unpacklo_pd(a, b), t1 = _mm256_unpackhi_pd(a, b);
+  const __m256d t2 = _mm256_unpacklo_pd(c, d), t3 = _mm256_unpackhi_pd(c, d);
+  a = _mm256_permute2f128_pd(t0, t2, 0x20);
+  b = _mm256_permute2f128_pd(t1, t3, 0x20);
+  c = _mm256_permute2f128_pd(t0, t2, 0x31);
+  d = _mm256_permute2f128_pd(t1, t3, 0x31);
+}
+
+// The factorised transform gives each coefficient s' close to the exact one's s, the sum the
+// term-by-term code forms; where s' is far enough from the point at which floor(s + 0.499999)
+// steps, both round alike, and otherwise the block is computed exactly. The distance bound: with
+// u = 2^-53, L = max_j sum_k |c[j][k]| = 2.83 and X = max |x|, the term-by-term sums are within
+// 16 u L^2 X of the real transform with the stored basis, the factorised ones (at most five
+// roundings to each term of a pass) within 10 u L^2 X of the real transform with the basis whose
+// entries c[j][k], k >= 4, are replaced by +-c[j][7 - k], and that basis differs from the stored
+// one by at most 5e-16 per entry, moving each coefficient by at most 16 x 5e-16 L X. Together
+// |s - s'| <= 7e-14 X <= 2.3e-9 for 16-bit samples; the two roundings of s + 0.499999 below 2^18
+// add at most 3e-11. A coefficient whose s' + 0.499999 lies at least kMargin = 1e-8 inside an
+// interval [n, n + 1) therefore rounds to n in the exact sum too.
+void ForwardDct(std::int16_t* block) {
+  static const FastDctTables tables;
+  constexpr double kMargin = 1e-8;
+  __m128i r[8];
+  __m128i any = _mm_setzero_si128();
+  for (int i = 0; i < 8; ++i) {
+    r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    any = _mm_or_si128(any, r[i]);
+  }
+  if (_mm_testz_si128(any, any)) return;
+  // Down the columns first (vectors: rows, lanes: columns 4h .. 4h + 3), which gives the real
+  // transform the same value as rows first.
+  __m256d v[2][8];  // v[h][i]: vertical coefficient i of columns 4h .. 4h + 3
+  for (int h = 0; h < 2; ++h) {
+    __m256d x[8];
+    for (int i = 0; i < 8; ++i)
+      x[i] = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(h ? _mm_unpackhi_epi64(r[i], r[i]) : r[i]));
+    Dct8(x, v[h], tables);
+  }
+  // w[g][k]: vertical coefficients 4g .. 4g + 3 of column k.
+  __m256d w[2][8];
+  for (int g = 0; g < 2; ++g)
+    for (int h = 0; h < 2; ++h) {
+      __m256d a = v[h][4 * g], b = v[h][4 * g + 1], c = v[h][4 * g + 2], d = v[h][4 * g + 3];
+      Transpose4x4(a, b, c, d);
+      w[g][4 * h] = a;
+      w[g][4 * h + 1] = b;
+      w[g][4 * h + 2] = c;
+      w[g][4 * h + 3] = d;
+    }
+  const __m256d half = _mm256_set1_pd(0.499999), low = _mm256_set1_pd(kMargin),
+                high = _mm256_set1_pd(1.0 - kMargin);
+  __m256d doubtful = _mm256_setzero_pd();
+  __m128i out[8];  // out[j]: horizontal coefficient j of every row
+  __m256i lanes[2][8];
+  for (int g = 0; g < 2; ++g) {
+    __m256d y[8];
+    Dct8(w[g], y, tables);
+    for (int j = 0; j < 8; ++j) {
+      const __m256d s = _mm256_add_pd(y[j], half);
+      const __m256d n = _mm256_floor_pd(s);
+      const __m256d f = _mm256_sub_pd(s, n);  // the fraction of s, to within 2^-53
+      doubtful = _mm256_or_pd(doubtful, _mm256_or_pd(_mm256_cmp_pd(f, low, _CMP_LT_OQ),
+                                                     _mm256_cmp_pd(f, high, _CMP_GT_OQ)));
+      lanes[g][j] = _mm256_castsi128_si256(_mm256_cvtpd_epi32(n));
+    }
+  }
+  if (!_mm256_testz_pd(doubtful, doubtful)) {
+    ForwardDctExact(block);
+    return;
+  }
+  for (int j = 0; j < 8; ++j)
+    out[j] =
+        _mm_packs_epi32(_mm256_castsi256_si128(lanes[0][j]), _mm256_castsi256_si128(lanes[1][j]));
+  Transpose8x8(out);
+  for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), out[i]);
+}
+
 // floor(n / d) of eight non-negative n < 2^26 and whether it is exact (n = q d), for the
 // divisors of the colour conversion. The float estimate, from a reciprocal biased a little low,
 // is the quotient or one less (its error stays far below one); the remainder corrects it.
@@ -268,8 +379,8 @@ inline Quotients DivideExactly(__m256i n, int d) {
 // The conversion in integers: with s = 299 R + 587 G + 114 B, the double-precision formulas are
 // Y = floor((219 s + 4224000) / 256000), Cb = floor((7 (1000 B - s) + 1821616) / 14176) and
 // Cr = floor((7 (1000 R - s) + 1441256) / 11216) exactly, except where the division is exact:
-// there the double result can fall one short, so those pixels take the double formula. (The
-// tests check every one of the 2^24 colours.)
+// there the double result can fall one short, for the colours listed in
+// colour_rounding_exceptions.h. (The tests check every one of the 2^24 colours.)
 void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
                 std::uint8_t* cr) {
   // Four pixels per 128-bit lane, the high lane loaded 8 bytes on so that the 24 bytes of eight
@@ -318,10 +429,8 @@ void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_
     const __m256i exact = _mm256_or_si256(qy.exact, _mm256_or_si256(qb.exact, qr.exact));
     for (int lanes = _mm256_movemask_ps(_mm256_castsi256_ps(exact)); lanes; lanes &= lanes - 1) {
       const int at = i + __builtin_ctz(static_cast<unsigned>(lanes));
-      const ColourSample c = ConvertPixel(bgr[3 * at + 2], bgr[3 * at + 1], bgr[3 * at]);
-      y[at] = c.y;
-      cb[at] = c.cb;
-      cr[at] = c.cr;
+      const int lower = ColourRoundingException(bgr[3 * at + 2], bgr[3 * at + 1], bgr[3 * at]);
+      if (lower >= 0) --(lower == 0 ? y : (lower == 1 ? cb : cr))[at];
     }
   }
 }

@@ -1,0 +1,45 @@
+// The colours whose double-precision conversion (ConvertPixel) comes out one lower than the
+// integer form of the same formulas, floor(n / d) with n and d as in the vector kernels: only
+// where the division is exact can the double result fall short, and of those, among all 2^24
+// colours, these 143 do. The vector kernels lower these components instead of redoing the
+// pixels in double; the test of every colour keeps the list complete.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace calvex::video {
+
+// Each entry is (R << 16 | G << 8 | B) << 2 | component (0 Y, 1 Cb, 2 Cr), sorted.
+inline constexpr std::array<std::uint32_t, 143> kColourRoundingExceptions = {{
+    0x0232120, 0x02B8B8A, 0x032F9C4, 0x04F2498, 0x05EFD3C, 0x06283B0, 0x076D6D6, 0x08B00B4,
+    0x09AD958, 0x0AAB1FC, 0x0AB0B0A, 0x0C6DCD0, 0x0C72726, 0x0D6B574, 0x0D77776, 0x0E68E18,
+    0x0EB8B8A, 0x0FB5B5A, 0x102B8EC, 0x10BABAA, 0x1177776, 0x1226A34, 0x12B8B8A, 0x12EBC64,
+    0x12F8F8E, 0x13E9508, 0x13FDFDE, 0x14BABAA, 0x15E4650, 0x163C3C2, 0x16A9880, 0x17A7124,
+    0x17FDFDE, 0x18A49C8, 0x19A226C, 0x1A6749C, 0x1C625E4, 0x1CE6E6E, 0x1D27814, 0x1D5FE88,
+    0x1E250B8, 0x1EB8B8A, 0x1F6D6D6, 0x1FE9E9E, 0x2020200, 0x202A2A2, 0x20A09E9, 0x20E5430,
+    0x211DAA4, 0x21E2CD4, 0x236D6D6, 0x23DDE1C, 0x24A304C, 0x252F2F2, 0x2670706, 0x269E194,
+    0x26B0B0A, 0x26E4E4E, 0x279BA38, 0x2860C68, 0x28E8E6D, 0x2977776, 0x2A2A041, 0x2A2A0C1,
+    0x2A2A201, 0x2A2A281, 0x2A5BDB0, 0x2AB8B8A, 0x2BB5B5A, 0x2C1E884, 0x2C56EF8, 0x2CBABAA,
+    0x2CF6F6E, 0x2D77776, 0x2E199CC, 0x2EB8B8A, 0x2F6F515, 0x2F6F6D5, 0x2FFDFDE, 0x3042426,
+    0x30B08A9, 0x30B0929, 0x30B09E9, 0x30B0A69, 0x30B0AE9, 0x30BABAA, 0x30C2C2E, 0x30D9D44,
+    0x31312F1, 0x318383A, 0x31D75E8, 0x323C3C2, 0x3244446, 0x328484A, 0x329C818, 0x3345456,
+    0x33C5C5E, 0x33FDFDE, 0x3406062, 0x3497960, 0x34C6C6E, 0x34E6E6E, 0x358787A, 0x35C7C7E,
+    0x35F5C3D, 0x35F5D7D, 0x35F5F3D, 0x368888A, 0x3709092, 0x37B7859, 0x37B7B59, 0x385557C,
+    0x390B0B2, 0x3979475, 0x3979775, 0x39CBCBE, 0x3A4C4C6, 0x3ABA809, 0x3ABA889, 0x3ABA949,
+    0x3ABA9C9, 0x3ABAB89, 0x3B6D6D6, 0x3C13198, 0x3C4E4E6, 0x3C5E5E6, 0x3CBC8A9, 0x3CBCBA9,
+    0x3D0F0F2, 0x3D2F2F2, 0x3D8F8FA, 0x3E10102, 0x3E20202, 0x3E3E041, 0x3E3E0C1, 0x3E3E201,
+    0x3E3E3C1, 0x3ED3510, 0x3F9191A, 0x3FD0DB4, 0x3FFFC5D, 0x3FFFCDD, 0x3FFFFDD,
+}};
+
+// The component (0 Y, 1 Cb, 2 Cr) that comes out one lower for this colour, or -1.
+inline int ColourRoundingException(int r, int g, int b) {
+  const std::uint32_t key = static_cast<std::uint32_t>(r << 16 | g << 8 | b) << 2;
+  const auto* it =
+      std::lower_bound(kColourRoundingExceptions.begin(), kColourRoundingExceptions.end(), key);
+  if (it == kColourRoundingExceptions.end() || (*it >> 2) != (key >> 2)) return -1;
+  return static_cast<int>(*it & 3);
+}
+
+}  // namespace calvex::video
