@@ -200,7 +200,7 @@ struct DctTables {
 // shuffles between the terms); the column pass then takes the row sums one at a time, broadcast,
 // against a column of the basis, and its outputs are transposed back. An all-zero block stays
 // all zero.
-void ForwardDctExact(std::int16_t* block) {
+__attribute__((noinline)) void ForwardDctExact(std::int16_t* block) {
   static const DctTables tables;
   const auto& c4 = tables.c4;
   const auto& ct = tables.ct;
@@ -260,8 +260,10 @@ struct FastDctTables {
 
 // An 8-point DCT across the vectors x[0..7] (four independent lines, one per lane), factorised
 // by the symmetry c[j][7 - k] = +-c[j][k]: 22 products instead of 64.
-inline void Dct8(const __m256d x[8], __m256d y[8], const FastDctTables& t) {
+__attribute__((always_inline)) inline void Dct8(const __m256d x[8], __m256d y[8],
+                                                const FastDctTables& t) {
   __m256d s[4], d[4];
+#pragma GCC unroll 4
   for (int k = 0; k < 4; ++k) {
     s[k] = _mm256_add_pd(x[k], x[7 - k]);
     d[k] = _mm256_sub_pd(x[k], x[7 - k]);
@@ -272,6 +274,7 @@ inline void Dct8(const __m256d x[8], __m256d y[8], const FastDctTables& t) {
   y[4] = _mm256_mul_pd(t.c[4][0], _mm256_sub_pd(e0, e1));
   y[2] = _mm256_add_pd(_mm256_mul_pd(t.c[2][0], f0), _mm256_mul_pd(t.c[2][1], f1));
   y[6] = _mm256_add_pd(_mm256_mul_pd(t.c[6][0], f0), _mm256_mul_pd(t.c[6][1], f1));
+#pragma GCC unroll 4
   for (int j = 1; j < 8; j += 2) {
     const __m256d a = _mm256_add_pd(_mm256_mul_pd(t.c[j][0], d[0]), _mm256_mul_pd(t.c[j][1], d[1]));
     const __m256d b = _mm256_add_pd(_mm256_mul_pd(t.c[j][2], d[2]), _mm256_mul_pd(t.c[j][3], d[3]));
@@ -313,15 +316,19 @@ void ForwardDct(std::int16_t* block) {
   // Down the columns first (vectors: rows, lanes: columns 4h .. 4h + 3), which gives the real
   // transform the same value as rows first.
   __m256d v[2][8];  // v[h][i]: vertical coefficient i of columns 4h .. 4h + 3
+#pragma GCC unroll 2
   for (int h = 0; h < 2; ++h) {
     __m256d x[8];
+#pragma GCC unroll 8
     for (int i = 0; i < 8; ++i)
       x[i] = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(h ? _mm_unpackhi_epi64(r[i], r[i]) : r[i]));
     Dct8(x, v[h], tables);
   }
   // w[g][k]: vertical coefficients 4g .. 4g + 3 of column k.
   __m256d w[2][8];
+#pragma GCC unroll 2
   for (int g = 0; g < 2; ++g)
+#pragma GCC unroll 2
     for (int h = 0; h < 2; ++h) {
       __m256d a = v[h][4 * g], b = v[h][4 * g + 1], c = v[h][4 * g + 2], d = v[h][4 * g + 3];
       Transpose4x4(a, b, c, d);
@@ -333,27 +340,28 @@ void ForwardDct(std::int16_t* block) {
   const __m256d half = _mm256_set1_pd(0.499999), low = _mm256_set1_pd(kMargin),
                 high = _mm256_set1_pd(1.0 - kMargin);
   __m256d doubtful = _mm256_setzero_pd();
-  __m128i out[8];  // out[j]: horizontal coefficient j of every row
-  __m256i lanes[2][8];
+  __m128i n32[2][8];  // the rounded coefficients, as w
+#pragma GCC unroll 2
   for (int g = 0; g < 2; ++g) {
     __m256d y[8];
     Dct8(w[g], y, tables);
+#pragma GCC unroll 8
     for (int j = 0; j < 8; ++j) {
       const __m256d s = _mm256_add_pd(y[j], half);
       const __m256d n = _mm256_floor_pd(s);
       const __m256d f = _mm256_sub_pd(s, n);  // the fraction of s, to within 2^-53
       doubtful = _mm256_or_pd(doubtful, _mm256_or_pd(_mm256_cmp_pd(f, low, _CMP_LT_OQ),
                                                      _mm256_cmp_pd(f, high, _CMP_GT_OQ)));
-      lanes[g][j] = _mm256_castsi128_si256(_mm256_cvtpd_epi32(n));
+      n32[g][j] = _mm256_cvtpd_epi32(n);
     }
   }
   if (!_mm256_testz_pd(doubtful, doubtful)) {
     ForwardDctExact(block);
     return;
   }
-  for (int j = 0; j < 8; ++j)
-    out[j] =
-        _mm_packs_epi32(_mm256_castsi256_si128(lanes[0][j]), _mm256_castsi256_si128(lanes[1][j]));
+  __m128i out[8];  // out[j]: horizontal coefficient j of every row
+#pragma GCC unroll 8
+  for (int j = 0; j < 8; ++j) out[j] = _mm_packs_epi32(n32[0][j], n32[1][j]);
   Transpose8x8(out);
   for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), out[i]);
 }
