@@ -339,7 +339,7 @@ void ForwardDct(std::int16_t* block) {
     }
   const __m256d half = _mm256_set1_pd(0.499999), low = _mm256_set1_pd(kMargin),
                 high = _mm256_set1_pd(1.0 - kMargin);
-  __m256d doubtful = _mm256_setzero_pd();
+  __m256d lowest = _mm256_set1_pd(1.0), highest = _mm256_setzero_pd();  // of the fractions
   __m128i n32[2][8];  // the rounded coefficients, as w
 #pragma GCC unroll 2
   for (int g = 0; g < 2; ++g) {
@@ -350,11 +350,13 @@ void ForwardDct(std::int16_t* block) {
       const __m256d s = _mm256_add_pd(y[j], half);
       const __m256d n = _mm256_floor_pd(s);
       const __m256d f = _mm256_sub_pd(s, n);  // the fraction of s, to within 2^-53
-      doubtful = _mm256_or_pd(doubtful, _mm256_or_pd(_mm256_cmp_pd(f, low, _CMP_LT_OQ),
-                                                     _mm256_cmp_pd(f, high, _CMP_GT_OQ)));
+      lowest = _mm256_min_pd(lowest, f);
+      highest = _mm256_max_pd(highest, f);
       n32[g][j] = _mm256_cvtpd_epi32(n);
     }
   }
+  const __m256d doubtful = _mm256_or_pd(_mm256_cmp_pd(lowest, low, _CMP_LT_OQ),
+                                        _mm256_cmp_pd(highest, high, _CMP_GT_OQ));
   if (!_mm256_testz_pd(doubtful, doubtful)) {
     ForwardDctExact(block);
     return;
