@@ -298,11 +298,12 @@ inline void Transpose4x4(__m256d& a, __m256d& b, __m256d& c, __m256d& d) {
 // u = 2^-53, L = max_j sum_k |c[j][k]| = 2.83 and X = max |x|, the term-by-term sums are within
 // 16 u L^2 X of the real transform with the stored basis, the factorised ones (at most five
 // roundings to each term of a pass) within 10 u L^2 X of the real transform with the basis whose
-// entries c[j][k], k >= 4, are replaced by +-c[j][7 - k], and that basis differs from the stored
-// one by at most 5e-16 per entry, moving each coefficient by at most 16 x 5e-16 L X. Together
-// |s - s'| <= 7e-14 X <= 2.3e-9 for 16-bit samples; the two roundings of s + 0.499999 below 2^18
-// add at most 3e-11. A coefficient whose s' + 0.499999 lies at least kMargin = 1e-8 inside an
-// interval [n, n + 1) therefore rounds to n in the exact sum too.
+// entries are replaced by the +-c[j][k], k < 4, they equal in exact arithmetic, and that basis
+// differs from the stored one by at most 1e-15 per entry (5e-16 with these cosines), moving each
+// coefficient by at most 16 x 1e-15 L X. Together |s - s'| <= 7e-14 X <= 2.3e-9 for 16-bit
+// samples; the two roundings of s + 0.499999 (|s| <= 8 X <= 2^18) add at most 6e-11. A
+// coefficient whose s' + 0.499999 lies at least kMargin = 1e-8 inside an interval [n, n + 1)
+// therefore rounds to n in the exact sum too.
 void ForwardDct(std::int16_t* block) {
   static const FastDctTables tables;
   constexpr double kMargin = 1e-8;
