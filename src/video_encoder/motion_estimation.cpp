@@ -126,6 +126,14 @@ SearchResult SearchMotion(const Kernels& k, const PictureGeometry& g, const std:
     window = copy;
     windowStride = kCopyStride;
   }
+  // The half-pel search below reads the reference's four phases around the best position, most
+  // often near the zero vector: their lines are fetched while the window is searched (one line a
+  // row, the one reaching furthest right: the macroblock before has brought in those to its left).
+  for (const Plane* plane : {&reference.recon.y, &reference.h, &reference.v, &reference.hv}) {
+    const std::uint8_t* p = plane->pixels.data() + std::min(i0 + 16, plane->width - 1);
+    for (int y = std::max(j0 - 1, 0); y < std::min(j0 + 17, plane->height); ++y)
+      __builtin_prefetch(p + static_cast<std::ptrdiff_t>(y) * plane->width);
+  }
   const std::uint32_t best = k.searchWindow(cur, stride, window, windowStride, cols, rows, rank);
   int dx, dy;
   SpiralOffset(static_cast<int>(best & 0xFFFF), dx, dy);
