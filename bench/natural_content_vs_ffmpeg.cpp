@@ -70,13 +70,20 @@ struct Measure {
 };
 
 // Y-PSNR and SSIM (Y) of a coded stream against the raw yuv420p source, picture by picture in
-// display order (an elementary stream's B pictures carry no time stamps to pair them by).
+// display order. The stream is decoded to raw pictures first, every picture once: fed straight to
+// the filters, an elementary stream's guessed time stamps made ffmpeg repeat and drop pictures
+// here and there, and the pictures after a repeat were scored against their neighbours' sources.
 void Score(const std::string& coded, const std::string& yuv, Measure& m) {
+  const std::string decoded = coded + ".yuv";
+  int rc = 0;
+  Run("ffmpeg -nostdin -v error -y -i " + Quote(coded) +
+          " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + Quote(decoded),
+      &rc);
+  const std::string raw = " -f rawvideo -pix_fmt yuv420p -s 352x288 -r 25 -i ";
   const std::string out =
-      Run("ffmpeg -nostdin -hide_banner -i " + Quote(coded) + " -f rawvideo -pix_fmt yuv420p -s " +
-          "352x288 -r 25 -i " + Quote(yuv) +
-          " -lavfi '[0:v]setpts=N/25/TB,split[a0][a1];[1:v]setpts=N/25/TB,split[b0][b1];"
-          "[a0][b0]psnr;[a1][b1]ssim' -f null -");
+      Run("ffmpeg -nostdin -hide_banner" + raw + Quote(decoded) + raw + Quote(yuv) +
+          " -lavfi '[0:v]split[a0][a1];[1:v]split[b0][b1];[a0][b0]psnr;[a1][b1]ssim' -f null -");
+  std::filesystem::remove(decoded);
   const auto y = out.find(" y:", out.find("PSNR"));
   const auto s = out.find(" Y:", out.find("SSIM"));
   m.psnr = y == std::string::npos ? 0 : std::atof(out.c_str() + y + 3);
