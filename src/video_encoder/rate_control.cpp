@@ -40,11 +40,8 @@ int EvenQuantiser(double q) {
 
 }  // namespace
 
-RateControl::RateControl(double bitRate, double frameRate, int mbCount, bool activityModulation)
-    : bitRate_(bitRate),
-      frameRate_(frameRate),
-      mbCount_(mbCount),
-      activityModulation_(activityModulation) {
+RateControl::RateControl(double bitRate, double frameRate, int mbCount, Mode mode)
+    : bitRate_(bitRate), frameRate_(frameRate), mbCount_(mbCount), mode_(mode) {
   r_ = RoundToInt(2 * bitRate / frameRate);
   avgAct_ = 400.0;
   R_ = 0;
@@ -61,10 +58,9 @@ void RateControl::StartGroup(int np, int nb) {
   Nb_ = nb;
 }
 
-int RateControl::StartPicture(int pictureType, double bitCount) {
+void RateControl::StartPictureTestModel5() {
   const double Kp = 1.0, Kb = 1.4;
-  pictureType_ = pictureType;
-  switch (pictureType) {
+  switch (pictureType_) {
     case 1:
       T_ = RoundToInt64(static_cast<double>(R_) / (1 + Np_ * Xp_ / Xi_ + Nb_ * Xb_ / (Xi_ * Kb)));
       d_ = d0i_;
@@ -77,6 +73,21 @@ int RateControl::StartPicture(int pictureType, double bitCount) {
       T_ = RoundToInt64(static_cast<double>(R_) / (Nb_ + Np_ * Kb * Xp_ / (Kp * Xb_)));
       d_ = d0b_;
       break;
+  }
+}
+
+int RateControl::StartPicture(int pictureType, double bitCount) {
+  pictureType_ = pictureType;
+  if (mode_ == Mode::kHigh) {
+    // Each type's share of what the group has left: its complexity over its quantiser ratio.
+    const double wi = Xi_ / 0.7, wp = Xp_, wb = Xb_ / 2.0;
+    const double rest = Np_ * wp + Nb_ * wb;
+    const double R = static_cast<double>(R_);
+    T_ = RoundToInt64(pictureType == 1 ? R * wi / (wi + rest)
+                                       : R * (pictureType == 2 ? wp : wb) / rest);
+    d_ = pictureType == 1 ? d0i_ : (pictureType == 2 ? d0p_ : d0b_);
+  } else {
+    StartPictureTestModel5();
   }
   const int minimum = RoundToInt(bitRate_ / (8 * frameRate_));
   if (T_ < minimum) T_ = minimum;
@@ -92,7 +103,7 @@ int RateControl::MacroblockQuantiser(int j, double act, double bitCount) {
       static_cast<double>(d_) + (bitCount - S_) - static_cast<double>((T_ / mbCount_) * j);
   const double Qj = dj / r_ * 31;
   actSum_ += act;
-  const double nAct = activityModulation_ ? (2 * act + avgAct_) / (act + 2 * avgAct_) : 1.0;
+  const double nAct = mode_ == Mode::kTestModel5 ? (2 * act + avgAct_) / (act + 2 * avgAct_) : 1.0;
   int mquant = EvenQuantiser(Qj * nAct);
   if (mquant >= 8 && std::abs(mquant - prevMquant_) <= 4) mquant = prevMquant_;
   prevMquant_ = mquant;

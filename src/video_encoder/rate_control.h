@@ -12,10 +12,15 @@ namespace calvex::video {
 
 class RateControl {
  public:
+  // kHigh, for the high-quality preset: every macroblock of a picture takes the quantiser its
+  // buffer sets (the preset's decisions weigh the bits), and the targets give I pictures 0.7 and
+  // B pictures 2 times the quantiser of P pictures (Test Model 5: 1 and 1.4). What the references
+  // gain, the pictures predicted from them keep.
+  enum class Mode { kTestModel5, kHigh };
+
   // Sequence start, for `bitRate` bits per second at `frameRate` pictures per second and
-  // `mbCount` macroblocks per picture. Without `activityModulation` every macroblock of a picture
-  // takes the quantiser its buffer sets (the high-quality preset: its decisions weigh the bits).
-  RateControl(double bitRate, double frameRate, int mbCount, bool activityModulation = true);
+  // `mbCount` macroblocks per picture.
+  RateControl(double bitRate, double frameRate, int mbCount, Mode mode = Mode::kTestModel5);
 
   // A group with np P pictures and nb B pictures after its I picture.
   void StartGroup(int np, int nb);
@@ -44,10 +49,13 @@ class RateControl {
   std::int64_t target() const { return T_; }
 
  private:
+  // The target and the buffer of a picture as Test Model 5 sets them.
+  void StartPictureTestModel5();
+
   double bitRate_;
   double frameRate_;
   int mbCount_;
-  bool activityModulation_;
+  Mode mode_;
   int pictureType_ = 1;
 
   int r_ = 0;

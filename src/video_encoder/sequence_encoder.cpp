@@ -86,7 +86,8 @@ SequenceEncoder::SequenceEncoder(const VideoEncoderParams& p, PictureSource& sou
       observeB_(events.WantsBPictures()),
       // One picture at a time on one thread; with more, a few ahead (fewer for huge pictures).
       window_(p.threads == 1 ? 1 : (g_.mbCount() <= 8192 ? 4 : 2)),
-      rc_(static_cast<double>(p.bitRate), p.milliFps * 0.001, g_.mbCount(), !high_) {}
+      rc_(static_cast<double>(p.bitRate), p.milliFps * 0.001, g_.mbCount(),
+          high_ ? RateControl::Mode::kHigh : RateControl::Mode::kTestModel5) {}
 
 SequenceEncoder::~SequenceEncoder() = default;
 
