@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <limits>
 
 #include "mpeg_video/video_tables.h"
 #include "video_encoder/macroblock_coding.h"
@@ -11,51 +13,128 @@ namespace calvex::video {
 
 namespace vt = video_tables;
 
+namespace {
+
+// The best way the levels up to a scan position may end with a level there: what they cost, the
+// position (+ 1) of the level before it and this one's magnitude (for the way back).
+struct Path {
+  double cost;
+  int previous;
+  int magnitude;
+};
+
+}  // namespace
+
 std::uint64_t RefineLevels(std::int16_t* levels, const std::int16_t* coefficients,
                            std::uint64_t nonZero, bool intra, int mquant, double lambda) {
   const RunLevelLengths& length = RunLevelLengths::Get();
-  // The scan positions of the levels to weigh, in order (an intra block's DC is coded apart).
+  // An intra block's DC is coded apart; its AC levels start at scan position 1.
   const int from = intra ? 1 : 0;
-  std::uint64_t inScan = InScanOrder(nonZero);
-  if (intra) inScan &= ~std::uint64_t{1};
-  std::array<int, 64> at;  // NOLINT: filled up to count
-  int count = 0;
-  for (; inScan; inScan &= inScan - 1)
-    at[static_cast<std::size_t>(count++)] = __builtin_ctzll(inScan);
+  // The positions weighed: the levels that are not 0, and the 0s whose coefficient a 1 rebuilds
+  // closer than 0 does (more than half of what a 1 rebuilds).
+  std::uint64_t weighed = nonZero;
+  if (intra) {
+    for (int n = 1; n < 64; ++n)
+      if (2 * std::abs(coefficients[n]) > IntraCoefficient(1, n, mquant))
+        weighed |= std::uint64_t{1} << n;
+  } else {
+    // Coefficients from mquant on are quantised to levels already; at the finest quantisers no
+    // smaller one gets a 1.
+    const int one = NonIntraCoefficient(1, mquant);
+    if (one / 2 + 1 < mquant)
+      for (int n = 0; n < 64; ++n)
+        if (2 * std::abs(coefficients[n]) > one) weighed |= std::uint64_t{1} << n;
+  }
+  const std::uint64_t weighedRaster = weighed;
+  weighed = InScanOrder(weighed) & ~((std::uint64_t{1} << from) - 1);
 
-  // From the last level back, where the levels are small and their codes dear. A change touches
-  // only the level's own code and, when it goes to 0, the run of the level after it (`next`,
-  // which stays as decided); the levels before it are still as quantised.
-  int next = -1;  // scan position of the next level that stays, -1 for none
-  for (int k = count - 1; k >= 0; --k) {
-    const int i = at[static_cast<std::size_t>(k)];
-    const std::size_t n = vt::kZigzag[static_cast<std::size_t>(i)];
-    const int level = levels[n];
-    const int before = k > 0 ? at[static_cast<std::size_t>(k - 1)] : from - 1;
-    const bool first = !intra && k == 0;
-    const int nextLevel = next >= 0 ? levels[vt::kZigzag[static_cast<std::size_t>(next)]] : 0;
-    const int nextBits = next >= 0 ? length(next - i - 1, nextLevel, false) : 0;
-    const int bits = length(i - before - 1, level, first) + nextBits;
-    const int smaller = level > 0 ? level - 1 : level + 1;
-    int smallerBits;
-    if (smaller != 0)
-      smallerBits = length(i - before - 1, smaller, first) + nextBits;
-    else if (next >= 0)
-      smallerBits = length(next - before - 1, nextLevel, first);
-    else  // the last level goes; a non-intra block left empty is not coded at all
-      smallerBits = first ? -vt::kEndOfBlock.length : 0;
+  // zeroSum: the squared coefficients of the positions weighed so far, what leaving them all 0
+  // costs (the others are 0 on every path and count alike).
+  double zeroSum = 0;
 
+  // paths[k + 1] ends with a level at scan position k; paths[from] is the start (no level yet).
+  // A path's worth against the others is its cost less the zeros before its end: the zeros after
+  // it count on it as it goes on.
+  std::array<Path, 65> paths;  // NOLINT: filled where live
+  paths[static_cast<std::size_t>(from)] = {0.0, -1, 0};
+  // A code's length never falls as its run grows, so a path worth no less than one with a later
+  // last level cannot win any more. The paths that may are the start (while it is within an end
+  // of block of the others for a non-intra block, which left empty takes none), and a stack of
+  // paths whose worth grows with their position.
+  bool startLive = true;
+  const double startSlack = intra ? 0.0 : lambda * vt::kEndOfBlock.length;
+  std::array<int, 64> stack;     // NOLINT: positions + 1, filled up to `height`
+  std::array<double, 64> worth;  // NOLINT: the same
+  int height = 0;
+
+  for (; weighed; weighed &= weighed - 1) {
+    const int k = __builtin_ctzll(weighed);
+    const std::size_t n = vt::kZigzag[static_cast<std::size_t>(k)];
     const int c = coefficients[n];
-    const std::int64_t error = c - DequantiseLevel(level, static_cast<int>(n), mquant, intra);
-    const std::int64_t smallerError =
-        c - DequantiseLevel(smaller, static_cast<int>(n), mquant, intra);
-    if (static_cast<double>(smallerError * smallerError - error * error) +
-            lambda * (smallerBits - bits) <
-        0) {
-      levels[n] = static_cast<std::int16_t>(smaller);
-      if (smaller == 0) nonZero &= ~(std::uint64_t{1} << n);
+    const int quantised = std::abs(levels[n]);
+    const double zerosBefore = zeroSum;
+    zeroSum += static_cast<double>(c) * c;
+    // The magnitudes weighed: the level as quantised and one step smaller; where it quantised to
+    // 0, a 1 that rebuilds the coefficient closer than 0 does.
+    int magnitudes[2];
+    int count = 0;
+    if (quantised > 0) {
+      magnitudes[count++] = quantised;
+      if (quantised > 1) magnitudes[count++] = quantised - 1;
+    } else {
+      magnitudes[count++] = 1;
     }
-    if (levels[n] != 0) next = i;
+
+    Path best{std::numeric_limits<double>::infinity(), -1, 0};
+    for (int m = 0; m < count; ++m) {
+      const int magnitude = magnitudes[m];
+      const int level = c < 0 ? -magnitude : magnitude;
+      const double error = c - DequantiseLevel(level, static_cast<int>(n), mquant, intra);
+      const double here = zerosBefore + error * error;
+      if (startLive) {
+        const double cost = here + lambda * length(k - from, magnitude, !intra);
+        if (cost < best.cost) best = {cost, from, magnitude};
+      }
+      for (int t = 0; t < height; ++t) {
+        const int p = stack[static_cast<std::size_t>(t)];  // the level before is at p - 1
+        const double cost =
+            worth[static_cast<std::size_t>(t)] + here + lambda * length(k - p, magnitude, false);
+        if (cost < best.cost) best = {cost, p, magnitude};
+      }
+    }
+    paths[static_cast<std::size_t>(k + 1)] = best;
+    const double v = best.cost - zeroSum;
+    while (height > 0 && worth[static_cast<std::size_t>(height - 1)] >= v) --height;
+    stack[static_cast<std::size_t>(height)] = k + 1;
+    worth[static_cast<std::size_t>(height++)] = v;
+    if (startLive && worth[0] + startSlack <= 0.0) startLive = false;
+  }
+
+  // The end: the zeros after the last level and the end of block (a non-intra block left empty
+  // is not coded at all).
+  int end = -1;
+  double endCost = std::numeric_limits<double>::infinity();
+  if (startLive) {
+    endCost = zeroSum + (intra ? lambda * vt::kEndOfBlock.length : 0.0);
+    end = from;
+  }
+  for (int t = 0; t < height; ++t) {
+    const double cost =
+        worth[static_cast<std::size_t>(t)] + zeroSum + lambda * vt::kEndOfBlock.length;
+    if (cost < endCost) {
+      endCost = cost;
+      end = stack[static_cast<std::size_t>(t)];
+    }
+  }
+
+  nonZero &= intra ? std::uint64_t{1} : std::uint64_t{0};
+  for (std::uint64_t m = weighedRaster & ~nonZero; m; m &= m - 1) levels[__builtin_ctzll(m)] = 0;
+  for (int p = end; p > from;) {
+    const Path& path = paths[static_cast<std::size_t>(p)];
+    const std::size_t n = vt::kZigzag[static_cast<std::size_t>(p - 1)];
+    levels[n] = static_cast<std::int16_t>(coefficients[n] < 0 ? -path.magnitude : path.magnitude);
+    nonZero |= std::uint64_t{1} << n;
+    p = path.previous;
   }
   return nonZero;
 }

@@ -1,6 +1,7 @@
-// Rate-distortion refinement of a quantised block for the high-quality preset: a level is made
-// one step smaller (a lone 1 dropped, a 2 made 1) where the bits its codes save are worth more
-// than the error it adds, distortion + lambda x bits as the macroblock choice weighs them.
+// Rate-distortion quantisation of a block for the high-quality preset: among the levels as
+// quantised, each one step smaller (a 1 dropped), and a 1 where a coefficient quantised to 0 is
+// rebuilt closer by it, the levels of least distortion + lambda x bits (the macroblock choice's
+// measure) are found over the block's runs, as a path through its scan positions.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@ namespace calvex::video {
 
 // Refines `levels` (raster order, quantised from `coefficients` with `mquant`; `nonZero` has bit
 // n set where level n is not 0) in place and returns the new mask. An intra block keeps its DC
-// level.
+// level; a non-intra block may be left empty (it is then not coded).
 std::uint64_t RefineLevels(std::int16_t* levels, const std::int16_t* coefficients,
                            std::uint64_t nonZero, bool intra, int mquant, double lambda);
 

@@ -117,6 +117,10 @@ void RateControl::EndPicture(double bitCount) {
   R_ -= bits;
   const int X = RoundToInt(S_ * 0.5 * Q_ / mbCount_);
   d_ = std::clamp<std::int64_t>(d_ + bits - T_, -kBufferLimit, kBufferLimit);
+  // Pictures that cost less than their target at the finest quantiser would drive the buffer
+  // below empty, and the bits they saved would be spent at that quantiser later on, far past
+  // the rate. The high preset's buffers stop at empty.
+  if (mode_ == Mode::kHigh && d_ < 0) d_ = 0;
   avgAct_ = actSum_ / mbCount_;
   switch (pictureType_) {
     case 1:

@@ -14,8 +14,8 @@ class RateControl {
  public:
   // kHigh, for the high-quality preset: every macroblock of a picture takes the quantiser its
   // buffer sets (the preset's decisions weigh the bits), and the targets give I pictures 0.7 and
-  // B pictures 2 times the quantiser of P pictures (Test Model 5: 1 and 1.4). What the references
-  // gain, the pictures predicted from them keep.
+  // B pictures 2 times the quantiser of P pictures (Test Model 5: 1 and 1.4; what the references
+  // gain, the pictures predicted from them keep), and the virtual buffers never fall below empty.
   enum class Mode { kTestModel5, kHigh };
 
   // Sequence start, for `bitRate` bits per second at `frameRate` pictures per second and

@@ -12,14 +12,6 @@ inline std::int16_t Signed(int magnitude, int sign) {
   return static_cast<std::int16_t>(sign < 0 ? -magnitude : magnitude);
 }
 
-// Reconstructed AC values are made odd (toward zero) and clamped, as MPEG-1 requires.
-inline std::int16_t Oddify(int v) {
-  if (v != 0 && (v & 1) == 0) v += v > 0 ? -1 : 1;
-  if (v < -2048) v = -2048;
-  if (v > 2047) v = 2047;
-  return static_cast<std::int16_t>(v);
-}
-
 }  // namespace
 
 void QuantiseIntra(std::int16_t* block, int mquant) {
@@ -57,25 +49,6 @@ bool QuantiseNonIntra(std::int16_t* block, int mquant) {
     coded |= y != 0;
   }
   return coded;
-}
-
-namespace {
-
-inline std::int16_t IntraCoefficient(int level, int n, int mquant) {
-  const int w = video_tables::kDefaultIntraMatrix[static_cast<std::size_t>(n)];
-  return Oddify(level * w * mquant / 16);
-}
-
-inline std::int16_t NonIntraCoefficient(int level, int mquant) {
-  const int sign = level > 0 ? 1 : -1;
-  return Oddify((2 * level + sign) * 16 * mquant / 32);
-}
-
-}  // namespace
-
-std::int16_t DequantiseLevel(int level, int n, int mquant, bool intra) {
-  if (level == 0) return 0;
-  return intra ? IntraCoefficient(level, n, mquant) : NonIntraCoefficient(level, mquant);
 }
 
 void DequantiseIntra(std::int16_t* block, int mquant) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "mpeg_video/video_tables.h"
+
 namespace calvex::video {
 
 // Quantises an intra block in place (coefficients to levels) with quantiser `mquant` (even,
@@ -13,9 +15,31 @@ void QuantiseIntra(std::int16_t* block, int mquant);
 // Quantises a non-intra block in place; returns true when any level is not 0.
 bool QuantiseNonIntra(std::int16_t* block, int mquant);
 
+// Reconstructed AC values are made odd (toward zero) and clamped, as MPEG-1 requires.
+inline std::int16_t Oddify(int v) {
+  if (v != 0 && (v & 1) == 0) v += v > 0 ? -1 : 1;
+  if (v < -2048) v = -2048;
+  if (v > 2047) v = 2047;
+  return static_cast<std::int16_t>(v);
+}
+
+inline std::int16_t IntraCoefficient(int level, int n, int mquant) {
+  const int w = video_tables::kDefaultIntraMatrix[static_cast<std::size_t>(n)];
+  return Oddify(level * w * mquant / 16);
+}
+
+inline std::int16_t NonIntraCoefficient(int level, int mquant) {
+  const int sign = level > 0 ? 1 : -1;
+  return Oddify((2 * level + sign) * 16 * mquant / 32);
+}
+
 // The coefficient one level rebuilds: AC level `level` at raster index n (1..63) of an intra
-// block, or any level of a non-intra block (n unused).
-std::int16_t DequantiseLevel(int level, int n, int mquant, bool intra);
+// block, or any level of a non-intra block (n unused). Inline: the high preset's rate-distortion
+// loops call it for every level they weigh.
+inline std::int16_t DequantiseLevel(int level, int n, int mquant, bool intra) {
+  if (level == 0) return 0;
+  return intra ? IntraCoefficient(level, n, mquant) : NonIntraCoefficient(level, mquant);
+}
 
 // Levels back to coefficients, in place.
 void DequantiseIntra(std::int16_t* block, int mquant);
