@@ -23,10 +23,23 @@ const std::uint8_t* At(const Plane& p, int x, int y) {
 long DisplacedSad(const Plane& cur, const Plane& ref, int margin, int dx, int dy,
                   long limit = std::numeric_limits<long>::max()) {
   long sad = 0;
+  const int width = cur.width - 2 * margin;
   for (int y = margin; y < cur.height - margin && sad < limit; ++y) {
     const std::uint8_t* c = At(cur, margin, y);
     const std::uint8_t* r = At(ref, margin + dx, y + dy);
-    for (int x = 0; x < cur.width - 2 * margin; ++x) sad += std::abs(c[x] - r[x]);
+    int x = 0;
+    // In runs of 16 and 8, which the compiler makes vector code of.
+    for (; x + 16 <= width; x += 16) {
+      int run = 0;
+      for (int i = 0; i < 16; ++i) run += std::abs(c[x + i] - r[x + i]);
+      sad += run;
+    }
+    for (; x + 8 <= width; x += 8) {
+      int run = 0;
+      for (int i = 0; i < 8; ++i) run += std::abs(c[x + i] - r[x + i]);
+      sad += run;
+    }
+    for (; x < width; ++x) sad += std::abs(c[x] - r[x]);
   }
   return sad;
 }
@@ -206,14 +219,20 @@ void AnalyseMacroblockHigh(const MotionInputs& in, const HighInputs& high, int m
       const std::array<int, 3> sse = {forwardSse, k.sse16(cur, backward, stride),
                                       k.sseAverage16(cur, forward, backward, stride)};
       const std::array<int, 3> types = {kMbForward, kMbBackward, kMbForward | kMbBackward};
-      // The two best of forward, backward and both.
-      const int worst = static_cast<int>(std::max_element(sse.begin(), sse.end()) - sse.begin());
-      for (int t = 0; t < 3; ++t)
-        if (t != worst) add(types[static_cast<std::size_t>(t)], found[0], found[1]);
-      bestSse = *std::min_element(sse.begin(), sse.end());
+      // The best of forward, backward and both, and the second where it comes within an eighth
+      // (and a little) of the best.
+      const auto best =
+          static_cast<std::size_t>(std::min_element(sse.begin(), sse.end()) - sse.begin());
+      const auto worst =
+          static_cast<std::size_t>(std::max_element(sse.begin(), sse.end()) - sse.begin());
+      bestSse = sse[best];
+      for (std::size_t t = 0; t < 3; ++t)
+        if (t == best || (t != worst && 8 * static_cast<std::int64_t>(sse[t]) <=
+                                            9 * static_cast<std::int64_t>(bestSse) + 2048))
+          add(types[t], found[0], found[1]);
     }
     // Intra is worth a look only where prediction leaves much of the block's own variance.
-    if (4 * static_cast<std::int64_t>(bestSse) < var) return;
+    if (2 * static_cast<std::int64_t>(bestSse) < var) return;
   }
   add(kMbIntra, {0, 0}, {0, 0});
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "mpeg_video/video_tables.h"
@@ -23,6 +24,28 @@ struct Path {
   int magnitude;
 };
 
+// What a 1 rebuilds at each raster index of an intra block, per quantiser_scale 1..31.
+struct IntraOnes {
+  std::array<std::array<std::int16_t, 64>, 32> of{};
+  IntraOnes() {
+    for (int q = 1; q < 32; ++q)
+      for (int n = 1; n < 64; ++n)
+        of[static_cast<std::size_t>(q)][static_cast<std::size_t>(n)] =
+            IntraCoefficient(1, n, 2 * q);
+  }
+};
+
+// Bit n set where flags[n] (0 or 1) is 1: each 8 flags gathered into the top byte of a product.
+std::uint64_t BitsOf(const std::array<std::uint8_t, 64>& flags) {
+  std::uint64_t bits = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    std::uint64_t eight;
+    std::memcpy(&eight, flags.data() + 8 * i, 8);
+    bits |= ((eight * 0x0102040810204080ull) >> 56) << (8 * i);
+  }
+  return bits;
+}
+
 }  // namespace
 
 std::uint64_t RefineLevels(std::int16_t* levels, const std::int16_t* coefficients,
@@ -33,17 +56,20 @@ std::uint64_t RefineLevels(std::int16_t* levels, const std::int16_t* coefficient
   // The positions weighed: the levels that are not 0, and the 0s whose coefficient a 1 rebuilds
   // closer than 0 does (more than half of what a 1 rebuilds).
   std::uint64_t weighed = nonZero;
+  std::array<std::uint8_t, 64> closer{};
   if (intra) {
-    for (int n = 1; n < 64; ++n)
-      if (2 * std::abs(coefficients[n]) > IntraCoefficient(1, n, mquant))
-        weighed |= std::uint64_t{1} << n;
+    static const IntraOnes ones;
+    const std::int16_t* one = ones.of[static_cast<std::size_t>(mquant / 2)].data();
+    for (std::size_t n = 1; n < 64; ++n) closer[n] = 2 * std::abs(coefficients[n]) > one[n];
+    weighed |= BitsOf(closer);
   } else {
     // Coefficients from mquant on are quantised to levels already; at the finest quantisers no
     // smaller one gets a 1.
     const int one = NonIntraCoefficient(1, mquant);
-    if (one / 2 + 1 < mquant)
-      for (int n = 0; n < 64; ++n)
-        if (2 * std::abs(coefficients[n]) > one) weighed |= std::uint64_t{1} << n;
+    if (one / 2 + 1 < mquant) {
+      for (std::size_t n = 0; n < 64; ++n) closer[n] = 2 * std::abs(coefficients[n]) > one;
+      weighed |= BitsOf(closer);
+    }
   }
   const std::uint64_t weighedRaster = weighed;
   weighed = InScanOrder(weighed) & ~((std::uint64_t{1} << from) - 1);
