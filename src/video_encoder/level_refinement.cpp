@@ -111,25 +111,29 @@ std::uint64_t RefineLevels(std::int16_t* levels, const std::int16_t* coefficient
       magnitudes[count++] = 1;
     }
 
-    Path best{std::numeric_limits<double>::infinity(), -1, 0};
+    // The best way here, chosen without branches (which the costs would keep mispredicting).
+    double bestCost = std::numeric_limits<double>::infinity();
+    int bestPrevious = -1, bestMagnitude = 0;
+    auto weigh = [&](double cost, int previous, int magnitude) {
+      const bool better = cost < bestCost;
+      bestCost = better ? cost : bestCost;
+      bestPrevious = better ? previous : bestPrevious;
+      bestMagnitude = better ? magnitude : bestMagnitude;
+    };
     for (int m = 0; m < count; ++m) {
       const int magnitude = magnitudes[m];
       const int level = c < 0 ? -magnitude : magnitude;
       const double error = c - DequantiseLevel(level, static_cast<int>(n), mquant, intra);
       const double here = zerosBefore + error * error;
-      if (startLive) {
-        const double cost = here + lambda * length(k - from, magnitude, !intra);
-        if (cost < best.cost) best = {cost, from, magnitude};
-      }
+      if (startLive) weigh(here + lambda * length(k - from, magnitude, !intra), from, magnitude);
       for (int t = 0; t < height; ++t) {
         const int p = stack[static_cast<std::size_t>(t)];  // the level before is at p - 1
-        const double cost =
-            worth[static_cast<std::size_t>(t)] + here + lambda * length(k - p, magnitude, false);
-        if (cost < best.cost) best = {cost, p, magnitude};
+        weigh(worth[static_cast<std::size_t>(t)] + here + lambda * length(k - p, magnitude, false),
+              p, magnitude);
       }
     }
-    paths[static_cast<std::size_t>(k + 1)] = best;
-    const double v = best.cost - zeroSum;
+    paths[static_cast<std::size_t>(k + 1)] = {bestCost, bestPrevious, bestMagnitude};
+    const double v = bestCost - zeroSum;
     while (height > 0 && worth[static_cast<std::size_t>(height - 1)] >= v) --height;
     stack[static_cast<std::size_t>(height)] = k + 1;
     worth[static_cast<std::size_t>(height++)] = v;
