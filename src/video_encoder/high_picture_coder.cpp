@@ -230,11 +230,12 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
       // The chosen levels are refined; a macroblock left with nothing to code is skipped where
       // it may be.
       const MacroblockCandidate& cand = cands.c[static_cast<std::size_t>(best)];
+      const bool intra = cand.mbType & kMbIntra;
       for (std::size_t n = 0; n < 6; ++n)
         if (chosen.nonZero[n])
-          chosen.nonZero[n] =
-              RefineLevels(chosen.levels[n].data(), cand.blocks[n].data(), chosen.nonZero[n],
-                           cand.mbType & kMbIntra, mquant, lambda);
+          chosen.nonZero[n] = (intra ? RefineLevelsOneStep : RefineLevels)(
+              chosen.levels[n].data(), cand.blocks[n].data(), chosen.nonZero[n], intra, mquant,
+              lambda);
       SetPatternAndType(chosen, cand.mbType, pictureType_, mquant, slice.prevMquant);
       skip = chosen.cbp == 0 && skippable(cand);
     }
