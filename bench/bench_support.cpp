@@ -31,6 +31,14 @@ int RunStatus(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool DecodeToYuv(const std::string& coded, const std::string& raw) {
+  int rc = 0;
+  Run("ffmpeg -nostdin -v error -y -i " + Quote(coded) +
+          " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + Quote(raw),
+      &rc);
+  return rc == 0;
+}
+
 double CpuSeconds(int who) {
   rusage u{};
   ::getrusage(who, &u);

@@ -13,6 +13,12 @@ std::string Quote(const std::string& s);
 // `exitCode` receives its exit status (-1 when it did not exit normally).
 std::string Run(const std::string& command, int* exitCode = nullptr);
 
+// Decodes a coded MPEG stream with ffmpeg into `raw` as yuv420p pictures, each picture once, in
+// display order. Fed straight to ffmpeg's filters, an elementary stream's guessed time stamps make
+// it repeat and drop pictures, and every picture after a repeat is then scored against its
+// neighbour's source. Returns whether ffmpeg succeeded.
+bool DecodeToYuv(const std::string& coded, const std::string& raw);
+
 // Runs a shell command with its output left on the terminal; returns its exit status (-1 when it
 // did not exit normally).
 int RunStatus(const std::string& command);

@@ -32,6 +32,7 @@
 namespace {
 
 using calvex::bench::CpuSeconds;
+using calvex::bench::DecodeToYuv;
 using calvex::bench::Quote;
 using calvex::bench::Run;
 
@@ -70,15 +71,10 @@ struct Measure {
 };
 
 // Y-PSNR and SSIM (Y) of a coded stream against the raw yuv420p source, picture by picture in
-// display order. The stream is decoded to raw pictures first, every picture once: fed straight to
-// the filters, an elementary stream's guessed time stamps made ffmpeg repeat and drop pictures
-// here and there, and the pictures after a repeat were scored against their neighbours' sources.
+// display order (decoded to raw pictures first, see DecodeToYuv).
 void Score(const std::string& coded, const std::string& yuv, Measure& m) {
   const std::string decoded = coded + ".yuv";
-  int rc = 0;
-  Run("ffmpeg -nostdin -v error -y -i " + Quote(coded) +
-          " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + Quote(decoded),
-      &rc);
+  DecodeToYuv(coded, decoded);
   const std::string raw = " -f rawvideo -pix_fmt yuv420p -s 352x288 -r 25 -i ";
   const std::string out =
       Run("ffmpeg -nostdin -hide_banner" + raw + Quote(decoded) + raw + Quote(yuv) +

@@ -30,17 +30,22 @@
 namespace {
 
 using calvex::bench::CpuSeconds;
+using calvex::bench::DecodeToYuv;
 using calvex::bench::Quote;
 using calvex::bench::Run;
 using calvex::bench::Seconds;
 
-// Average PSNR ("average:" of ffmpeg's psnr filter) of an MPEG file against the raw source.
+// Average PSNR ("average:" of ffmpeg's psnr filter) of an MPEG file against the raw source, from
+// the stream's pictures decoded once each (see DecodeToYuv).
 std::string Psnr(const std::string& mpeg, const std::string& raw, int w, int h) {
   const std::string size = std::to_string(w) + "x" + std::to_string(h);
+  const std::string decoded = mpeg + ".yuv";
+  DecodeToYuv(mpeg, decoded);
   const std::string out =
-      Run("ffmpeg -nostdin -hide_banner -i " + Quote(mpeg) + " -f rawvideo -pix_fmt bgr24 -s " +
-          size + " -r 30 -i " + Quote(raw) +
+      Run("ffmpeg -nostdin -hide_banner -f rawvideo -pix_fmt yuv420p -s " + size + " -r 30 -i " +
+          Quote(decoded) + " -f rawvideo -pix_fmt bgr24 -s " + size + " -r 30 -i " + Quote(raw) +
           " -lavfi '[0:v]format=yuv420p[a];[1:v]format=yuv420p[b];[a][b]psnr' -f null -");
+  std::filesystem::remove(decoded);
   const auto at = out.find("average:");
   if (at == std::string::npos) return "?";
   return out.substr(at + 8, out.find(' ', at) - at - 8);
