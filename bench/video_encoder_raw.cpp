@@ -2,7 +2,7 @@
 // MPEG-1 video encoder and nothing else, for profilers such as callgrind:
 //
 //   video_encoder_raw WIDTHxHEIGHT input.bgr output.m1v [--threads N] [--rate BITS]
-//                     [--kernels reference|sse2|avx2]
+//                     [--kernels reference|sse2|avx2|avx512]
 //
 // Prints the picture count and the CPU seconds spent coding.
 #include <sys/resource.h>
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   if (argc < 4) {
     std::fprintf(stderr,
                  "usage: %s WIDTHxHEIGHT input.bgr output.m1v [--threads N] [--rate BITS] "
-                 "[--kernels reference|sse2|avx2]\n",
+                 "[--kernels reference|sse2|avx2|avx512]\n",
                  argv[0]);
     return 2;
   }
@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
       if (k == "reference") p.kernels = &calvex::video::ReferenceKernels();
       if (k == "sse2") p.kernels = &calvex::video::Sse2Kernels();
       if (k == "avx2") p.kernels = calvex::video::Avx2Kernels();
+      if (k == "avx512") p.kernels = calvex::video::Avx512Kernels();
     }
   }
   const std::size_t frameSize = static_cast<std::size_t>(width) * height * 3;

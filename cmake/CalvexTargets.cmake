@@ -29,3 +29,10 @@ endfunction()
 function(calvex_avx2_sources)
   set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS "-mavx2;-ffp-contract=off")
 endfunction()
+
+# calvex_avx512_sources(<file>...) marks files that hold AVX-512 (F, BW, VL) kernels; they are
+# only called after a run-time CPU check.
+function(calvex_avx512_sources)
+  set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS
+    "-mavx2;-mavx512f;-mavx512bw;-mavx512vl;-ffp-contract=off")
+endfunction()

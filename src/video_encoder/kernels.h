@@ -1,8 +1,8 @@
 // The encoder's hot loops: block distances, interpolated prediction, sums for variance and
 // activity, the forward DCT and the colour conversion with its chroma filters.
 //
-// Each kernel has a plain reference (kernels_ref.cpp) and SSE2/AVX2 versions that give exactly
-// the same results; KernelsForCpu() picks the best one the processor runs.
+// Each kernel has a plain reference (kernels_ref.cpp) and SSE2/AVX2/AVX-512 versions that give
+// exactly the same results; KernelsForCpu() picks the best one the processor runs.
 #pragma once
 
 #include <cstdint>
@@ -86,6 +86,9 @@ const Kernels& ReferenceKernels();
 const Kernels& Sse2Kernels();
 // AVX2 kernels; nullptr when the processor lacks AVX2.
 const Kernels* Avx2Kernels();
+// The AVX2 kernels with an AVX-512 (BW, VL) whole-pel search; nullptr when the processor lacks
+// those.
+const Kernels* Avx512Kernels();
 // The fastest kernels the processor supports.
 const Kernels& KernelsForCpu();
 

@@ -215,6 +215,7 @@ const Kernels& ReferenceKernels() {
 }
 
 const Kernels& KernelsForCpu() {
+  if (const Kernels* k = Avx512Kernels()) return *k;
   if (const Kernels* k = Avx2Kernels()) return *k;
   return Sse2Kernels();
 }

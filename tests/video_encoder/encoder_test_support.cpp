@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "core/settings.h"
 #include "support/test_support.h"
@@ -254,6 +255,17 @@ std::string Md5Hex(const std::vector<std::uint8_t>& bytes) {
   for (int i = 0; i < 16; ++i)
     std::snprintf(out + 2 * i, 3, "%02x", (h[i / 4] >> (8 * (i % 4))) & 0xFF);
   return out;
+}
+
+std::vector<const Kernels*> VectorKernels() {
+  std::vector<const Kernels*> k{&Sse2Kernels()};
+  for (const auto& [set, name] : {std::pair{Avx2Kernels(), "AVX2"}, {Avx512Kernels(), "AVX-512"}}) {
+    if (set)
+      k.push_back(set);
+    else
+      std::printf("%s kernels not tested: the processor lacks them\n", name);
+  }
+  return k;
 }
 
 }  // namespace calvex::video::testing

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
+#include "video_encoder/kernels.h"
 #include "video_encoder/video_encoder.h"
 
 namespace calvex::video::testing {
@@ -118,5 +119,9 @@ std::vector<Yuv420> DecodeWithFfmpeg(const std::string& path, int width, int hei
 double Psnr(const Yuv420& a, const Yuv420& b);
 
 std::string Md5Hex(const std::vector<std::uint8_t>& bytes);
+
+// The SSE2 kernels, and the AVX2 and AVX-512 ones where the processor runs them (saying which it
+// lacks).
+std::vector<const Kernels*> VectorKernels();
 
 }  // namespace calvex::video::testing

@@ -1,4 +1,5 @@
-// The SSE2 and AVX2 kernels against the plain references, on random input and at plane edges.
+// The SSE2, AVX2 and AVX-512 kernels against the plain references, on random input and at plane
+// edges.
 #include "video_encoder/kernels.h"
 
 #include <gtest/gtest.h>
@@ -7,17 +8,12 @@
 #include <random>
 #include <vector>
 
+#include "video_encoder/encoder_test_support.h"
 #include "video_encoder/kernels_common.h"
 #include "video_encoder/picture.h"
 
 namespace calvex::video {
 namespace {
-
-std::vector<const Kernels*> FastKernels() {
-  std::vector<const Kernels*> k{&Sse2Kernels()};
-  if (const Kernels* a = Avx2Kernels()) k.push_back(a);
-  return k;
-}
 
 // A plane whose allocation ends exactly at its last sample, so that reading past a block's
 // samples is caught by AddressSanitizer.
@@ -55,7 +51,7 @@ TEST(Kernels, WindowSearchMatchesTheReference) {
             order[static_cast<std::size_t>(y * cols + x)];
     const std::uint32_t expected =
         ref.searchWindow(cur.At(0, 0), 16, window.At(0, 0), window.width, cols, rows, rank.data());
-    for (const Kernels* k : FastKernels())
+    for (const Kernels* k : testing::VectorKernels())
       EXPECT_EQ(
           k->searchWindow(cur.At(0, 0), 16, window.At(0, 0), window.width, cols, rows, rank.data()),
           expected)
@@ -83,7 +79,7 @@ TEST(Kernels, DistancesMatchTheReference) {
     for (int i = 0; i < count; ++i) blocks[i] = i == 3 ? pa : pick(i % 2 ? b : c);
     int expected[kMaxSadBlocks];
     ref.sad16Blocks(pa, blocks, count, w, expected);
-    for (const Kernels* k : FastKernels()) {
+    for (const Kernels* k : testing::VectorKernels()) {
       int got[kMaxSadBlocks];
       std::fill_n(got, kMaxSadBlocks, -1);
       k->sad16Blocks(pa, blocks, count, w, got);
@@ -104,7 +100,7 @@ TEST(Kernels, HalfPelRowsMatchTheReference) {
       const std::uint8_t* q = last ? nullptr : src.At(0, 1);
       std::vector<std::uint8_t> h(static_cast<std::size_t>(width), 7), v = h, hv = h;
       ref.halfPelRow(src.At(0, 0), q, width, h.data(), v.data(), hv.data());
-      for (const Kernels* k : FastKernels()) {
+      for (const Kernels* k : testing::VectorKernels()) {
         std::vector<std::uint8_t> h2(h.size(), 7), v2 = h2, hv2 = h2;
         k->halfPelRow(src.At(0, 0), q, width, h2.data(), v2.data(), hv2.data());
         EXPECT_EQ(h2, h) << k->name << " width " << width;
@@ -131,7 +127,7 @@ TEST(Kernels, PredictionAverageAndSumsMatchTheReference) {
     ref.predict(expected.data(), size, src.At(x, y), w, size, hx, hy);
     int s[4], s2[4];
     ref.blockSums(src.At(w - 16, h - 16), w, s, s2);
-    for (const Kernels* k : FastKernels()) {
+    for (const Kernels* k : testing::VectorKernels()) {
       std::vector<std::uint8_t> got(expected.size());
       k->predict(got.data(), size, src.At(x, y), w, size, hx, hy);
       EXPECT_EQ(got, expected) << k->name;
@@ -156,7 +152,7 @@ TEST(Kernels, SubtractBlockMatchesTheReference) {
     const int x = src.width - 8;
     Block expected, got;
     ReferenceKernels().subtractBlock(src.At(x, 0), pred.At(x, 0), src.width, expected.data());
-    for (const Kernels* k : FastKernels()) {
+    for (const Kernels* k : testing::VectorKernels()) {
       k->subtractBlock(src.At(x, 0), pred.At(x, 0), src.width, got.data());
       EXPECT_EQ(got, expected) << k->name;
     }
@@ -180,7 +176,7 @@ TEST(Kernels, ForwardDctMatchesTheReference) {
         input[static_cast<std::size_t>(pairs[i])] += static_cast<std::int16_t>(sign * pairs[i + 1]);
       Block expected = input;
       ReferenceKernels().forwardDct(expected.data());
-      for (const Kernels* k : FastKernels()) {
+      for (const Kernels* k : testing::VectorKernels()) {
         Block got = input;
         k->forwardDct(got.data());
         EXPECT_EQ(got, expected) << k->name << " block " << pairs[1] << " " << pairs[3];
@@ -203,7 +199,7 @@ TEST(Kernels, ForwardDctMatchesTheReference) {
     }
     Block expected = input;
     ReferenceKernels().forwardDct(expected.data());
-    for (const Kernels* k : FastKernels()) {
+    for (const Kernels* k : testing::VectorKernels()) {
       Block got = input;
       k->forwardDct(got.data());
       EXPECT_EQ(got, expected) << k->name << " round " << round;
@@ -214,7 +210,7 @@ TEST(Kernels, ForwardDctMatchesTheReference) {
 // Every quantiser against every 16-bit coefficient, at every place of the block.
 TEST(Kernels, QuantisersMatchTheReferenceForEveryValue) {
   const Kernels& ref = ReferenceKernels();
-  for (const Kernels* k : FastKernels())
+  for (const Kernels* k : testing::VectorKernels())
     for (int mquant = 2; mquant <= 62; mquant += 2)
       for (int first = -32768; first < 32768; first += 64) {
         Block input;
@@ -255,7 +251,7 @@ TEST(Kernels, InverseDctAndAddMatchTheReference) {
     TightPlane pred(8, 8, rng);
     std::vector<std::uint8_t> sum(64), sum2(64);
     ref.addBlock(pred.At(0, 0), expected.data(), 8, sum.data());
-    for (const Kernels* k : FastKernels()) {
+    for (const Kernels* k : testing::VectorKernels()) {
       Block got = input;
       k->inverseDct(got.data());
       ASSERT_EQ(got, expected) << k->name << " round " << round;
@@ -284,7 +280,7 @@ TEST(Kernels, ColourConversionIsExactForEveryColour) {
       px[2] = static_cast<std::uint8_t>(c >> 16);
       expected[static_cast<std::size_t>(i)] = ConvertPixel(px[2], px[1], px[0]);
     }
-    for (const Kernels* k : FastKernels()) {
+    for (const Kernels* k : testing::VectorKernels()) {
       k->convertRow(bgr.data(), count, y.data(), cb.data(), cr.data());
       for (std::size_t u = 0; u < static_cast<std::size_t>(count); ++u) {
         const ColourSample& e = expected[u];
@@ -307,7 +303,7 @@ TEST(Kernels, ColourConversionAndFiltersMatchTheReference) {
     if (count > 2) bgr[0] = bgr[1] = bgr[2] = 255;
     std::vector<std::uint8_t> y(static_cast<std::size_t>(count)), cb(y.size()), cr(y.size());
     ref.convertRow(bgr.data(), count, y.data(), cb.data(), cr.data());
-    for (const Kernels* k : FastKernels()) {
+    for (const Kernels* k : testing::VectorKernels()) {
       std::vector<std::uint8_t> y2(y.size()), cb2(y.size()), cr2(y.size());
       k->convertRow(bgr.data(), count, y2.data(), cb2.data(), cr2.data());
       EXPECT_EQ(y2, y) << k->name;
@@ -325,7 +321,7 @@ TEST(Kernels, ColourConversionAndFiltersMatchTheReference) {
     const int outRows = rows + 3;
     std::vector<std::uint8_t> v(static_cast<std::size_t>(width) * outRows);
     ref.filterColumns(src.data.data(), width, rows, v.data(), outRows);
-    for (const Kernels* k : FastKernels()) {
+    for (const Kernels* k : testing::VectorKernels()) {
       std::vector<std::uint8_t> h2(h.size()), v2(v.size());
       k->filterRow(line.At(5, 0), width, h2.data());
       k->filterColumns(src.data.data(), width, rows, v2.data(), outRows);
