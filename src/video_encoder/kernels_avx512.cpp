@@ -42,16 +42,19 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
         _mm256_permutevar8x32_epi32(row, _mm256_add_epi32(quadOfLane, _mm256_set1_epi32(2)));
   }
 
-  // spread[y][g]: for quads 0 and 1, then 2 and 3, of the group g of row y.
-  const int rowGroups = (cols + 7) / 8;
+  // spread[y][g]: the reference's dwords 0, 1, 1, 2 | 1, 2, 2, 3 from column 8 g of row y, which
+  // serve quads 0 and 1 of group g and quads 2 and 3 of group g - 1.
+  const int rowGroups = (cols + 7) / 8, step = rowGroups + 1;
   constexpr int kMaxRowGroups = (kMaxSearchWindow + 7) / 8;
-  __m512i spread[(kMaxSearchWindow + 15) * kMaxRowGroups];
-  const __m512i dwords = _mm512_setr_epi32(0, 1, 1, 2, 1, 2, 2, 3, 2, 3, 3, 4, 3, 4, 4, 5);
+  __m256i spread[(kMaxSearchWindow + 15) * (kMaxRowGroups + 1)];
+  const __m256i dwords = _mm256_setr_epi32(0, 1, 1, 2, 1, 2, 2, 3);
   for (int y = 0; y < rows + 15; ++y)
-    for (int g = 0; g < rowGroups; ++g)
-      // Bytes 0 .. 23 from the group's start: within SearchReadWidth(cols).
-      spread[y * rowGroups + g] = _mm512_permutexvar_epi32(
-          dwords, _mm512_maskz_loadu_epi32(0x3F, ref + y * refStride + 8 * g));
+    for (int g = 0; g <= rowGroups; ++g)
+      // Columns 8 g .. 8 g + 15: within SearchReadWidth(cols).
+      spread[y * step + g] = _mm256_permutevar8x32_epi32(
+          _mm256_castsi128_si256(
+              _mm_loadu_si128(reinterpret_cast<const __m128i*>(ref + y * refStride + 8 * g))),
+          dwords);
 
   constexpr int kMaxGroups = kMaxSearchWindow * kMaxRowGroups + 1;
   std::uint16_t groupX[kMaxGroups], groupY[kMaxGroups];
@@ -76,11 +79,8 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
   int bestSad = 0xFFFF;
   for (int gi = 0; gi < groups; gi += 2) {
     const int x0 = groupX[gi], y0 = groupY[gi], x1 = groupX[gi + 1], y1 = groupY[gi + 1];
-    const std::uint8_t* s0 =
-        reinterpret_cast<const std::uint8_t*>(spread + y0 * rowGroups + x0 / 8);
-    const std::uint8_t* s1 =
-        reinterpret_cast<const std::uint8_t*>(spread + y1 * rowGroups + x1 / 8);
-    const int step = 64 * rowGroups;
+    const __m256i* s0 = spread + y0 * step + x0 / 8;
+    const __m256i* s1 = spread + y1 * step + x1 / 8;
     // Positions past the window's last column take 0xFFFF, above any real SAD.
     const __m256i outside = _mm256_movm_epi16(_mm256_cmpgt_epi16_mask(
         _mm256_add_epi16(lane, _mm256_inserti128_si256(
@@ -91,14 +91,12 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
     auto addRows = [&](int from) {
 #pragma GCC unroll 4
       for (int r = from; r < from + 4; ++r) {
-        const __m256i* a = reinterpret_cast<const __m256i*>(s0 + r * step);
-        const __m256i* b = reinterpret_cast<const __m256i*>(s1 + r * step);
-        acc0 = _mm256_add_epi16(acc0, _mm256_dbsad_epu8(c[r], _mm256_loadu_si256(a), 0xE4));
-        acc1 = _mm256_add_epi16(acc1, _mm256_dbsad_epu8(c[r], _mm256_loadu_si256(b), 0xE4));
-        acc0 =
-            _mm256_add_epi16(acc0, _mm256_dbsad_epu8(c[r + 16], _mm256_loadu_si256(a + 1), 0xE4));
-        acc1 =
-            _mm256_add_epi16(acc1, _mm256_dbsad_epu8(c[r + 16], _mm256_loadu_si256(b + 1), 0xE4));
+        const __m256i* a = s0 + r * step;
+        const __m256i* b = s1 + r * step;
+        acc0 = _mm256_add_epi16(acc0, _mm256_dbsad_epu8(c[r], a[0], 0xE4));
+        acc1 = _mm256_add_epi16(acc1, _mm256_dbsad_epu8(c[r], b[0], 0xE4));
+        acc0 = _mm256_add_epi16(acc0, _mm256_dbsad_epu8(c[r + 16], a[1], 0xE4));
+        acc1 = _mm256_add_epi16(acc1, _mm256_dbsad_epu8(c[r + 16], b[1], 0xE4));
       }
     };
     // Lane 0: the first group's SADs, lane 1 the second's.
