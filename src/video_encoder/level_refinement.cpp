@@ -126,10 +126,14 @@ std::uint64_t RefineLevels(std::int16_t* levels, const std::int16_t* coefficient
       const double error = c - DequantiseLevel(level, static_cast<int>(n), mquant, intra);
       const double here = zerosBefore + error * error;
       if (startLive) weigh(here + lambda * length(k - from, magnitude, !intra), from, magnitude);
+      // The stack's worth grows and no code is shorter than run 0's: once a path's worth with
+      // that code is no less than the best, neither it nor any above it can win.
+      const double shortest = lambda * length(0, magnitude, false);
       for (int t = 0; t < height; ++t) {
+        const double base = worth[static_cast<std::size_t>(t)] + here;
+        if (base + shortest >= bestCost) break;
         const int p = stack[static_cast<std::size_t>(t)];  // the level before is at p - 1
-        weigh(worth[static_cast<std::size_t>(t)] + here + lambda * length(k - p, magnitude, false),
-              p, magnitude);
+        weigh(base + lambda * length(k - p, magnitude, false), p, magnitude);
       }
     }
     paths[static_cast<std::size_t>(k + 1)] = {bestCost, bestPrevious, bestMagnitude};
