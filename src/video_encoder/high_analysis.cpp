@@ -116,7 +116,7 @@ void Build(const MotionInputs& in, int mbx, int mby, PictureBuffer& scratch,
     const Plane& pr = scratch.Component(comp);
     std::int16_t* block = c.blocks[static_cast<std::size_t>(b)].data();
     k.subtractBlock(s.Row(y0) + x0, pr.Row(y0) + x0, s.width, block);
-    k.forwardDct(block);
+    k.forwardDctFloat(block);
   }
   std::uint8_t* out = c.prediction.data();
   for (int y = 0; y < 16; ++y, out += 16)

@@ -56,6 +56,10 @@ struct Kernels {
                         std::int16_t* block);
   // Double-precision forward DCT of one block, in place.
   void (*forwardDct)(std::int16_t* block);
+  // Single-precision forward DCT of one block of sample differences, in place: the high preset's
+  // candidates. Its rounding is not forwardDct's (a coefficient may differ by 1), but every
+  // kernel set performs the same float operations in the same order and gives the same levels.
+  void (*forwardDctFloat)(std::int16_t* block);
   // Quantisation of a block in place with the intra or the non-intra rule (QuantiseIntra,
   // QuantiseNonIntra in transform.h) and quantiser mquant (even, 2..62). Returns which levels are
   // not 0: bit n for raster index n.

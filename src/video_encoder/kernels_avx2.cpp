@@ -369,6 +369,81 @@ void ForwardDct(std::int16_t* block) {
   for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), out[i]);
 }
 
+// The float DCT of kernels_ref.cpp (Dct8Float) across the vectors x[0..7], eight lines at once.
+__attribute__((always_inline)) inline void Dct8Float(const __m256 x[8], __m256 y[8],
+                                                     const __m256 c[8][4]) {
+  __m256 s[4], d[4];
+#pragma GCC unroll 4
+  for (int k = 0; k < 4; ++k) {
+    s[k] = _mm256_add_ps(x[k], x[7 - k]);
+    d[k] = _mm256_sub_ps(x[k], x[7 - k]);
+  }
+  const __m256 e0 = _mm256_add_ps(s[0], s[3]), e1 = _mm256_add_ps(s[1], s[2]);
+  const __m256 f0 = _mm256_sub_ps(s[0], s[3]), f1 = _mm256_sub_ps(s[1], s[2]);
+  y[0] = _mm256_mul_ps(c[0][0], _mm256_add_ps(e0, e1));
+  y[4] = _mm256_mul_ps(c[4][0], _mm256_sub_ps(e0, e1));
+  y[2] = _mm256_add_ps(_mm256_mul_ps(c[2][0], f0), _mm256_mul_ps(c[2][1], f1));
+  y[6] = _mm256_add_ps(_mm256_mul_ps(c[6][0], f0), _mm256_mul_ps(c[6][1], f1));
+#pragma GCC unroll 4
+  for (int j = 1; j < 8; j += 2) {
+    const __m256 a = _mm256_add_ps(_mm256_mul_ps(c[j][0], d[0]), _mm256_mul_ps(c[j][1], d[1]));
+    const __m256 b = _mm256_add_ps(_mm256_mul_ps(c[j][2], d[2]), _mm256_mul_ps(c[j][3], d[3]));
+    y[j] = _mm256_add_ps(a, b);
+  }
+}
+
+// Transposes the 8 x 8 block of floats r[0..7] (one row each) in place.
+inline void TransposeFloats8x8(__m256 r[8]) {
+  __m256 t[8], u[8];
+#pragma GCC unroll 4
+  for (int i = 0; i < 4; ++i) {
+    t[2 * i] = _mm256_unpacklo_ps(r[2 * i], r[2 * i + 1]);
+    t[2 * i + 1] = _mm256_unpackhi_ps(r[2 * i], r[2 * i + 1]);
+  }
+#pragma GCC unroll 2
+  for (int i = 0; i < 2; ++i) {
+    u[4 * i] = _mm256_shuffle_ps(t[4 * i], t[4 * i + 2], 0x44);
+    u[4 * i + 1] = _mm256_shuffle_ps(t[4 * i], t[4 * i + 2], 0xee);
+    u[4 * i + 2] = _mm256_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0x44);
+    u[4 * i + 3] = _mm256_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0xee);
+  }
+#pragma GCC unroll 4
+  for (int i = 0; i < 4; ++i) {
+    r[i] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x20);
+    r[i + 4] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x31);
+  }
+}
+
+// Down the columns (lanes: columns), transposed, then along the rows (lanes: rows), whose
+// coefficients are transposed back as 16-bit values.
+void ForwardDctFloat(std::int16_t* block) {
+  static const struct Tables {
+    __m256 c[8][4];
+    Tables() {
+      const FloatDctBasis b;
+      for (int j = 0; j < 8; ++j)
+        for (int k = 0; k < 4; ++k) c[j][k] = _mm256_set1_ps(b.c[j][k]);
+    }
+  } tables;
+  __m256 x[8], v[8];
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i)
+    x[i] = _mm256_cvtepi32_ps(
+        _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i))));
+  Dct8Float(x, v, tables.c);
+  TransposeFloats8x8(v);  // v[x]: the vertical coefficients of column x
+  Dct8Float(v, x, tables.c);
+  const __m256 half = _mm256_set1_ps(0.499999f);
+  __m128i out[8];  // out[h]: horizontal coefficient h of each row
+#pragma GCC unroll 8
+  for (int h = 0; h < 8; ++h) {
+    const __m256i n = _mm256_cvtps_epi32(_mm256_floor_ps(_mm256_add_ps(x[h], half)));
+    out[h] = _mm_packs_epi32(_mm256_castsi256_si128(n), _mm256_extracti128_si256(n, 1));
+  }
+  Transpose8x8(out);
+  for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), out[i]);
+}
+
 // floor(n / d) of eight non-negative n < 2^26 and whether it is exact (n = q d), for the
 // divisors of the colour conversion. The float estimate, from a reciprocal biased a little low,
 // is the quotient or one less (its error stays far below one); the remainder corrects it.
@@ -703,6 +778,7 @@ const Kernels* Avx2Kernels() {
     a.sad16Blocks = Sad16Blocks;
     a.halfPelRow = HalfPelRow;
     a.forwardDct = ForwardDct;
+    a.forwardDctFloat = ForwardDctFloat;
     a.convertRow = ConvertRow;
     a.filterRow = FilterRow;
     a.filterColumns = FilterColumns;

@@ -1,7 +1,10 @@
 // Scalar pieces shared by the reference and the vector kernels (for the edges they leave).
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+
+#include "video_encoder/kernels.h"
 
 namespace calvex::video {
 
@@ -18,6 +21,24 @@ inline ColourSample ConvertPixel(int r, int g, int b) {
   return {static_cast<std::uint8_t>(static_cast<int>(y * 219 / 256 + 16.5)),
           static_cast<std::uint8_t>(static_cast<int>(u * 224 / 256 + 128.5)),
           static_cast<std::uint8_t>(static_cast<int>(v * 224 / 256 + 128.5))};
+}
+
+// The DCT basis (DctBasis) entries c[j][k], k < 4, rounded to floats: what the float DCT
+// multiplies by.
+struct FloatDctBasis {
+  float c[8][4];
+  FloatDctBasis() {
+    const auto& b = DctBasis();
+    for (int j = 0; j < 8; ++j)
+      for (int k = 0; k < 4; ++k) c[j][k] = static_cast<float>(b[j][k]);
+  }
+};
+
+// A float DCT's coefficient rounded as the double one's, floor(s + 0.499999), saturated to 16
+// bits as the vector code packs it.
+inline std::int16_t RoundedCoefficient(float s) {
+  const float n = std::floor(s + 0.499999f);
+  return static_cast<std::int16_t>(n < -32768.0f ? -32768 : (n > 32767.0f ? 32767 : n));
 }
 
 inline int ClampIndex(int i, int length) {

@@ -130,6 +130,41 @@ void ForwardDctRef(std::int16_t* block) {
     }
 }
 
+// An 8-point DCT of x into y in floats, factorised by the symmetry c[j][7 - k] = +-c[j][k]; the
+// vector kernels perform these operations in this order.
+void Dct8Float(const float x[8], float y[8]) {
+  static const FloatDctBasis c;
+  float s[4], d[4];
+  for (int k = 0; k < 4; ++k) {
+    s[k] = x[k] + x[7 - k];
+    d[k] = x[k] - x[7 - k];
+  }
+  const float e0 = s[0] + s[3], e1 = s[1] + s[2];
+  const float f0 = s[0] - s[3], f1 = s[1] - s[2];
+  y[0] = c.c[0][0] * (e0 + e1);
+  y[4] = c.c[4][0] * (e0 - e1);
+  y[2] = c.c[2][0] * f0 + c.c[2][1] * f1;
+  y[6] = c.c[6][0] * f0 + c.c[6][1] * f1;
+  for (int j = 1; j < 8; j += 2)
+    y[j] = (c.c[j][0] * d[0] + c.c[j][1] * d[1]) + (c.c[j][2] * d[2] + c.c[j][3] * d[3]);
+}
+
+// Down the columns, then along the rows.
+void ForwardDctFloatRef(std::int16_t* block) {
+  float v[8][8];  // v[u][x]: vertical coefficient u of column x
+  for (int x = 0; x < 8; ++x) {
+    float in[8], out[8];
+    for (int i = 0; i < 8; ++i) in[i] = static_cast<float>(block[8 * i + x]);
+    Dct8Float(in, out);
+    for (int u = 0; u < 8; ++u) v[u][x] = out[u];
+  }
+  for (int u = 0; u < 8; ++u) {
+    float out[8];
+    Dct8Float(v[u], out);
+    for (int h = 0; h < 8; ++h) block[8 * u + h] = RoundedCoefficient(out[h]);
+  }
+}
+
 std::uint64_t NonZero(const std::int16_t* block) {
   std::uint64_t mask = 0;
   for (int n = 0; n < 64; ++n)
@@ -203,6 +238,7 @@ const Kernels& ReferenceKernels() {
                             .blockSums = BlockSumsRef,
                             .subtractBlock = SubtractBlockRef,
                             .forwardDct = ForwardDctRef,
+                            .forwardDctFloat = ForwardDctFloatRef,
                             .quantiseIntra = QuantiseIntraRef,
                             .quantiseNonIntra = QuantiseNonIntraRef,
                             .inverseDct = InverseDct,

@@ -363,7 +363,8 @@ const Kernels& Sse2Kernels() {
                             .blockSums = BlockSums,
                             .subtractBlock = SubtractBlock,
                             .forwardDct = ForwardDct,
-                            // The quantisers and the IDCT are the plain ones.
+                            // The float DCT, the quantisers and the IDCT are the plain ones.
+                            .forwardDctFloat = ReferenceKernels().forwardDctFloat,
                             .quantiseIntra = ReferenceKernels().quantiseIntra,
                             .quantiseNonIntra = ReferenceKernels().quantiseNonIntra,
                             .inverseDct = ReferenceKernels().inverseDct,
