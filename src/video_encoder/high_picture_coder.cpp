@@ -171,6 +171,8 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
   SliceState slice;
   slice.prevMquant = prevMquant_;
   BitWriter& counter = counter_;
+  // Each candidate is quantised into the one that does not hold the best so far.
+  std::array<Quantised, 2> trials;
 
   for (int i = 0; i < g_.mbWidth; ++i) {
     const int k = j * g_.mbWidth + i;
@@ -195,11 +197,11 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
     double bestCost = std::numeric_limits<double>::infinity();
     int best = -1;
     bool skip = false;
-    Quantised chosen;
+    int chosenAt = 0, freeAt = 0;
     for (int c = 0; c < cands.count; ++c) {
       const MacroblockCandidate& cand = cands.c[static_cast<std::size_t>(c)];
       const std::array<std::int64_t, 6> energies = BlockEnergies(cand.blocks);
-      Quantised q;
+      Quantised& q = trials[static_cast<std::size_t>(freeAt)];
       q.levels = cand.blocks;
       const bool intra = cand.mbType & kMbIntra;
       for (std::size_t n = 0; n < 6; ++n) {
@@ -223,9 +225,11 @@ void HighPictureCoder::CodeRow(int j, std::vector<MacroblockInfo>& mbs,
         bestCost = cost;
         best = c;
         skip = false;
-        chosen = q;
+        chosenAt = freeAt;
+        freeAt ^= 1;
       }
     }
+    Quantised& chosen = trials[static_cast<std::size_t>(chosenAt)];
     if (!skip) {
       // The chosen levels are refined; a macroblock left with nothing to code is skipped where
       // it may be.
