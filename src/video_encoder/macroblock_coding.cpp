@@ -102,22 +102,27 @@ const RunLevelLengths& RunLevelLengths::Get() {
 
 namespace {
 
-// Scan position of each raster index.
-struct ScanPositions {
-  std::array<std::uint8_t, 64> of{};
-  ScanPositions() {
-    for (int n = 0; n < 64; ++n)
-      of[vt::kZigzag[static_cast<std::size_t>(n)]] = static_cast<std::uint8_t>(n);
+// The scan positions of the raster indices of each byte of a mask: of[b][v] has bit n set for
+// the scan position n of each raster index 8 b + i whose bit i of v is set.
+struct ScanMasks {
+  std::array<std::array<std::uint64_t, 256>, 8> of{};
+  ScanMasks() {
+    std::array<int, 64> position{};
+    for (int n = 0; n < 64; ++n) position[vt::kZigzag[static_cast<std::size_t>(n)]] = n;
+    for (std::size_t b = 0; b < 8; ++b)
+      for (std::size_t v = 0; v < 256; ++v)
+        for (std::size_t i = 0; i < 8; ++i)
+          if (v >> i & 1) of[b][v] |= std::uint64_t{1} << position[8 * b + i];
   }
 };
 
 }  // namespace
 
 std::uint64_t InScanOrder(std::uint64_t raster) {
-  static const ScanPositions scan;
+  // A byte at a time: dense masks (intra blocks) cost no more than sparse ones.
+  static const ScanMasks scan;
   std::uint64_t mask = 0;
-  for (; raster; raster &= raster - 1)
-    mask |= std::uint64_t{1} << scan.of[static_cast<std::size_t>(__builtin_ctzll(raster))];
+  for (std::size_t b = 0; b < 8; ++b) mask |= scan.of[b][raster >> (8 * b) & 255];
   return mask;
 }
 
