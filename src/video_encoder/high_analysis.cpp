@@ -12,7 +12,7 @@ namespace {
 // Vectors stay within this many whole pels each way (f_code 4 holds +-64 pels less a half).
 constexpr int kMaxVector = 60;
 // The whole-pel refinement around the best prediction.
-constexpr int kRefineRange = 3;
+constexpr int kRefineRange = 2;
 
 const std::uint8_t* At(const Plane& p, int x, int y) {
   return p.pixels.data() + static_cast<std::ptrdiff_t>(y) * p.width + x;

@@ -5,7 +5,7 @@
 // The search for each direction starts from a few predictions: the zero vector, the picture's
 // global motion (a full search of 8x and then 4x reduced pictures), and the vectors found for the
 // macroblocks to the left, above and above right. The best of them by SAD is refined by the
-// whole-pel search within +-3 pels and the half-pel refinement of the standard preset. Vectors
+// whole-pel search within +-2 pels and the half-pel refinement of the standard preset. Vectors
 // stay within +-63.5 pels, so that f_code is at most 4 (the constrained parameters allow it).
 // Every input is fixed before the row is analysed (the row above is analysed first), so the
 // result never depends on the thread count.
