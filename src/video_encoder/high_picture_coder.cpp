@@ -61,10 +61,12 @@ void WriteMacroblock(BitWriter& w, int pictureType, const int fCode[2], SliceSta
   for (int n = 0; n < 6; ++n) {
     if (!(q.cbp & (32 >> n))) continue;
     const std::int16_t* levels = q.levels[static_cast<std::size_t>(n)].data();
+    const std::uint64_t nonZero = q.nonZero[static_cast<std::size_t>(n)];
     if (q.type & kMbIntra)
-      WriteIntraBlock(w, levels, n >= 4, s.dc[static_cast<std::size_t>(n < 4 ? 0 : n - 3)]);
+      WriteIntraBlock(w, levels, nonZero, n >= 4,
+                      s.dc[static_cast<std::size_t>(n < 4 ? 0 : n - 3)]);
     else
-      WriteNonIntraBlock(w, levels);
+      WriteNonIntraBlock(w, levels, nonZero);
   }
   if (!(q.type & kMbIntra)) s.dc = {};
   if ((q.type & kMbIntra) || (pictureType == kPictureP && !(q.type & kMbForward))) s.pmv = {};

@@ -176,6 +176,15 @@ void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels) {
   WriteRunLevels(w, levels, InScanOrder(NonZeroLevels(levels)), 0, true);
 }
 
+void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, std::uint64_t nonZero, bool chroma,
+                     int& dcPredictor) {
+  WriteIntraBlockMasked(w, levels, nonZero, chroma, dcPredictor);
+}
+
+void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels, std::uint64_t nonZero) {
+  WriteRunLevels(w, levels, InScanOrder(nonZero), 0, true);
+}
+
 namespace {
 
 // The bits of WriteRunLevels.

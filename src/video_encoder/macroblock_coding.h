@@ -47,6 +47,11 @@ void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, bool chroma, int&
 // Codes a non-intra block: every level in zigzag order, then the end of block.
 void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels);
 
+// The same, given the mask of the levels that are not 0 (bit n for raster index n, and no other).
+void WriteIntraBlock(BitWriter& w, const std::int16_t* levels, std::uint64_t nonZero, bool chroma,
+                     int& dcPredictor);
+void WriteNonIntraBlock(BitWriter& w, const std::int16_t* levels, std::uint64_t nonZero);
+
 // The bits WriteIntraBlock and WriteNonIntraBlock take, counted from tables; `nonZero` has bit n
 // set where level n (raster order) is not 0, and no other.
 int IntraBlockBits(const std::int16_t* levels, std::uint64_t nonZero, bool chroma,
