@@ -54,22 +54,8 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
     _mm256_store_si256(reinterpret_cast<__m256i*>(block[r]),
                        _mm256_inserti128_si256(_mm256_castsi128_si256(row), row, 1));
   }
-  constexpr int kMaxGroups = kMaxSearchWindow * ((kMaxSearchWindow + 7) / 8) + 1;
-  std::uint16_t groupX[kMaxGroups], groupY[kMaxGroups];
-  int groups = 0;
-  for (int i = 0; i < rows; ++i) {
-    const int y = rows / 2 + (i & 1 ? -(i + 1) / 2 : i / 2);  // middle, above, below, ...
-    for (int x = 0; x < cols; x += 8) {
-      groupX[groups] = static_cast<std::uint16_t>(x);
-      groupY[groups] = static_cast<std::uint16_t>(y);
-      ++groups;
-    }
-  }
-  if (groups & 1) {  // the last group again: it cannot change the minimum
-    groupX[groups] = groupX[groups - 1];
-    groupY[groups] = groupY[groups - 1];
-    ++groups;
-  }
+  std::uint16_t groupX[kMaxSearchGroups], groupY[kMaxSearchGroups];
+  const int groups = SearchGroupOrder(cols, rows, groupX, groupY);
   const __m256i lane = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i lastColumn = _mm256_set1_epi16(static_cast<short>(cols - 1));
   __m256i best = _mm256_set1_epi32(-1);
@@ -258,28 +244,47 @@ struct FastDctTables {
   }
 };
 
-// An 8-point DCT across the vectors x[0..7] (four independent lines, one per lane), factorised
-// by the symmetry c[j][7 - k] = +-c[j][k]: 22 products instead of 64.
-__attribute__((always_inline)) inline void Dct8(const __m256d x[8], __m256d y[8],
-                                                const FastDctTables& t) {
-  __m256d s[4], d[4];
+// Vector arithmetic by lane type, so that one butterfly serves the double and the float DCT.
+inline __m256d Add(__m256d a, __m256d b) {
+  return _mm256_add_pd(a, b);
+}
+inline __m256d Sub(__m256d a, __m256d b) {
+  return _mm256_sub_pd(a, b);
+}
+inline __m256d Mul(__m256d a, __m256d b) {
+  return _mm256_mul_pd(a, b);
+}
+inline __m256 Add(__m256 a, __m256 b) {
+  return _mm256_add_ps(a, b);
+}
+inline __m256 Sub(__m256 a, __m256 b) {
+  return _mm256_sub_ps(a, b);
+}
+inline __m256 Mul(__m256 a, __m256 b) {
+  return _mm256_mul_ps(a, b);
+}
+
+// An 8-point DCT across the vectors x[0..7] (independent lines, one per lane), factorised by the
+// symmetry c[j][7 - k] = +-c[j][k]: 22 products instead of 64. For floats these are the
+// operations of the plain kernel's Dct8Float, in its order.
+template <typename V>
+__attribute__((always_inline)) inline void Dct8(const V x[8], V y[8], const V c[8][4]) {
+  V s[4], d[4];
 #pragma GCC unroll 4
   for (int k = 0; k < 4; ++k) {
-    s[k] = _mm256_add_pd(x[k], x[7 - k]);
-    d[k] = _mm256_sub_pd(x[k], x[7 - k]);
+    s[k] = Add(x[k], x[7 - k]);
+    d[k] = Sub(x[k], x[7 - k]);
   }
-  const __m256d e0 = _mm256_add_pd(s[0], s[3]), e1 = _mm256_add_pd(s[1], s[2]);
-  const __m256d f0 = _mm256_sub_pd(s[0], s[3]), f1 = _mm256_sub_pd(s[1], s[2]);
-  y[0] = _mm256_mul_pd(t.c[0][0], _mm256_add_pd(e0, e1));
-  y[4] = _mm256_mul_pd(t.c[4][0], _mm256_sub_pd(e0, e1));
-  y[2] = _mm256_add_pd(_mm256_mul_pd(t.c[2][0], f0), _mm256_mul_pd(t.c[2][1], f1));
-  y[6] = _mm256_add_pd(_mm256_mul_pd(t.c[6][0], f0), _mm256_mul_pd(t.c[6][1], f1));
+  const V e0 = Add(s[0], s[3]), e1 = Add(s[1], s[2]);
+  const V f0 = Sub(s[0], s[3]), f1 = Sub(s[1], s[2]);
+  y[0] = Mul(c[0][0], Add(e0, e1));
+  y[4] = Mul(c[4][0], Sub(e0, e1));
+  y[2] = Add(Mul(c[2][0], f0), Mul(c[2][1], f1));
+  y[6] = Add(Mul(c[6][0], f0), Mul(c[6][1], f1));
 #pragma GCC unroll 4
-  for (int j = 1; j < 8; j += 2) {
-    const __m256d a = _mm256_add_pd(_mm256_mul_pd(t.c[j][0], d[0]), _mm256_mul_pd(t.c[j][1], d[1]));
-    const __m256d b = _mm256_add_pd(_mm256_mul_pd(t.c[j][2], d[2]), _mm256_mul_pd(t.c[j][3], d[3]));
-    y[j] = _mm256_add_pd(a, b);
-  }
+  for (int j = 1; j < 8; j += 2)
+    y[j] = Add(Add(Mul(c[j][0], d[0]), Mul(c[j][1], d[1])),
+               Add(Mul(c[j][2], d[2]), Mul(c[j][3], d[3])));
 }
 
 // Transposes the 4 x 4 block of doubles a, b, c, d (one row each) in place.
@@ -323,7 +328,7 @@ void ForwardDct(std::int16_t* block) {
 #pragma GCC unroll 8
     for (int i = 0; i < 8; ++i)
       x[i] = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(h ? _mm_unpackhi_epi64(r[i], r[i]) : r[i]));
-    Dct8(x, v[h], tables);
+    Dct8(x, v[h], tables.c);
   }
   // w[g][k]: vertical coefficients 4g .. 4g + 3 of column k.
   __m256d w[2][8];
@@ -345,7 +350,7 @@ void ForwardDct(std::int16_t* block) {
 #pragma GCC unroll 2
   for (int g = 0; g < 2; ++g) {
     __m256d y[8];
-    Dct8(w[g], y, tables);
+    Dct8(w[g], y, tables.c);
 #pragma GCC unroll 8
     for (int j = 0; j < 8; ++j) {
       const __m256d s = _mm256_add_pd(y[j], half);
@@ -367,29 +372,6 @@ void ForwardDct(std::int16_t* block) {
   for (int j = 0; j < 8; ++j) out[j] = _mm_packs_epi32(n32[0][j], n32[1][j]);
   Transpose8x8(out);
   for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), out[i]);
-}
-
-// The float DCT of kernels_ref.cpp (Dct8Float) across the vectors x[0..7], eight lines at once.
-__attribute__((always_inline)) inline void Dct8Float(const __m256 x[8], __m256 y[8],
-                                                     const __m256 c[8][4]) {
-  __m256 s[4], d[4];
-#pragma GCC unroll 4
-  for (int k = 0; k < 4; ++k) {
-    s[k] = _mm256_add_ps(x[k], x[7 - k]);
-    d[k] = _mm256_sub_ps(x[k], x[7 - k]);
-  }
-  const __m256 e0 = _mm256_add_ps(s[0], s[3]), e1 = _mm256_add_ps(s[1], s[2]);
-  const __m256 f0 = _mm256_sub_ps(s[0], s[3]), f1 = _mm256_sub_ps(s[1], s[2]);
-  y[0] = _mm256_mul_ps(c[0][0], _mm256_add_ps(e0, e1));
-  y[4] = _mm256_mul_ps(c[4][0], _mm256_sub_ps(e0, e1));
-  y[2] = _mm256_add_ps(_mm256_mul_ps(c[2][0], f0), _mm256_mul_ps(c[2][1], f1));
-  y[6] = _mm256_add_ps(_mm256_mul_ps(c[6][0], f0), _mm256_mul_ps(c[6][1], f1));
-#pragma GCC unroll 4
-  for (int j = 1; j < 8; j += 2) {
-    const __m256 a = _mm256_add_ps(_mm256_mul_ps(c[j][0], d[0]), _mm256_mul_ps(c[j][1], d[1]));
-    const __m256 b = _mm256_add_ps(_mm256_mul_ps(c[j][2], d[2]), _mm256_mul_ps(c[j][3], d[3]));
-    y[j] = _mm256_add_ps(a, b);
-  }
 }
 
 // Transposes the 8 x 8 block of floats r[0..7] (one row each) in place.
@@ -430,9 +412,9 @@ void ForwardDctFloat(std::int16_t* block) {
   for (int i = 0; i < 8; ++i)
     x[i] = _mm256_cvtepi32_ps(
         _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i))));
-  Dct8Float(x, v, tables.c);
+  Dct8(x, v, tables.c);
   TransposeFloats8x8(v);  // v[x]: the vertical coefficients of column x
-  Dct8Float(v, x, tables.c);
+  Dct8(v, x, tables.c);
   const __m256 half = _mm256_set1_ps(0.499999f);
   __m128i out[8];  // out[h]: horizontal coefficient h of each row
 #pragma GCC unroll 8

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "video_encoder/kernels.h"
+#include "video_encoder/kernels_common.h"
 
 namespace calvex::video {
 namespace {
@@ -56,22 +57,8 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
               _mm_loadu_si128(reinterpret_cast<const __m128i*>(ref + y * refStride + 8 * g))),
           dwords);
 
-  constexpr int kMaxGroups = kMaxSearchWindow * kMaxRowGroups + 1;
-  std::uint16_t groupX[kMaxGroups], groupY[kMaxGroups];
-  int groups = 0;
-  for (int i = 0; i < rows; ++i) {
-    const int y = rows / 2 + (i & 1 ? -(i + 1) / 2 : i / 2);  // middle, above, below, ...
-    for (int g = 0; g < rowGroups; ++g) {
-      groupX[groups] = static_cast<std::uint16_t>(8 * g);
-      groupY[groups] = static_cast<std::uint16_t>(y);
-      ++groups;
-    }
-  }
-  if (groups & 1) {  // the last group again: it cannot change the minimum
-    groupX[groups] = groupX[groups - 1];
-    groupY[groups] = groupY[groups - 1];
-    ++groups;
-  }
+  std::uint16_t groupX[kMaxSearchGroups], groupY[kMaxSearchGroups];
+  const int groups = SearchGroupOrder(cols, rows, groupX, groupY);
 
   const __m256i lane = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i lastColumn = _mm256_set1_epi16(static_cast<short>(cols - 1));

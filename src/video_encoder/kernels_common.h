@@ -8,6 +8,31 @@
 
 namespace calvex::video {
 
+// The order in which the whole-pel search kernels visit the window: groups of 8 neighbouring
+// positions of one row (their first column in groupX, row in groupY), rows from the middle of
+// the window outward, where the best positions usually are. The kernels take two groups at a
+// time, so an odd count repeats the last group (it cannot change the minimum). Returns the count.
+inline int SearchGroupOrder(int cols, int rows, std::uint16_t* groupX, std::uint16_t* groupY) {
+  int groups = 0;
+  for (int i = 0; i < rows; ++i) {
+    const int y = rows / 2 + (i & 1 ? -(i + 1) / 2 : i / 2);  // middle, above, below, ...
+    for (int x = 0; x < cols; x += 8) {
+      groupX[groups] = static_cast<std::uint16_t>(x);
+      groupY[groups] = static_cast<std::uint16_t>(y);
+      ++groups;
+    }
+  }
+  if (groups & 1) {
+    groupX[groups] = groupX[groups - 1];
+    groupY[groups] = groupY[groups - 1];
+    ++groups;
+  }
+  return groups;
+}
+
+// Groups SearchGroupOrder gives at most.
+inline constexpr int kMaxSearchGroups = kMaxSearchWindow * ((kMaxSearchWindow + 7) / 8) + 1;
+
 struct ColourSample {
   std::uint8_t y, cb, cr;
 };
