@@ -32,73 +32,16 @@ class MediaAviFrameReader : public AviFrameReader {
   media::AviReader reader_;
 };
 
-// Pictures of the coding order come from AVI frames a little out of order (a reference picture
-// before the B pictures that precede it). Reading the frames in between at once and keeping them
-// lets the AVI decode straight forward instead of seeking back for every B picture. The frames
-// kept live in a ring of buffers allocated once.
-class FrameWindow {
- public:
-  FrameWindow(AviFrameReader& reader, std::size_t frameSize) : reader_(reader), size_(frameSize) {}
-
-  Status Read(std::int32_t frame, std::uint8_t* out) {
-    for (const Kept& k : kept_)
-      if (k.number == frame) {
-        std::copy(k.pixels.begin(), k.pixels.end(), out);
-        return kOk;
-      }
-    if (frame > lastRead_ && frame - lastRead_ <= kWindow && lastRead_ >= 0) {
-      for (std::int32_t f = lastRead_ + 1; f < frame; ++f) {
-        Kept& k = Oldest();
-        k.number = -1;
-        if (reader_.GetFrame(f, k.pixels.data()) != kOk) break;  // read again when asked
-        k.number = f;
-      }
-    }
-    const Status s = reader_.GetFrame(frame, out);
-    if (s != kOk) return s;
-    lastRead_ = frame;
-    Kept& k = Oldest();
-    std::copy(out, out + size_, k.pixels.begin());
-    k.number = frame;
-    return kOk;
-  }
-
- private:
-  static constexpr std::int32_t kWindow = 6;
-  struct Kept {
-    std::int32_t number = -1;
-    std::vector<std::uint8_t> pixels;
-  };
-
-  // The slot of the frame kept longest, to be reused.
-  Kept& Oldest() {
-    if (kept_.size() < static_cast<std::size_t>(kWindow)) {
-      kept_.push_back(Kept{-1, std::vector<std::uint8_t>(size_)});
-      return kept_.back();
-    }
-    Kept& k = kept_[next_];
-    next_ = (next_ + 1) % kept_.size();
-    return k;
-  }
-
-  AviFrameReader& reader_;
-  std::size_t size_;
-  std::int32_t lastRead_ = -1;
-  std::vector<Kept> kept_;
-  std::size_t next_ = 0;
-};
-
-// The encoder's pictures from the AVI: display number to AVI frame by the frame mapping.
 class AviPictureSource : public video::PictureSource {
  public:
-  AviPictureSource(FrameWindow& window, const ConversionSettings& settings)
-      : window_(window), settings_(settings) {}
+  AviPictureSource(AviFrameReader& reader, const ConversionSettings& settings)
+      : reader_(reader), settings_(settings) {}
   Status FetchPicture(int displayNumber, std::uint8_t* bitmap) override {
-    return window_.Read(SourceFrameFor(settings_, displayNumber), bitmap);
+    return reader_.GetFrame(SourceFrameFor(settings_, displayNumber), bitmap);
   }
 
  private:
-  FrameWindow& window_;
+  AviFrameReader& reader_;
   const ConversionSettings& settings_;
 };
 
@@ -172,8 +115,7 @@ Status AviToMpegDriver::EncodeVideo(const std::string& videoPath, ConversionSett
   params.preset =
       context.highQualityVideo() ? video::EncoderPreset::kHigh : video::EncoderPreset::kStandard;
 
-  FrameWindow window(reader_, MakeBitmapHeader24(p.width, p.height).sizeImage);
-  AviPictureSource source(window, settings);
+  AviPictureSource source(reader_, settings);
   DriverEvents events(context, settings);
   const Status status = video::EncodeVideoFile(params, source, events, videoPath, &pictureIndex_);
   if (status == kDiskFull) context.RaiseDiskFull();

@@ -21,6 +21,16 @@ namespace calvex::media {
 
 using namespace detail;
 
+namespace {
+
+// Decoded pictures kept behind the latest one, and the jump ahead up to which decoding on (and
+// keeping what it passes) is preferred to a seek: enough for B pictures coded after their
+// references at frame rates down to a third of the source's.
+constexpr std::size_t kKeptPictures = 8;
+constexpr std::int64_t kShortJump = kKeptPictures;
+
+}  // namespace
+
 struct AviReader::Impl {
   std::string path;
   AviFile file;
@@ -38,6 +48,10 @@ struct AviReader::Impl {
   std::deque<std::pair<FramePtr, std::int64_t>> decoded;  // pictures not yet asked for
   FramePtr latest;  // the latest picture at or before the last request
   std::int64_t latestNumber = -1;
+  // The pictures before `latest`, oldest first: an encoder asks for frames a little out of order
+  // (a reference picture before the B pictures shown ahead of it), and those come from here
+  // instead of a seek back and a second decoding.
+  std::deque<std::pair<FramePtr, std::int64_t>> passed;
   bool drained = false;  // the demuxer and the decoder have nothing more
 
   // Palettised video gets its palette with the first packet only; it is given again to the first
@@ -53,6 +67,8 @@ struct AviReader::Impl {
   std::int64_t SeekTarget(std::int64_t n);
   bool SeekTo(std::int64_t target);
   Status Deliver(const AVFrame& frame, std::uint8_t* buffer);
+  const AVFrame* Passed(std::int64_t n) const;
+  void TakeDecoded(std::int64_t n);
   bool Feed();
   void KeepPalette();
   void Receive();
@@ -62,6 +78,7 @@ struct AviReader::Impl {
 void AviReader::Impl::ResetPosition() {
   sentDts.clear();
   decoded.clear();
+  passed.clear();
   latest.reset();
   latestNumber = -1;
   lastNumbered = -1;
@@ -110,16 +127,14 @@ Status AviReader::Impl::Open(const std::string& p, BitmapInfoHeader& request, Av
 // before a key frame may follow it in the file and lean on the group before, so the start goes one
 // key frame further back.
 std::int64_t AviReader::Impl::SeekTarget(std::int64_t n) {
-  std::vector<std::int64_t> keys;
-  const int count = avformat_index_get_entries_count(stream);
-  for (int i = 0; i < count; ++i) {
-    const AVIndexEntry* e = avformat_index_get_entry(stream, i);
-    if ((e->flags & AVINDEX_KEYFRAME) && e->timestamp <= n) keys.push_back(e->timestamp);
+  const int at = av_index_search_timestamp(stream, n, AVSEEK_FLAG_BACKWARD);
+  if (at < 0) return 0;
+  std::int64_t key = avformat_index_get_entry(stream, at)->timestamp;
+  if (decoder->has_b_frames > 0 && key > 0) {
+    const int before = av_index_search_timestamp(stream, key - 1, AVSEEK_FLAG_BACKWARD);
+    if (before >= 0) key = avformat_index_get_entry(stream, before)->timestamp;
   }
-  if (keys.empty()) return 0;
-  std::size_t pick = keys.size() - 1;
-  if (decoder->has_b_frames > 0 && pick > 0) --pick;
-  return keys[pick];
+  return key;
 }
 
 bool AviReader::Impl::SeekTo(std::int64_t target) {
@@ -206,27 +221,49 @@ Status AviReader::Impl::Deliver(const AVFrame& frame, std::uint8_t* buffer) {
   return converter.ToBottomUpBgr(frame, width, height, buffer) ? kOk : kAviDecodeFailed;
 }
 
+// The picture frame n shows among those passed over, if they reach back to it: the latest at or
+// before n.
+const AVFrame* AviReader::Impl::Passed(std::int64_t n) const {
+  if (passed.empty() || n < passed.front().second) return nullptr;
+  auto it = passed.rbegin();
+  while (it->second > n) ++it;
+  return it->first.get();
+}
+
+// Moves the decoded pictures up to the one asked for into `latest`, keeping those passed over.
+void AviReader::Impl::TakeDecoded(std::int64_t n) {
+  while (!decoded.empty() && decoded.front().second <= n) {
+    if (latest) {
+      passed.emplace_back(std::move(latest), latestNumber);
+      if (passed.size() > kKeptPictures) passed.pop_front();
+    }
+    latest = std::move(decoded.front().first);
+    latestNumber = decoded.front().second;
+    decoded.pop_front();
+  }
+}
+
 Status AviReader::Impl::GetFrame(std::int64_t n, std::uint8_t* buffer) {
   if (!decoder) return kMediaAviOpen1;
   if (n < 0 || n >= frameCount || buffer == nullptr) return kAviDecodeFailed;
   if (latest && latestNumber == n) return Deliver(*latest, buffer);
+  if (latest && n < latestNumber)
+    if (const AVFrame* kept = Passed(n)) return Deliver(*kept, buffer);
 
   // Reading on from the current position is right for any later frame; a jump past the next key
-  // frame is quicker by seeking. The next frame in order never seeks.
+  // frame is quicker by seeking, unless it is short: the frames in between are then kept for
+  // the requests that often follow. The next frame in order never seeks.
   const bool behind = latest ? n < latestNumber
                              : lastNumbered >= 0 && n <= lastNumbered &&
                                    (decoded.empty() || n < decoded.front().second);
-  const std::int64_t target = SeekTarget(n);
-  const std::int64_t sent = sentDts.empty() ? -1 : sentDts.back();
-  const bool jump = n > latestNumber + 1 && n > lastNumbered + 1 && target > sent + 1;
-  if ((behind || jump) && !SeekTo(target)) return kAviDecodeFailed;
+  if (behind || n > std::max(latestNumber, lastNumbered) + kShortJump) {
+    const std::int64_t target = SeekTarget(n);
+    const std::int64_t sent = sentDts.empty() ? -1 : sentDts.back();
+    if ((behind || target > sent + 1) && !SeekTo(target)) return kAviDecodeFailed;
+  }
 
   for (;;) {
-    while (!decoded.empty() && decoded.front().second <= n) {
-      latest = std::move(decoded.front().first);
-      latestNumber = decoded.front().second;
-      decoded.pop_front();
-    }
+    TakeDecoded(n);
     if (latest && latestNumber == n) return Deliver(*latest, buffer);
     if (!decoded.empty()) {
       // Frame n has no picture of its own: show the one before it, or when decoding started

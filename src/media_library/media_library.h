@@ -69,6 +69,8 @@ class AviReader {
 
   // Fills `buffer` (request.sizeImage bytes) with AVI frame `frame` (0-based index of the AVI's
   // frames). Sequential reads decode forward; random access seeks to the nearest key frame first.
+  // The last few pictures passed are kept: frames asked a little out of order (as an encoder
+  // codes them) are neither decoded twice nor sought.
   // A frame the AVI stores as an empty chunk (a repeated frame) shows the picture before it.
   // 106 for a frame number outside the file or a picture that cannot be decoded.
   Status RAVIGetFrame(std::int32_t frame, std::uint8_t* buffer);

@@ -183,9 +183,10 @@ TEST(AviBadInput, TruncatedFileGivesTheFramesItHolds) {
   std::vector<std::uint8_t> dib(request.sizeImage);
   for (int n : {present - 1, 0, present / 2}) {
     ASSERT_EQ(reader.RAVIGetFrame(n, dib.data()), kOk) << n;
-    // The last chunk may itself be cut short; what its decoder makes of it may differ slightly.
+    // The last chunk may itself be cut short: the part of the picture it lacks keeps whatever
+    // the decoder's buffer held, which depends on the pictures still in use.
     if (n == present - 1)
-      EXPECT_GT(testing::Psnr(dib, expected.at(static_cast<std::size_t>(n))), 40) << n;
+      EXPECT_GT(testing::Psnr(dib, expected.at(static_cast<std::size_t>(n))), 30) << n;
     else
       EXPECT_EQ(dib, expected.at(static_cast<std::size_t>(n))) << n;
   }

@@ -120,10 +120,11 @@ TEST(AviVideoReader, EmptyChunksRepeatThePreviousPicture) {
   EXPECT_EQ(info.frameCount, 25);
   const std::vector<int> stored = {0,  1,  2,  3,  4,  4,  4,  4,  5,  6,  7,  8, 9,
                                    10, 11, 11, 11, 12, 13, 14, 15, 16, 17, 18, 19};
-  // In order, then backwards (each step a seek), then a jump into the empty run.
+  // In order, then backwards (from the pictures kept, then by seeks), then a jump into the
+  // empty run, then in an encoder's order (references before the pictures shown ahead of them).
   std::vector<int> order = Sequence(25);
   for (int n = 24; n >= 0; --n) order.push_back(n);
-  order.insert(order.end(), {6, 16, 5});
+  order.insert(order.end(), {6, 16, 5, 0, 3, 1, 2, 6, 4, 5, 12, 7, 8, 9, 10, 11, 24, 13, 14});
   std::vector<std::uint8_t> dib(request.sizeImage);
   for (const int n : order) {
     ASSERT_EQ(reader.RAVIGetFrame(n, dib.data()), kOk);
