@@ -14,8 +14,9 @@ std::int16_t ChromaOffset(int v, std::int64_t inc) {
 }
 
 YuvRowToBgrFn RowFunction(int chromaShiftX) {
-  static const YuvRowToBgrFn avx2 = YuvRowToBgrAvx2();
-  return chromaShiftX == 1 ? avx2 : nullptr;
+  static const YuvRowToBgrFn avx512 = YuvRowToBgrAvx512();
+  static const YuvRowToBgrFn fastest = avx512 != nullptr ? avx512 : YuvRowToBgrAvx2();
+  return chromaShiftX == 1 ? fastest : nullptr;
 }
 
 }  // namespace

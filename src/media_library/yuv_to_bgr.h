@@ -63,5 +63,7 @@ void YuvRowToBgrPlain(const YuvToBgrTables& t, const std::uint8_t* y, const std:
 using YuvRowToBgrFn = void (*)(const YuvToBgrTables&, const std::uint8_t*, const std::uint8_t*,
                                const std::uint8_t*, int, std::uint8_t*);
 YuvRowToBgrFn YuvRowToBgrAvx2();
+// The same with AVX-512 (BW, VBMI), quicker for full-range rows; nullptr without it.
+YuvRowToBgrFn YuvRowToBgrAvx512();
 
 }  // namespace calvex::media::detail

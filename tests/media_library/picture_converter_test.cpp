@@ -11,7 +11,9 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/bitmap.h"
@@ -151,8 +153,14 @@ TEST(PictureConverter, OwnYuvPathWritesSwscalesBytes) {
 
 // The vector rows against the plain ones, on random samples for every matrix and range.
 TEST(PictureConverter, VectorYuvRowsEqualPlainOnes) {
-  const YuvRowToBgrFn avx2 = YuvRowToBgrAvx2();
-  if (avx2 == nullptr) GTEST_SKIP() << "no AVX2";
+  std::vector<std::pair<const char*, YuvRowToBgrFn>> sets;
+  for (const auto& [name, row] :
+       {std::pair{"avx2", YuvRowToBgrAvx2()}, {"avx512", YuvRowToBgrAvx512()}})
+    if (row != nullptr)
+      sets.emplace_back(name, row);
+    else
+      std::printf("no %s on this CPU\n", name);
+  if (sets.empty()) GTEST_SKIP() << "no vector rows";
   std::uint32_t seed = 7;
   const auto next = [&seed] {
     seed = seed * 1664525u + 1013904223u;
@@ -161,15 +169,18 @@ TEST(PictureConverter, VectorYuvRowsEqualPlainOnes) {
   for (const int space : {SWS_CS_ITU601, SWS_CS_ITU709, SWS_CS_FCC, SWS_CS_SMPTE240M})
     for (const bool full : {false, true}) {
       const YuvToBgrTables t = YuvToBgrTables::For(sws_getCoefficients(space), full);
-      for (const int width : {16, 38, 54, 352}) {
+      for (const int width : {16, 38, 54, 130, 352}) {
         std::vector<std::uint8_t> y(static_cast<std::size_t>(width)), cb(y.size() / 2),
             cr(y.size() / 2);
         for (auto* plane : {&y, &cb, &cr})
           for (auto& v : *plane) v = next();
         std::vector<std::uint8_t> plain(3 * y.size()), vector(3 * y.size());
         YuvRowToBgrPlain(t, y.data(), cb.data(), cr.data(), width, 1, plain.data());
-        avx2(t, y.data(), cb.data(), cr.data(), width, vector.data());
-        EXPECT_EQ(vector, plain) << "space " << space << (full ? " full" : "") << " " << width;
+        for (const auto& [name, row] : sets) {
+          row(t, y.data(), cb.data(), cr.data(), width, vector.data());
+          EXPECT_EQ(vector, plain)
+              << name << " space " << space << (full ? " full" : "") << " " << width;
+        }
       }
     }
 }
