@@ -204,8 +204,27 @@ void PsychoacousticModel2::Pass(const std::int16_t*& samples, int channel, doubl
       fixed_math::SinCos(phiPrime[j], sinPrime[j], cosPrime[j]);
     }
   }
-  double c[kFftLines];
-  for (int j = 0; j < kFftLines; ++j) {
+  alignas(16) double c[kFftLines];
+  int j0 = 0;
+  if (fast_) {
+    // Two lines at a time with the same operations (square roots and divisions round alike).
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    for (; j0 + 2 <= kFftLines; j0 += 2) {
+      const __m128d r = _mm_sqrt_pd(_mm_loadu_pd(energy + j0));
+      const __m128d rp = _mm_load_pd(rPrime + j0);
+      _mm_storeu_pd(rNew + j0, r);
+      _mm_storeu_pd(phiNew + j0, _mm_loadu_pd(phase + j0));
+      const __m128d t1 = _mm_sub_pd(_mm_mul_pd(r, _mm_load_pd(cosNew + j0)),
+                                    _mm_mul_pd(rp, _mm_load_pd(cosPrime + j0)));
+      const __m128d t2 = _mm_sub_pd(_mm_mul_pd(r, _mm_load_pd(sinNew + j0)),
+                                    _mm_mul_pd(rp, _mm_load_pd(sinPrime + j0)));
+      const __m128d t3 = _mm_add_pd(r, _mm_and_pd(rp, magnitude));
+      const __m128d q =
+          _mm_div_pd(_mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(t1, t1), _mm_mul_pd(t2, t2))), t3);
+      _mm_store_pd(c + j0, _mm_and_pd(q, _mm_cmpneq_pd(t3, _mm_setzero_pd())));
+    }
+  }
+  for (int j = j0; j < kFftLines; ++j) {
     rNew[j] = std::sqrt(energy[j]);
     phiNew[j] = phase[j];
     const double t1 = rNew[j] * cosNew[j] - rPrime[j] * cosPrime[j];
