@@ -14,3 +14,10 @@ target_link_libraries(video_encoder_raw PRIVATE calvex_video_encoder calvex_benc
 # Quality per bit on photographs panned and zoomed: our presets against ffmpeg's mpeg1video.
 add_executable(natural_content_vs_ffmpeg ${CMAKE_CURRENT_LIST_DIR}/natural_content_vs_ffmpeg.cpp)
 target_link_libraries(natural_content_vs_ffmpeg PRIVATE calvex_video_encoder calvex_bench_support)
+
+# The picture kernels (colour conversion, chroma filters, transform) of every kernel set.
+if(benchmark_FOUND)
+  add_executable(video_encoder_kernels ${CMAKE_CURRENT_LIST_DIR}/video_encoder_kernels.cpp)
+  target_link_libraries(video_encoder_kernels PRIVATE calvex_video_encoder
+    benchmark::benchmark_main)
+endif()

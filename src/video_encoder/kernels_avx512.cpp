@@ -126,6 +126,7 @@ const Kernels* Avx512Kernels() {
   static const Kernels k = [avx2] {
     Kernels a = *avx2;
     a.searchWindow = SearchWindow;
+    UseAvx512PixelKernels(a);
     a.name = "avx512";
     return a;
   }();

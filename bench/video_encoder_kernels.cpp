@@ -1,0 +1,107 @@
+// The video encoder's picture kernels (colour conversion, chroma filters, transform) on every
+// kernel set the processor has; the argument picks the set: 0 plain, 1 SSE2, 2 AVX2, 3 AVX-512.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "video_encoder/kernels.h"
+
+namespace {
+
+using namespace calvex::video;
+
+const Kernels* KernelSet(int i) {
+  switch (i) {
+    case 0:
+      return &ReferenceKernels();
+    case 1:
+      return &Sse2Kernels();
+    case 2:
+      return Avx2Kernels();
+    default:
+      return Avx512Kernels();
+  }
+}
+
+// The kernel set of the benchmark's argument, or nullptr (and the benchmark skipped).
+const Kernels* Pick(benchmark::State& state) {
+  const Kernels* k = KernelSet(static_cast<int>(state.range(0)));
+  if (!k) state.SkipWithError("the processor lacks this kernel set");
+  if (k) state.SetLabel(k->name);
+  return k;
+}
+
+std::vector<std::uint8_t> Bytes(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<std::uint8_t> v(n);
+  for (auto& b : v) b = static_cast<std::uint8_t>(rng());
+  return v;
+}
+
+constexpr int kWidth = 352, kHeight = 240;
+
+// One picture row of 352 pixels.
+void ConvertRow(benchmark::State& state) {
+  const Kernels* k = Pick(state);
+  if (!k) return;
+  const auto bgr = Bytes(3 * kWidth, 1);
+  std::vector<std::uint8_t> y(kWidth), cb(kWidth), cr(kWidth);
+  for (auto _ : state) {
+    k->convertRow(bgr.data(), kWidth, y.data(), cb.data(), cr.data());
+    benchmark::DoNotOptimize(y.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kWidth);
+}
+
+// The chroma of one picture: both filters over a 352 x 240 plane.
+void FilterPlane(benchmark::State& state) {
+  const Kernels* k = Pick(state);
+  if (!k) return;
+  const auto src = Bytes(static_cast<std::size_t>(kWidth + 10) * kHeight, 2);
+  std::vector<std::uint8_t> half(kWidth / 2 * kHeight), out(kWidth / 2 * kHeight / 2);
+  for (auto _ : state) {
+    for (int r = 0; r < kHeight; ++r)
+      k->filterRow(src.data() + r * (kWidth + 10) + 5, kWidth / 2, half.data() + r * kWidth / 2);
+    k->filterColumns(half.data(), kWidth / 2, kHeight, out.data(), kHeight / 2);
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+
+// Blocks of differences, as the coder transforms them.
+void ForwardDct(benchmark::State& state) {
+  const Kernels* k = Pick(state);
+  if (!k) return;
+  constexpr int kBlocks = 256;
+  std::mt19937 rng(3);
+  std::vector<std::int16_t> input(64 * kBlocks), block(64);
+  for (auto& v : input) v = static_cast<std::int16_t>(static_cast<int>(rng() % 121) - 60);
+  int b = 0;
+  for (auto _ : state) {
+    std::copy_n(input.data() + 64 * b, 64, block.data());
+    k->forwardDct(block.data());
+    benchmark::DoNotOptimize(block.data());
+    b = (b + 1) % kBlocks;
+  }
+}
+
+void InverseDct(benchmark::State& state) {
+  const Kernels* k = Pick(state);
+  if (!k) return;
+  std::mt19937 rng(4);
+  std::vector<std::int16_t> input(64), block(64);
+  for (int i = 0; i < 10; ++i) input[rng() % 64] = static_cast<std::int16_t>(rng() % 200 - 100);
+  for (auto _ : state) {
+    std::copy_n(input.data(), 64, block.data());
+    k->inverseDct(block.data());
+    benchmark::DoNotOptimize(block.data());
+  }
+}
+
+BENCHMARK(ConvertRow)->DenseRange(0, 3);
+BENCHMARK(FilterPlane)->DenseRange(0, 3);
+BENCHMARK(ForwardDct)->DenseRange(0, 3);
+BENCHMARK(InverseDct)->DenseRange(0, 3);
+
+}  // namespace

@@ -1,0 +1,257 @@
+// AVX-512 (F, BW, VL) kernels for the picture's pixels: the colour conversion sixteen pixels a
+// step, the double-precision DCT eight lines a vector and the chroma filters 32 outputs a step.
+// They give exactly what the AVX2 ones give; built with -mavx512bw -mavx512vl and called only
+// after a run-time CPU check.
+
+// GCC 12's AVX-512 intrinsics initialise their unused operands from themselves, which its own
+// -Wuninitialized then reports where they are inlined.
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+
+#include <cstddef>
+
+#include "mpeg_video/transpose_sse2.h"
+#include "video_encoder/colour_rounding_exceptions.h"
+#include "video_encoder/kernels.h"
+#include "video_encoder/kernels_common.h"
+
+namespace calvex::video {
+namespace {
+
+// floor(n / d) of sixteen non-negative n < 2^26 for the divisors of the colour conversion, and
+// the lanes where the division is exact (n = q d). As in the AVX2 set: the float estimate, from a
+// reciprocal biased a little low, is the quotient or one less, and the remainder corrects it.
+struct Quotients {
+  __m512i q;
+  __mmask16 exact;
+};
+
+inline Quotients DivideExactly(__m512i n, int d) {
+  const __m512 inverse = _mm512_set1_ps(static_cast<float>((1.0 - 1.0 / (1 << 20)) / d));
+  const __m512i divisor = _mm512_set1_epi32(d);
+  __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(n), inverse));
+  const __m512i r = _mm512_sub_epi32(n, _mm512_mullo_epi32(q, divisor));  // 0 .. 2d - 1
+  const __mmask16 low = _mm512_cmpge_epi32_mask(r, divisor);
+  q = _mm512_mask_sub_epi32(q, low, q, _mm512_set1_epi32(-1));
+  return {q, static_cast<__mmask16>(_mm512_cmpeq_epi32_mask(r, _mm512_setzero_si512()) |
+                                    _mm512_cmpeq_epi32_mask(r, divisor))};
+}
+
+// The integer formulas of the AVX2 set (see its ConvertRow): with s = 299 R + 587 G + 114 B,
+// Y = floor((219 s + 4224000) / 256000), Cb = floor((7 (1000 B - s) + 1821616) / 14176) and
+// Cr = floor((7 (1000 R - s) + 1441256) / 11216), lowered by one for the colours of
+// colour_rounding_exceptions.h where the division is exact.
+void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_t* cb,
+                std::uint8_t* cr) {
+  if (count < 16) {
+    Avx2Kernels()->convertRow(bgr, count, y, cb, cr);
+    return;
+  }
+  // The 48 bytes of sixteen pixels, four pixels (12 bytes, from dword 3 k) to 128-bit lane k;
+  // in each lane (R, G) as 16-bit pairs, and B, as in the AVX2 kernel.
+  const __m512i spread = _mm512_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12);
+  const __m512i pickRg = _mm512_broadcast_i32x4(
+      _mm_setr_epi8(2, -1, 1, -1, 5, -1, 4, -1, 8, -1, 7, -1, 11, -1, 10, -1));
+  const __m512i pickB = _mm512_broadcast_i32x4(
+      _mm_setr_epi8(0, -1, -1, -1, 3, -1, -1, -1, 6, -1, -1, -1, 9, -1, -1, -1));
+  const __m512i rgWeights = _mm512_set1_epi32(587 << 16 | 299);
+  const __m512i bWeight = _mm512_set1_epi32(114);
+  const __m512i r7000 = _mm512_set1_epi32(7000);  // on the (R, G) pair: 7000 R
+  constexpr __mmask64 k48Bytes = (__mmask64{1} << 48) - 1;
+  // Sixteen pixels per step; the last step overlaps the one before.
+  for (int next = 0; next < count; next += 16) {
+    const int i = next + 16 <= count ? next : count - 16;
+    const __m512i px =
+        _mm512_permutexvar_epi32(spread, _mm512_maskz_loadu_epi8(k48Bytes, bgr + 3 * i));
+    const __m512i rg = _mm512_shuffle_epi8(px, pickRg), b = _mm512_shuffle_epi8(px, pickB);
+    const __m512i s =
+        _mm512_add_epi32(_mm512_madd_epi16(rg, rgWeights), _mm512_madd_epi16(b, bWeight));
+    const __m512i s7 = _mm512_sub_epi32(_mm512_slli_epi32(s, 3), s);
+    const Quotients qy = DivideExactly(
+        _mm512_add_epi32(_mm512_mullo_epi32(s, _mm512_set1_epi32(219)), _mm512_set1_epi32(4224000)),
+        256000);
+    const Quotients qb =
+        DivideExactly(_mm512_add_epi32(_mm512_sub_epi32(_mm512_madd_epi16(b, r7000), s7),
+                                       _mm512_set1_epi32(1821616)),
+                      14176);
+    const Quotients qr =
+        DivideExactly(_mm512_add_epi32(_mm512_sub_epi32(_mm512_madd_epi16(rg, r7000), s7),
+                                       _mm512_set1_epi32(1441256)),
+                      11216);
+    // The quotients are 16 .. 240: their low bytes.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y + i), _mm512_cvtepi32_epi8(qy.q));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + i), _mm512_cvtepi32_epi8(qb.q));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + i), _mm512_cvtepi32_epi8(qr.q));
+    for (unsigned lanes = qy.exact | qb.exact | qr.exact; lanes; lanes &= lanes - 1) {
+      const int at = i + __builtin_ctz(lanes);
+      const int lower = ColourRoundingException(bgr[3 * at + 2], bgr[3 * at + 1], bgr[3 * at]);
+      if (lower >= 0) --(lower == 0 ? y : (lower == 1 ? cb : cr))[at];
+    }
+  }
+}
+
+// The DCT basis for both forms of the transform: c[j][k] broadcast, and ct[k] = column k of the
+// basis (c[i][k] for i = 0..7).
+struct DctTables {
+  __m512d c[8][8];
+  __m512d ct[8];
+  DctTables() {
+    const auto& b = DctBasis();
+    for (int j = 0; j < 8; ++j)
+      for (int k = 0; k < 8; ++k) c[j][k] = _mm512_set1_pd(b[j][k]);
+    for (int k = 0; k < 8; ++k)
+      ct[k] = _mm512_setr_pd(b[0][k], b[1][k], b[2][k], b[3][k], b[4][k], b[5][k], b[6][k],
+                             b[7][k]);
+  }
+};
+
+const DctTables& Tables() {
+  static const DctTables tables;
+  return tables;
+}
+
+// Rows of eight coefficients (lanes: columns) rounded down, stored as 16-bit values saturated as
+// packs does; two rows a 256-bit store.
+inline __m256i Floor(__m512d t) {
+  return _mm512_cvt_roundpd_epi32(t, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+}
+
+inline void StoreRows(std::int16_t* block, const __m512d t[8]) {
+#pragma GCC unroll 4
+  for (int i = 0; i < 8; i += 2) {
+    const __m512i pair =
+        _mm512_inserti64x4(_mm512_castsi256_si512(Floor(t[i])), Floor(t[i + 1]), 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 8 * i), _mm512_cvtsepi32_epi16(pair));
+  }
+}
+
+// The term-by-term sums of the plain kernel, in its order (k = 0..7) and with no fused
+// multiply-add, eight outputs a vector: along each row (lanes: its outputs j, c[j][k] against
+// its sample k, broadcast), then down the columns (lanes: j, c[i][k], broadcast, against row k's
+// sums), which leaves the outputs a row a vector.
+__attribute__((noinline)) void ForwardDctExact(std::int16_t* block) {
+  const DctTables& t = Tables();
+  alignas(64) double x[64];
+  for (int i = 0; i < 64; i += 8)
+    _mm512_store_pd(x + i, _mm512_cvtepi32_pd(_mm256_cvtepi16_epi32(
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i)))));
+  __m512d rows[8];  // rows[i]: the sums of row i
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) {
+    __m512d s = _mm512_mul_pd(t.ct[0], _mm512_set1_pd(x[8 * i]));
+#pragma GCC unroll 7
+    for (int k = 1; k < 8; ++k)
+      s = _mm512_add_pd(s, _mm512_mul_pd(t.ct[k], _mm512_set1_pd(x[8 * i + k])));
+    rows[i] = s;
+  }
+  const __m512d half = _mm512_set1_pd(0.499999);
+  __m512d n[8];
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) {
+    __m512d a = _mm512_mul_pd(t.c[i][0], rows[0]);
+#pragma GCC unroll 7
+    for (int k = 1; k < 8; ++k) a = _mm512_add_pd(a, _mm512_mul_pd(t.c[i][k], rows[k]));
+    n[i] = _mm512_add_pd(a, half);
+  }
+  StoreRows(block, n);
+}
+
+// An 8-point DCT across the vectors x[0..7] (one line per lane): the AVX2 set's butterfly, the
+// same operations in the same order.
+__attribute__((always_inline)) inline void Dct8(const __m512d x[8], __m512d y[8],
+                                                const __m512d c[8][8]) {
+  __m512d s[4], d[4];
+#pragma GCC unroll 4
+  for (int k = 0; k < 4; ++k) {
+    s[k] = _mm512_add_pd(x[k], x[7 - k]);
+    d[k] = _mm512_sub_pd(x[k], x[7 - k]);
+  }
+  const __m512d e0 = _mm512_add_pd(s[0], s[3]), e1 = _mm512_add_pd(s[1], s[2]);
+  const __m512d f0 = _mm512_sub_pd(s[0], s[3]), f1 = _mm512_sub_pd(s[1], s[2]);
+  y[0] = _mm512_mul_pd(c[0][0], _mm512_add_pd(e0, e1));
+  y[4] = _mm512_mul_pd(c[4][0], _mm512_sub_pd(e0, e1));
+  y[2] = _mm512_add_pd(_mm512_mul_pd(c[2][0], f0), _mm512_mul_pd(c[2][1], f1));
+  y[6] = _mm512_add_pd(_mm512_mul_pd(c[6][0], f0), _mm512_mul_pd(c[6][1], f1));
+#pragma GCC unroll 4
+  for (int j = 1; j < 8; j += 2)
+    y[j] = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(c[j][0], d[0]), _mm512_mul_pd(c[j][1], d[1])),
+                         _mm512_add_pd(_mm512_mul_pd(c[j][2], d[2]), _mm512_mul_pd(c[j][3], d[3])));
+}
+
+// Transposes the 8 x 8 block of doubles r[0..7] (one row each) in place.
+inline void TransposeDoubles8x8(__m512d r[8]) {
+  __m512d t[8], u[8];
+#pragma GCC unroll 4
+  for (int i = 0; i < 4; ++i) {
+    t[2 * i] = _mm512_unpacklo_pd(r[2 * i], r[2 * i + 1]);  // elements 0, 2, 4, 6 of the pair
+    t[2 * i + 1] = _mm512_unpackhi_pd(r[2 * i], r[2 * i + 1]);  // 1, 3, 5, 7
+  }
+  // u[4 h + e]: elements e, e + 4 (e: 0, 2, 1, 3) of rows 4 h .. 4 h + 3.
+  const __m512i first = _mm512_setr_epi64(0, 1, 8, 9, 4, 5, 12, 13);
+  const __m512i second = _mm512_setr_epi64(2, 3, 10, 11, 6, 7, 14, 15);
+#pragma GCC unroll 2
+  for (int h = 0; h < 2; ++h) {
+    u[4 * h] = _mm512_permutex2var_pd(t[4 * h], first, t[4 * h + 2]);
+    u[4 * h + 1] = _mm512_permutex2var_pd(t[4 * h], second, t[4 * h + 2]);
+    u[4 * h + 2] = _mm512_permutex2var_pd(t[4 * h + 1], first, t[4 * h + 3]);
+    u[4 * h + 3] = _mm512_permutex2var_pd(t[4 * h + 1], second, t[4 * h + 3]);
+  }
+  constexpr int element[4] = {0, 2, 1, 3};
+#pragma GCC unroll 4
+  for (int e = 0; e < 4; ++e) {
+    r[element[e]] = _mm512_shuffle_f64x2(u[e], u[4 + e], 0x44);
+    r[element[e] + 4] = _mm512_shuffle_f64x2(u[e], u[4 + e], 0xEE);
+  }
+}
+
+// The AVX2 set's factorised transform and its check (see its ForwardDct for the error bound: it
+// holds for either order of the passes), with eight lines in one vector: along the rows of the
+// transposed block (lane i: row i), transposed, then down the columns, whose outputs come out a
+// row a vector. A block with a coefficient within kMargin of a rounding step is computed term by
+// term.
+void ForwardDct(std::int16_t* block) {
+  const DctTables& t = Tables();
+  constexpr double kMargin = 1e-8;
+  __m128i r[8];
+  __m128i any = _mm_setzero_si128();
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) {
+    r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    any = _mm_or_si128(any, r[i]);
+  }
+  if (_mm_testz_si128(any, any)) return;
+  Transpose8x8(r);  // r[k]: sample k of each row
+  __m512d x[8], v[8];
+#pragma GCC unroll 8
+  for (int k = 0; k < 8; ++k) x[k] = _mm512_cvtepi32_pd(_mm256_cvtepi16_epi32(r[k]));
+  Dct8(x, v, t.c);           // v[j]: coefficient j of each row
+  TransposeDoubles8x8(v);  // v[i]: the coefficients of row i
+  Dct8(v, x, t.c);           // x[u]: vertical coefficient u of each column of coefficients
+  // t = s + 0.499999 steps its rounding at whole numbers: the block is doubtful where some t lies
+  // within kMargin of one. vreducepd gives t less the nearest whole number (exactly), vrangepd
+  // keeps the smallest magnitude.
+  const __m512d half = _mm512_set1_pd(0.499999);
+  __m512d nearest[2] = {_mm512_set1_pd(1.0), _mm512_set1_pd(1.0)};
+#pragma GCC unroll 8
+  for (int u = 0; u < 8; ++u) {
+    x[u] = _mm512_add_pd(x[u], half);
+    nearest[u & 1] = _mm512_range_pd(
+        nearest[u & 1], _mm512_reduce_pd(x[u], _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC), 0x0A);
+  }
+  if (_mm512_cmp_pd_mask(_mm512_min_pd(nearest[0], nearest[1]), _mm512_set1_pd(kMargin),
+                         _CMP_LT_OQ)) {
+    ForwardDctExact(block);
+    return;
+  }
+  StoreRows(block, x);
+}
+
+}  // namespace
+
+void UseAvx512PixelKernels(Kernels& k) {
+  k.convertRow = ConvertRow;
+  if (__builtin_cpu_supports("avx512dq")) k.forwardDct = ForwardDct;
+}
+
+}  // namespace calvex::video
