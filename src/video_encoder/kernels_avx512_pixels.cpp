@@ -19,23 +19,49 @@
 namespace calvex::video {
 namespace {
 
-// floor(n / d) of sixteen non-negative n < 2^26 for the divisors of the colour conversion, and
-// the lanes where the division is exact (n = q d). As in the AVX2 set: the float estimate, from a
-// reciprocal biased a little low, is the quotient or one less, and the remainder corrects it.
-struct Quotients {
-  __m512i q;
-  __mmask16 exact;
+// floor(n / d) of sixteen non-negative n < 2^26 for a divisor d = 2^kShift kOdd of the colour
+// conversion, whose quotients are below 256. m = floor(n / 2^kShift) < 2^24 is exact in floats,
+// and floor(n / d) = floor(m / kOdd). The product of m and a reciprocal of kOdd biased up by 2^-20
+// (with the two float roundings, a relative error between 2^-20 - 2^-23 and 2^-20 + 2^-23)
+// reaches q where m = q kOdd, and for m <= (q + 1) kOdd - 1 stays below q + 1, since
+// (q + 1) (2^-20 + 2^-23) < 1 / kOdd for the kOdd (125, 443, 701) and q (< 256) here: its integer
+// part is the quotient.
+template <int kShift, int kOdd>
+inline __m512i Divide(__m512i n) {
+  static_assert(256 * (1.0 / (1 << 20) + 1.0 / (1 << 23)) < 1.0 / kOdd);
+  const __m512 inverse = _mm512_set1_ps(static_cast<float>((1.0 + 1.0 / (1 << 20)) / kOdd));
+  return _mm512_cvttps_epi32(
+      _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_srli_epi32(n, kShift)), inverse));
+}
+
+// The quotients of Cb and Cr (components 1 and 2) that the colours of
+// colour_rounding_exceptions.h have, as 256-bit sets: bit q of dwords 0..7.
+struct ListedQuotients {
+  __m512i cb, cr;
+  ListedQuotients() {
+    alignas(64) std::uint32_t words[3][16] = {};  // by component
+    for (const std::uint32_t e : kColourRoundingExceptions) {
+      const int component = static_cast<int>(e & 3);
+      if (component == 0) continue;  // Y: ConvertRow tests its numerators' low bits instead
+      const int r = static_cast<int>(e >> 18), g = static_cast<int>(e >> 10 & 255),
+                b = static_cast<int>(e >> 2 & 255);
+      const int s = 299 * r + 587 * g + 114 * b;
+      const int q = component == 1 ? (7 * (1000 * b - s) + 1821616) / 14176
+                                   : (7 * (1000 * r - s) + 1441256) / 11216;
+      words[component][q >> 5] |= 1u << (q & 31);
+    }
+    cb = _mm512_load_si512(words[1]);
+    cr = _mm512_load_si512(words[2]);
+  }
 };
 
-inline Quotients DivideExactly(__m512i n, int d) {
-  const __m512 inverse = _mm512_set1_ps(static_cast<float>((1.0 - 1.0 / (1 << 20)) / d));
-  const __m512i divisor = _mm512_set1_epi32(d);
-  __m512i q = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(n), inverse));
-  const __m512i r = _mm512_sub_epi32(n, _mm512_mullo_epi32(q, divisor));  // 0 .. 2d - 1
-  const __mmask16 low = _mm512_cmpge_epi32_mask(r, divisor);
-  q = _mm512_mask_sub_epi32(q, low, q, _mm512_set1_epi32(-1));
-  return {q, static_cast<__mmask16>(_mm512_cmpeq_epi32_mask(r, _mm512_setzero_si512()) |
-                                    _mm512_cmpeq_epi32_mask(r, divisor))};
+// The lanes where n = q d, and q is in the set `listed`.
+inline __mmask16 ExactAtListed(__m512i n, __m512i q, int d, __m512i listed) {
+  const __mmask16 exact = _mm512_cmpeq_epi32_mask(n, _mm512_mullo_epi32(q, _mm512_set1_epi32(d)));
+  // Dword q / 32 of the set, rotated to put bit q % 32 at the bottom.
+  const __m512i word =
+      _mm512_rorv_epi32(_mm512_permutexvar_epi32(_mm512_srli_epi32(q, 5), listed), q);
+  return _mm512_mask_test_epi32_mask(exact, word, _mm512_set1_epi32(1));
 }
 
 // The integer formulas of the AVX2 set (see its ConvertRow): with s = 299 R + 587 G + 114 B,
@@ -59,6 +85,7 @@ void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_
   const __m512i bWeight = _mm512_set1_epi32(114);
   const __m512i r7000 = _mm512_set1_epi32(7000);  // on the (R, G) pair: 7000 R
   constexpr __mmask64 k48Bytes = (__mmask64{1} << 48) - 1;
+  static const ListedQuotients listed;
   // Sixteen pixels per step; the last step overlaps the one before.
   for (int next = 0; next < count; next += 16) {
     const int i = next + 16 <= count ? next : count - 16;
@@ -68,22 +95,26 @@ void ConvertRow(const std::uint8_t* bgr, int count, std::uint8_t* y, std::uint8_
     const __m512i s =
         _mm512_add_epi32(_mm512_madd_epi16(rg, rgWeights), _mm512_madd_epi16(b, bWeight));
     const __m512i s7 = _mm512_sub_epi32(_mm512_slli_epi32(s, 3), s);
-    const Quotients qy = DivideExactly(
-        _mm512_add_epi32(_mm512_mullo_epi32(s, _mm512_set1_epi32(219)), _mm512_set1_epi32(4224000)),
-        256000);
-    const Quotients qb =
-        DivideExactly(_mm512_add_epi32(_mm512_sub_epi32(_mm512_madd_epi16(b, r7000), s7),
-                                       _mm512_set1_epi32(1821616)),
-                      14176);
-    const Quotients qr =
-        DivideExactly(_mm512_add_epi32(_mm512_sub_epi32(_mm512_madd_epi16(rg, r7000), s7),
-                                       _mm512_set1_epi32(1441256)),
-                      11216);
+    const __m512i ny =
+        _mm512_add_epi32(_mm512_mullo_epi32(s, _mm512_set1_epi32(219)), _mm512_set1_epi32(4224000));
+    const __m512i nb = _mm512_add_epi32(_mm512_sub_epi32(_mm512_madd_epi16(b, r7000), s7),
+                                        _mm512_set1_epi32(1821616));
+    const __m512i nr = _mm512_add_epi32(_mm512_sub_epi32(_mm512_madd_epi16(rg, r7000), s7),
+                                        _mm512_set1_epi32(1441256));
+    const __m512i qy = Divide<11, 125>(ny), qb = Divide<5, 443>(nb), qr = Divide<4, 701>(nr);
     // The quotients are 16 .. 240: their low bytes.
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(y + i), _mm512_cvtepi32_epi8(qy.q));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + i), _mm512_cvtepi32_epi8(qb.q));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + i), _mm512_cvtepi32_epi8(qr.q));
-    for (unsigned lanes = qy.exact | qb.exact | qr.exact; lanes; lanes &= lanes - 1) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y + i), _mm512_cvtepi32_epi8(qy));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cb + i), _mm512_cvtepi32_epi8(qb));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cr + i), _mm512_cvtepi32_epi8(qr));
+    // A listed colour's component divides exactly, so its pixel is among these lanes: those whose
+    // Y numerator is a multiple of 2^11 (one in 2048), and those whose Cb or Cr divides exactly
+    // at a quotient that a listed colour has. Natural pictures have exact divisions of Cb or Cr
+    // at other quotients in a pixel or two of a hundred (saturated colours): a lane test for each
+    // would cost more than these vector tests.
+    const unsigned candidates = _mm512_testn_epi32_mask(ny, _mm512_set1_epi32(2047)) |
+                                ExactAtListed(nb, qb, 14176, listed.cb) |
+                                ExactAtListed(nr, qr, 11216, listed.cr);
+    for (unsigned lanes = candidates; lanes; lanes &= lanes - 1) {
       const int at = i + __builtin_ctz(lanes);
       const int lower = ColourRoundingException(bgr[3 * at + 2], bgr[3 * at + 1], bgr[3 * at]);
       if (lower >= 0) --(lower == 0 ? y : (lower == 1 ? cb : cr))[at];
@@ -101,8 +132,8 @@ struct DctTables {
     for (int j = 0; j < 8; ++j)
       for (int k = 0; k < 8; ++k) c[j][k] = _mm512_set1_pd(b[j][k]);
     for (int k = 0; k < 8; ++k)
-      ct[k] = _mm512_setr_pd(b[0][k], b[1][k], b[2][k], b[3][k], b[4][k], b[5][k], b[6][k],
-                             b[7][k]);
+      ct[k] =
+          _mm512_setr_pd(b[0][k], b[1][k], b[2][k], b[3][k], b[4][k], b[5][k], b[6][k], b[7][k]);
   }
 };
 
@@ -184,7 +215,7 @@ inline void TransposeDoubles8x8(__m512d r[8]) {
   __m512d t[8], u[8];
 #pragma GCC unroll 4
   for (int i = 0; i < 4; ++i) {
-    t[2 * i] = _mm512_unpacklo_pd(r[2 * i], r[2 * i + 1]);  // elements 0, 2, 4, 6 of the pair
+    t[2 * i] = _mm512_unpacklo_pd(r[2 * i], r[2 * i + 1]);      // elements 0, 2, 4, 6 of the pair
     t[2 * i + 1] = _mm512_unpackhi_pd(r[2 * i], r[2 * i + 1]);  // 1, 3, 5, 7
   }
   // u[4 h + e]: elements e, e + 4 (e: 0, 2, 1, 3) of rows 4 h .. 4 h + 3.
@@ -225,9 +256,9 @@ void ForwardDct(std::int16_t* block) {
   __m512d x[8], v[8];
 #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) x[k] = _mm512_cvtepi32_pd(_mm256_cvtepi16_epi32(r[k]));
-  Dct8(x, v, t.c);           // v[j]: coefficient j of each row
+  Dct8(x, v, t.c);         // v[j]: coefficient j of each row
   TransposeDoubles8x8(v);  // v[i]: the coefficients of row i
-  Dct8(v, x, t.c);           // x[u]: vertical coefficient u of each column of coefficients
+  Dct8(v, x, t.c);         // x[u]: vertical coefficient u of each column of coefficients
   // t = s + 0.499999 steps its rounding at whole numbers: the block is doubtful where some t lies
   // within kMargin of one. vreducepd gives t less the nearest whole number (exactly), vrangepd
   // keeps the smallest magnitude.
@@ -237,7 +268,8 @@ void ForwardDct(std::int16_t* block) {
   for (int u = 0; u < 8; ++u) {
     x[u] = _mm512_add_pd(x[u], half);
     nearest[u & 1] = _mm512_range_pd(
-        nearest[u & 1], _mm512_reduce_pd(x[u], _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC), 0x0A);
+        nearest[u & 1], _mm512_reduce_pd(x[u], _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC),
+        0x0A);
   }
   if (_mm512_cmp_pd_mask(_mm512_min_pd(nearest[0], nearest[1]), _mm512_set1_pd(kMargin),
                          _CMP_LT_OQ)) {
