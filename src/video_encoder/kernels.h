@@ -90,8 +90,8 @@ const Kernels& ReferenceKernels();
 const Kernels& Sse2Kernels();
 // AVX2 kernels; nullptr when the processor lacks AVX2.
 const Kernels* Avx2Kernels();
-// The AVX2 kernels with an AVX-512 (BW, VL) whole-pel search; nullptr when the processor lacks
-// those.
+// The AVX2 kernels with AVX-512 (BW, VL) whole-pel search, colour conversion, column filter and
+// DCT; nullptr when the processor lacks those.
 const Kernels* Avx512Kernels();
 // The fastest kernels the processor supports.
 const Kernels& KernelsForCpu();

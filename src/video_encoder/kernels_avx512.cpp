@@ -1,6 +1,7 @@
 // AVX-512 (BW, VL) kernel for the whole-pel search: vdbpsadbw forms the same 4-byte SADs as the
 // AVX2 set's mpsadbw, 16 per 256-bit instruction, at about three times its rate on recent cores.
-// The other kernels come from the AVX2 set. Built with -mavx512bw -mavx512vl and called only
+// The colour conversion, column filter and DCT come from kernels_avx512_pixels.cpp, the other
+// kernels from the AVX2 set. Built with -mavx512bw -mavx512vl and called only
 // after a run-time CPU check.
 
 // GCC 12's AVX-512 intrinsics initialise their unused operands from themselves, which its own
