@@ -90,7 +90,7 @@ const Kernels& ReferenceKernels();
 const Kernels& Sse2Kernels();
 // AVX2 kernels; nullptr when the processor lacks AVX2.
 const Kernels* Avx2Kernels();
-// The AVX2 kernels with AVX-512 (BW, VL) whole-pel search, colour conversion, column filter and
+// The AVX2 kernels with AVX-512 (BW, VL) whole-pel search, colour conversion, chroma filters and
 // DCT; nullptr when the processor lacks those.
 const Kernels* Avx512Kernels();
 // The fastest kernels the processor supports.

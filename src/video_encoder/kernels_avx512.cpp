@@ -1,6 +1,6 @@
 // AVX-512 (BW, VL) kernel for the whole-pel search: vdbpsadbw forms the same 4-byte SADs as the
 // AVX2 set's mpsadbw, 16 per 256-bit instruction, at about three times its rate on recent cores.
-// The colour conversion, column filter and DCT come from kernels_avx512_pixels.cpp, the other
+// The colour conversion, chroma filters and DCT come from kernels_avx512_pixels.cpp, the other
 // kernels from the AVX2 set. Built with -mavx512bw -mavx512vl and called only
 // after a run-time CPU check.
 

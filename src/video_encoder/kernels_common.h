@@ -33,8 +33,8 @@ inline int SearchGroupOrder(int cols, int rows, std::uint16_t* groupX, std::uint
 // Groups SearchGroupOrder gives at most.
 inline constexpr int kMaxSearchGroups = kMaxSearchWindow * ((kMaxSearchWindow + 7) / 8) + 1;
 
-// Puts the AVX-512 colour conversion, column chroma filter and DCT (kernels_avx512_pixels.cpp)
-// into `k`; only for a processor with AVX-512 F, BW and VL.
+// Puts the AVX-512 colour conversion, chroma filters and DCT (kernels_avx512_pixels.cpp) into
+// `k`; only for a processor with AVX-512 F, BW and VL.
 void UseAvx512PixelKernels(Kernels& k);
 
 struct ColourSample {
