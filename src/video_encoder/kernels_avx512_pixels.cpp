@@ -136,7 +136,7 @@ struct DctTables {
   }
 };
 
-const DctTables& Tables() {
+__attribute__((always_inline)) inline const DctTables& Tables() {
   static const DctTables tables;
   return tables;
 }
