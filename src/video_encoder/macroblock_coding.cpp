@@ -16,10 +16,21 @@ void Put(BitWriter& w, const vt::Vlc& code) {
 }
 
 // dct_coeff_next codes by run (0..31) and level (1..40); length 0 where the table has none.
+// withSign: the codes the coder writes (those of runs 0 and 1, and of levels 1..5), with room for
+// the sign bit, as (bits << 1) << 5 | (length + 1); 0 where an escape codes the pair. One lookup
+// then decides, with no branch on the run.
 struct RunLevelTable {
   std::array<std::array<vt::Vlc, 41>, 32> code{};
+  std::array<std::array<std::uint32_t, 41>, 32> withSign{};
   RunLevelTable() {
     for (const auto& c : vt::kDctCoeff) code[c.run][c.level] = c.code;
+    for (std::size_t run = 0; run < 32; ++run)
+      for (std::size_t magnitude = 0; magnitude < 41; ++magnitude) {
+        const vt::Vlc& c = code[run][magnitude];
+        if (c.length != 0 && (run <= 1 || magnitude <= 5))
+          withSign[run][magnitude] =
+              static_cast<std::uint32_t>(c.bits) << 6 | static_cast<std::uint32_t>(c.length + 1);
+      }
   }
 };
 
@@ -59,11 +70,11 @@ inline void PutRunLevel(BitWriter& w, const RunLevelTable& table, int run, int l
               vt::kDctFirstRun0Level1.length + 1);
     return;
   }
-  if ((run <= 1 && magnitude <= 40) || (run <= 31 && magnitude <= 5)) {
-    const vt::Vlc& code =
-        table.code[static_cast<std::size_t>(run)][static_cast<std::size_t>(magnitude)];
-    if (code.length != 0) {
-      w.PutBits(static_cast<std::uint32_t>(code.bits) << 1 | sign, code.length + 1);
+  if (run <= 31 && magnitude <= 40) {
+    const std::uint32_t code =
+        table.withSign[static_cast<std::size_t>(run)][static_cast<std::size_t>(magnitude)];
+    if (code != 0) {
+      w.PutBits(code >> 5 | sign, static_cast<int>(code & 31));
       return;
     }
   }
@@ -88,10 +99,9 @@ RunLevelLengths::RunLevelLengths() {
   const RunLevelTable& table = RunLevels();
   for (std::size_t run = 0; run < 32; ++run)
     for (std::size_t magnitude = 0; magnitude < 41; ++magnitude) {
-      const int length = table.code[run][magnitude].length;
-      const bool coded = length != 0 && (run <= 1 || magnitude <= 5);
+      const std::uint32_t code = table.withSign[run][magnitude];
       length_[run][magnitude] =
-          static_cast<std::uint8_t>(coded ? length + 1 : vt::kDctEscape.length + 14);
+          static_cast<std::uint8_t>(code != 0 ? code & 31 : vt::kDctEscape.length + 14);
     }
 }
 
