@@ -21,10 +21,10 @@ namespace {
 // floor(n / d) of sixteen non-negative n < 2^26 for a divisor d = 2^kShift kOdd of the colour
 // conversion, whose quotients are below 256. m = floor(n / 2^kShift) < 2^24 is exact in floats,
 // and floor(n / d) = floor(m / kOdd). The product of m and a reciprocal of kOdd biased up by 2^-20
-// (with the two float roundings, a relative error between 2^-20 - 2^-23 and 2^-20 + 2^-23)
-// reaches q where m = q kOdd, and for m <= (q + 1) kOdd - 1 stays below q + 1, since
-// (q + 1) (2^-20 + 2^-23) < 1 / kOdd for the kOdd (125, 443, 701) and q (< 256) here: its integer
-// part is the quotient.
+// (the two float roundings move it by less than 2^-23 more, relatively) reaches q where
+// m = q kOdd, and for m <= (q + 1) kOdd - 1 stays below q + 1, since (q + 1) (2^-20 + 2^-23) is
+// below 1 / kOdd for the kOdd (125, 443, 701) and q (< 256) here: its integer part is the
+// quotient.
 template <int kShift, int kOdd>
 inline __m512i Divide(__m512i n) {
   static_assert(256 * (1.0 / (1 << 20) + 1.0 / (1 << 23)) < 1.0 / kOdd);
@@ -141,12 +141,12 @@ __attribute__((always_inline)) inline const DctTables& Tables() {
   return tables;
 }
 
-// Rows of eight coefficients (lanes: columns) rounded down, stored as 16-bit values saturated as
-// packs does; two rows a 256-bit store.
 inline __m256i Floor(__m512d t) {
   return _mm512_cvt_roundpd_epi32(t, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
 }
 
+// Rows of eight coefficients (lanes: columns) rounded down, stored as 16-bit values saturated as
+// packs does; two rows a 256-bit store.
 inline void StoreRows(std::int16_t* block, const __m512d t[8]) {
 #pragma GCC unroll 4
   for (int i = 0; i < 8; i += 2) {
@@ -161,7 +161,7 @@ inline void StoreRows(std::int16_t* block, const __m512d t[8]) {
 // its sample k, broadcast), then down the columns (lanes: j, c[i][k], broadcast, against row k's
 // sums), which leaves the outputs a row a vector.
 __attribute__((noinline)) void ForwardDctExact(std::int16_t* block) {
-  const DctTables& t = Tables();
+  const DctTables& tables = Tables();
   alignas(64) double x[64];
   for (int i = 0; i < 64; i += 8)
     _mm512_store_pd(x + i, _mm512_cvtepi32_pd(_mm256_cvtepi16_epi32(
@@ -169,19 +169,19 @@ __attribute__((noinline)) void ForwardDctExact(std::int16_t* block) {
   __m512d rows[8];  // rows[i]: the sums of row i
 #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
-    __m512d s = _mm512_mul_pd(t.ct[0], _mm512_set1_pd(x[8 * i]));
+    __m512d s = _mm512_mul_pd(tables.ct[0], _mm512_set1_pd(x[8 * i]));
 #pragma GCC unroll 7
     for (int k = 1; k < 8; ++k)
-      s = _mm512_add_pd(s, _mm512_mul_pd(t.ct[k], _mm512_set1_pd(x[8 * i + k])));
+      s = _mm512_add_pd(s, _mm512_mul_pd(tables.ct[k], _mm512_set1_pd(x[8 * i + k])));
     rows[i] = s;
   }
   const __m512d half = _mm512_set1_pd(0.499999);
   __m512d n[8];
 #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
-    __m512d a = _mm512_mul_pd(t.c[i][0], rows[0]);
+    __m512d a = _mm512_mul_pd(tables.c[i][0], rows[0]);
 #pragma GCC unroll 7
-    for (int k = 1; k < 8; ++k) a = _mm512_add_pd(a, _mm512_mul_pd(t.c[i][k], rows[k]));
+    for (int k = 1; k < 8; ++k) a = _mm512_add_pd(a, _mm512_mul_pd(tables.c[i][k], rows[k]));
     n[i] = _mm512_add_pd(a, half);
   }
   StoreRows(block, n);
@@ -266,7 +266,7 @@ inline void TransposeDoubles8x8(__m512d r[8]) {
 // row a vector. A block with a coefficient within kMargin of a rounding step is computed term by
 // term.
 void ForwardDct(std::int16_t* block) {
-  const DctTables& t = Tables();
+  const DctTables& tables = Tables();
   constexpr double kMargin = 1e-8;
   __m128i r[8];
   __m128i any = _mm_setzero_si128();
@@ -281,9 +281,9 @@ void ForwardDct(std::int16_t* block) {
 #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) samples[k] = _mm256_cvtepi16_epi32(r[k]);
   __m512d x[8], v[8];
-  Dct8(samples, v, t.c);   // v[j]: coefficient j of each row
-  TransposeDoubles8x8(v);  // v[i]: the coefficients of row i
-  Dct8(v, x, t.c);         // x[u]: vertical coefficient u of each column of coefficients
+  Dct8(samples, v, tables.c);  // v[j]: coefficient j of each row
+  TransposeDoubles8x8(v);      // v[i]: the coefficients of row i
+  Dct8(v, x, tables.c);        // x[u]: vertical coefficient u of each column of coefficients
   // t = s + 0.499999 steps its rounding at whole numbers: the block is doubtful where some t lies
   // within kMargin of one. vreducepd gives t less the nearest whole number (exactly), vrangepd
   // keeps the smallest magnitude.
