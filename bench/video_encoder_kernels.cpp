@@ -103,6 +103,22 @@ void ForwardDct(benchmark::State& state) {
   }
 }
 
+// Coefficients of a transformed block, most of them small; the argument after the set: intra.
+void Quantise(benchmark::State& state) {
+  const Kernels* k = Pick(state);
+  if (!k) return;
+  std::mt19937 rng(5);
+  std::vector<std::int16_t> input(64), block(64);
+  for (auto& v : input) v = static_cast<std::int16_t>(static_cast<int>(rng() % 81) - 40);
+  input[0] = 900;
+  const auto quantise = state.range(1) ? k->quantiseIntra : k->quantiseNonIntra;
+  for (auto _ : state) {
+    std::copy_n(input.data(), 64, block.data());
+    benchmark::DoNotOptimize(quantise(block.data(), 8));
+    benchmark::DoNotOptimize(block.data());
+  }
+}
+
 void InverseDct(benchmark::State& state) {
   const Kernels* k = Pick(state);
   if (!k) return;
@@ -120,6 +136,7 @@ BENCHMARK(ConvertRow)->DenseRange(0, 3);
 BENCHMARK(FilterRows)->DenseRange(0, 3);
 BENCHMARK(FilterColumns)->DenseRange(0, 3);
 BENCHMARK(ForwardDct)->DenseRange(0, 3);
+BENCHMARK(Quantise)->ArgsProduct({{0, 1, 2, 3}, {0, 1}});
 BENCHMARK(InverseDct)->DenseRange(0, 3);
 
 }  // namespace
