@@ -1,6 +1,6 @@
-// AVX-512 (F, BW, VL) kernels for the picture's pixels: the colour conversion sixteen pixels a
-// step, the chroma filters and (with DQ) the double-precision DCT eight lines a vector. They give
-// exactly what the AVX2 ones give; called only after a run-time CPU check.
+// AVX-512 (F, BW, VL, DQ) kernels for the picture's pixels: the colour conversion sixteen pixels a
+// step, the chroma filters and the double-precision DCT eight lines a vector. They give exactly
+// what the AVX2 ones give; called only after a run-time CPU check.
 
 // GCC 12's AVX-512 intrinsics initialise their unused operands from themselves, which its own
 // -Wuninitialized then reports where they are inlined.
@@ -385,9 +385,12 @@ void FilterColumns(const std::uint8_t* src, int width, int srcRows, std::uint8_t
 
 }  // namespace
 
+// The file is built with -mavx512dq too (the DCT's check takes vreducepd and vrangepd), so its
+// kernels go together, on processors that have DQ as well: all with BW and VL do.
 void UseAvx512PixelKernels(Kernels& k) {
+  if (!__builtin_cpu_supports("avx512dq")) return;
   k.convertRow = ConvertRow;
-  if (__builtin_cpu_supports("avx512dq")) k.forwardDct = ForwardDct;
+  k.forwardDct = ForwardDct;
   k.filterRow = FilterRow;
   k.filterColumns = FilterColumns;
 }

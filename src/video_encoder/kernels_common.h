@@ -34,7 +34,7 @@ inline int SearchGroupOrder(int cols, int rows, std::uint16_t* groupX, std::uint
 inline constexpr int kMaxSearchGroups = kMaxSearchWindow * ((kMaxSearchWindow + 7) / 8) + 1;
 
 // Puts the AVX-512 colour conversion, chroma filters and DCT (kernels_avx512_pixels.cpp) into
-// `k`; only for a processor with AVX-512 F, BW and VL.
+// `k` where the processor has AVX-512 DQ; only for one with AVX-512 F, BW and VL.
 void UseAvx512PixelKernels(Kernels& k);
 
 struct ColourSample {
