@@ -1,5 +1,7 @@
 #include "video_encoder/macroblock_coding.h"
 
+#include <immintrin.h>
+
 #include <array>
 #include <cstdlib>
 
@@ -126,14 +128,30 @@ struct ScanMasks {
   }
 };
 
+// vpshufbitqmb gives, for each byte of its second operand, the bit of the first operand's qword
+// that the byte names: bit n of the result is bit kZigzag[n] of the mask.
+__attribute__((target("avx512f,avx512bw,avx512bitalg"))) std::uint64_t InScanOrderBitalg(
+    std::uint64_t raster) {
+  return _mm512_bitshuffle_epi64_mask(_mm512_set1_epi64(static_cast<long long>(raster)),
+                                      _mm512_loadu_si512(vt::kZigzag.data()));
+}
+
 }  // namespace
 
-std::uint64_t InScanOrder(std::uint64_t raster) {
+std::uint64_t InScanOrderByBytes(std::uint64_t raster) {
   // A byte at a time: dense masks (intra blocks) cost no more than sparse ones.
   static const ScanMasks scan;
   std::uint64_t mask = 0;
   for (std::size_t b = 0; b < 8; ++b) mask |= scan.of[b][raster >> (8 * b) & 255];
   return mask;
+}
+
+std::uint64_t InScanOrder(std::uint64_t raster) {
+  static const auto inScanOrder =
+      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512bitalg")
+          ? InScanOrderBitalg
+          : InScanOrderByBytes;
+  return inScanOrder(raster);
 }
 
 namespace {

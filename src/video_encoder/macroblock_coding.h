@@ -37,8 +37,10 @@ class RunLevelLengths {
   std::uint8_t length_[32][41];
 };
 
-// The levels that are not 0, bit n for scan position n, from the same by raster index.
+// The levels that are not 0, bit n for scan position n, from the same by raster index; with
+// AVX-512 BITALG where the processor has it, else InScanOrderByBytes, which gives the same.
 std::uint64_t InScanOrder(std::uint64_t raster);
+std::uint64_t InScanOrderByBytes(std::uint64_t raster);
 
 // Codes an intra block: the DC difference to `dcPredictor` (updated), the AC levels and the end
 // of block. `chroma` selects the chrominance DC size table.

@@ -106,6 +106,19 @@ TEST(CoefficientCoding, CountedBlockBitsAreTheBitsWritten) {
   }
 }
 
+// Both forms of the scan order against the zigzag table: single levels, and random masks.
+TEST(CoefficientCoding, ScanOrderOfMasks) {
+  std::mt19937_64 rng(9);
+  for (int round = 0; round < 1000; ++round) {
+    const std::uint64_t raster = round < 64 ? std::uint64_t{1} << round : rng() & rng();
+    std::uint64_t expected = 0;
+    for (int n = 0; n < 64; ++n)
+      expected |= (raster >> video_tables::kZigzag[static_cast<std::size_t>(n)] & 1) << n;
+    EXPECT_EQ(InScanOrder(raster), expected) << std::hex << raster;
+    EXPECT_EQ(InScanOrderByBytes(raster), expected) << std::hex << raster;
+  }
+}
+
 TEST(MotionCoding, CodesAndResiduals) {
   // f_code 2 (range -32..31): delta 20 gives motion_code 10 and residual 1.
   EXPECT_EQ(Bits([](BitWriter& w) { WriteMotionCode(w, 20, 2); }),
