@@ -15,7 +15,7 @@ target_link_libraries(video_encoder_raw PRIVATE calvex_video_encoder calvex_benc
 add_executable(natural_content_vs_ffmpeg ${CMAKE_CURRENT_LIST_DIR}/natural_content_vs_ffmpeg.cpp)
 target_link_libraries(natural_content_vs_ffmpeg PRIVATE calvex_video_encoder calvex_bench_support)
 
-# The picture kernels (colour conversion, chroma filters, transform) of every kernel set.
+# The picture and motion search kernels of every kernel set.
 if(benchmark_FOUND)
   add_executable(video_encoder_kernels ${CMAKE_CURRENT_LIST_DIR}/video_encoder_kernels.cpp)
   target_link_libraries(video_encoder_kernels PRIVATE calvex_video_encoder

@@ -1,8 +1,10 @@
-// The video encoder's picture kernels (colour conversion, chroma filters, transform) on every
-// kernel set the processor has; the argument picks the set: 0 plain, 1 SSE2, 2 AVX2, 3 AVX-512.
+// The video encoder's picture kernels (colour conversion, chroma filters, transform) and motion
+// search kernels on every kernel set the processor has; the argument picks the set: 0 plain,
+// 1 SSE2, 2 AVX2, 3 AVX-512.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -132,11 +134,66 @@ void InverseDct(benchmark::State& state) {
   }
 }
 
+// A texture of kWidth x rows samples moved right by `dx` and down by `dy`, with noise +-3.
+std::vector<std::uint8_t> Texture(int rows, int dx, int dy, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<std::uint8_t> v(static_cast<std::size_t>(kWidth) * rows);
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const double u = x - dx, w = y - dy;
+      const double t =
+          128 + 50 * std::sin(u * 0.31 + w * 0.17) + 40 * std::cos(w * 0.23 - u * 0.05);
+      v[static_cast<std::size_t>(y) * kWidth + x] =
+          static_cast<std::uint8_t>(static_cast<int>(t) + static_cast<int>(rng() % 7) - 3);
+    }
+  return v;
+}
+
+// The whole-pel search of neighbouring macroblocks, as the encoder visits them. Arguments after
+// the set: the window's side, the content: 0 noise (where the early exit never helps), 1 a moving
+// texture with a little noise (where it mostly does).
+void SearchWindow(benchmark::State& state) {
+  const Kernels* k = Pick(state);
+  if (!k) return;
+  const int side = static_cast<int>(state.range(1));
+  const bool texture = state.range(2) != 0;
+  // In the texture, the block matches the window's position (side / 2 - 2, side / 2 - 1).
+  const int h = side / 2;
+  const auto cur = texture ? Texture(16, 2 - h, 1 - h, 1) : Bytes(16 * kWidth, 1);
+  const auto ref = texture ? Texture(64, 0, 0, 2) : Bytes(64 * kWidth, 2);
+  std::vector<std::uint16_t> rank(kRankStride * kRankStride);
+  for (std::size_t i = 0; i < rank.size(); ++i) rank[i] = static_cast<std::uint16_t>(i);
+  int x = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        k->searchWindow(cur.data() + x, kWidth, ref.data() + x, kWidth, side, side, rank.data()));
+    x = (x + 16) & 255;
+  }
+}
+
+// The half-pel refinement's nine SADs, then the distances of the mode decision.
+void HalfPelDistances(benchmark::State& state) {
+  const Kernels* k = Pick(state);
+  if (!k) return;
+  const auto cur = Bytes(16 * kWidth, 1), ref = Bytes(20 * kWidth, 2);
+  const std::uint8_t* blocks[kMaxSadBlocks];
+  for (int i = 0; i < kMaxSadBlocks; ++i) blocks[i] = ref.data() + (i / 3) * kWidth + i % 3;
+  int sads[kMaxSadBlocks];
+  for (auto _ : state) {
+    k->sad16Blocks(cur.data(), blocks, kMaxSadBlocks, kWidth, sads);
+    benchmark::DoNotOptimize(sads);
+    benchmark::DoNotOptimize(k->sse16(cur.data(), blocks[4], kWidth));
+    benchmark::DoNotOptimize(k->sseAverage16(cur.data(), blocks[4], blocks[0], kWidth));
+  }
+}
+
 BENCHMARK(ConvertRow)->DenseRange(0, 3);
 BENCHMARK(FilterRows)->DenseRange(0, 3);
 BENCHMARK(FilterColumns)->DenseRange(0, 3);
 BENCHMARK(ForwardDct)->DenseRange(0, 3);
 BENCHMARK(Quantise)->ArgsProduct({{0, 1, 2, 3}, {0, 1}});
 BENCHMARK(InverseDct)->DenseRange(0, 3);
+BENCHMARK(SearchWindow)->ArgsProduct({{0, 1, 2, 3}, {7, 15, 23}, {0, 1}});
+BENCHMARK(HalfPelDistances)->DenseRange(0, 3);
 
 }  // namespace
