@@ -24,39 +24,33 @@ inline __m256i LoadTwo(const void* low, const void* high) {
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(high)), 1);
 }
 
-// The window is covered by groups of 8 neighbouring positions of one row, as in the AVX2 kernel,
-// two groups at a time. vdbpsadbw gives, in each 128-bit lane, the SADs of one quad (4 bytes) of
-// the block's row against 8 positions when its first operand holds the quad in every dword and
-// its second the reference's dwords q, q + 1, q + 1, q + 2 from the group's start: c[r] holds
-// quads 0 and 1 of row r (one per lane), c[r + 16] quads 2 and 3. Those reference vectors are laid
-// out once per call for every row and group (each serves up to 16 block rows), and each group's
-// two lanes are added up at the checks and at the end: its sums are the SADs the AVX2 kernel
-// forms (below 65536), with the same keys, so the result is the same.
+// The window is covered by groups of 8 neighbouring positions of one row, two groups at a time.
+// vdbpsadbw gives, in each 128-bit lane, the SADs of one quad (4 bytes) of the block's row
+// against 8 positions when its first operand holds the quad in every dword and its second the
+// reference's dwords q, q + 1, q + 1, q + 2 from the group's start: c[r] holds quads 0 to 3 of
+// row r, one per lane, and spread[y][g] the reference's dwords for each of them from column 8 g
+// of row y, laid out once per call (each serves up to 16 block rows). A group's four lanes are
+// added up at the checks and at the end: its sums are the SADs the AVX2 kernel forms (below
+// 65536), with the same keys, so the result is the same.
 std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::uint8_t* ref,
                            int refStride, int cols, int rows, const std::uint16_t* rank) {
-  __m256i c[32];
-  const __m256i quadOfLane = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
-  for (int r = 0; r < 16; ++r) {
-    const __m256i row = _mm256_castsi128_si256(
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + r * curStride)));
-    c[r] = _mm256_permutevar8x32_epi32(row, quadOfLane);
-    c[r + 16] =
-        _mm256_permutevar8x32_epi32(row, _mm256_add_epi32(quadOfLane, _mm256_set1_epi32(2)));
-  }
+  __m512i c[16];
+  const __m512i quadOfLane = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+  for (int r = 0; r < 16; ++r)
+    c[r] = _mm512_permutexvar_epi32(
+        quadOfLane, _mm512_castsi128_si512(
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + r * curStride))));
 
-  // spread[y][g]: the reference's dwords 0, 1, 1, 2 | 1, 2, 2, 3 from column 8 g of row y, which
-  // serve quads 0 and 1 of group g and quads 2 and 3 of group g - 1.
-  const int rowGroups = (cols + 7) / 8, step = rowGroups + 1;
+  const int rowGroups = (cols + 7) / 8;
   constexpr int kMaxRowGroups = (kMaxSearchWindow + 7) / 8;
-  __m256i spread[(kMaxSearchWindow + 15) * (kMaxRowGroups + 1)];
-  const __m256i dwords = _mm256_setr_epi32(0, 1, 1, 2, 1, 2, 2, 3);
+  __m512i spread[(kMaxSearchWindow + 15) * kMaxRowGroups];
+  const __m512i dwords = _mm512_setr_epi32(0, 1, 1, 2, 1, 2, 2, 3, 2, 3, 3, 4, 3, 4, 4, 5);
   for (int y = 0; y < rows + 15; ++y)
-    for (int g = 0; g <= rowGroups; ++g)
-      // Columns 8 g .. 8 g + 15: within SearchReadWidth(cols).
-      spread[y * step + g] = _mm256_permutevar8x32_epi32(
-          _mm256_castsi128_si256(
-              _mm_loadu_si128(reinterpret_cast<const __m128i*>(ref + y * refStride + 8 * g))),
-          dwords);
+    for (int g = 0; g < rowGroups; ++g)
+      // Columns 8 g .. 8 g + 23: within SearchReadWidth(cols).
+      spread[y * rowGroups + g] = _mm512_permutexvar_epi32(
+          dwords,
+          _mm512_castsi256_si512(_mm256_maskz_loadu_epi32(0x3F, ref + y * refStride + 8 * g)));
 
   std::uint16_t groupX[kMaxSearchGroups], groupY[kMaxSearchGroups];
   const int groups = SearchGroupOrder(cols, rows, groupX, groupY);
@@ -67,30 +61,30 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
   int bestSad = 0xFFFF;
   for (int gi = 0; gi < groups; gi += 2) {
     const int x0 = groupX[gi], y0 = groupY[gi], x1 = groupX[gi + 1], y1 = groupY[gi + 1];
-    const __m256i* s0 = spread + y0 * step + x0 / 8;
-    const __m256i* s1 = spread + y1 * step + x1 / 8;
+    const __m512i* s0 = spread + y0 * rowGroups + x0 / 8;
+    const __m512i* s1 = spread + y1 * rowGroups + x1 / 8;
     // Positions past the window's last column take 0xFFFF, above any real SAD.
     const __m256i outside = _mm256_movm_epi16(_mm256_cmpgt_epi16_mask(
         _mm256_add_epi16(lane, _mm256_inserti128_si256(
                                    _mm256_castsi128_si256(_mm_set1_epi16(static_cast<short>(x0))),
                                    _mm_set1_epi16(static_cast<short>(x1)), 1)),
         lastColumn));
-    __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
+    __m512i acc0 = _mm512_setzero_si512(), acc1 = _mm512_setzero_si512();
     auto addRows = [&](int from) {
 #pragma GCC unroll 4
       for (int r = from; r < from + 4; ++r) {
-        const __m256i* a = s0 + r * step;
-        const __m256i* b = s1 + r * step;
-        acc0 = _mm256_add_epi16(acc0, _mm256_dbsad_epu8(c[r], a[0], 0xE4));
-        acc1 = _mm256_add_epi16(acc1, _mm256_dbsad_epu8(c[r], b[0], 0xE4));
-        acc0 = _mm256_add_epi16(acc0, _mm256_dbsad_epu8(c[r + 16], a[1], 0xE4));
-        acc1 = _mm256_add_epi16(acc1, _mm256_dbsad_epu8(c[r + 16], b[1], 0xE4));
+        acc0 = _mm512_add_epi16(acc0, _mm512_dbsad_epu8(c[r], s0[r * rowGroups], 0xE4));
+        acc1 = _mm512_add_epi16(acc1, _mm512_dbsad_epu8(c[r], s1[r * rowGroups], 0xE4));
       }
     };
     // Lane 0: the first group's SADs, lane 1 the second's.
     auto sads = [&] {
-      return _mm256_or_si256(_mm256_add_epi16(_mm256_permute2x128_si256(acc0, acc1, 0x21),
-                                              _mm256_blend_epi32(acc0, acc1, 0xF0)),
+      const __m256i t0 =
+          _mm256_add_epi16(_mm512_castsi512_si256(acc0), _mm512_extracti64x4_epi64(acc0, 1));
+      const __m256i t1 =
+          _mm256_add_epi16(_mm512_castsi512_si256(acc1), _mm512_extracti64x4_epi64(acc1, 1));
+      return _mm256_or_si256(_mm256_add_epi16(_mm256_permute2x128_si256(t0, t1, 0x21),
+                                              _mm256_blend_epi32(t0, t1, 0xF0)),
                              outside);
     };
     const __m256i limit = _mm256_set1_epi16(static_cast<short>(bestSad));
