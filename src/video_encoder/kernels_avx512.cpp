@@ -11,6 +11,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <type_traits>
 
 #include "video_encoder/kernels.h"
 #include "video_encoder/kernels_common.h"
@@ -59,51 +60,57 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
   const __m256i lastColumn = _mm256_set1_epi16(static_cast<short>(cols - 1));
   __m256i best = _mm256_set1_epi32(-1);
   int bestSad = 0xFFFF;
-  for (int gi = 0; gi < groups; gi += 2) {
+  // Two groups at a time; a last odd group (SearchGroupOrder repeats it) alone.
+  auto visit = [&](int gi, auto pair) {
+    constexpr bool kPair = decltype(pair)::value;
     const int x0 = groupX[gi], y0 = groupY[gi], x1 = groupX[gi + 1], y1 = groupY[gi + 1];
     const __m512i* s0 = spread + y0 * rowGroups + x0 / 8;
     const __m512i* s1 = spread + y1 * rowGroups + x1 / 8;
     // Positions past the window's last column take 0xFFFF, above any real SAD.
-    const __m256i outside = _mm256_movm_epi16(_mm256_cmpgt_epi16_mask(
+    const __mmask16 outside = _mm256_cmpgt_epi16_mask(
         _mm256_add_epi16(lane, _mm256_inserti128_si256(
                                    _mm256_castsi128_si256(_mm_set1_epi16(static_cast<short>(x0))),
                                    _mm_set1_epi16(static_cast<short>(x1)), 1)),
-        lastColumn));
+        lastColumn);
     __m512i acc0 = _mm512_setzero_si512(), acc1 = _mm512_setzero_si512();
     auto addRows = [&](int from) {
 #pragma GCC unroll 4
       for (int r = from; r < from + 4; ++r) {
         acc0 = _mm512_add_epi16(acc0, _mm512_dbsad_epu8(c[r], s0[r * rowGroups], 0xE4));
-        acc1 = _mm512_add_epi16(acc1, _mm512_dbsad_epu8(c[r], s1[r * rowGroups], 0xE4));
+        if constexpr (kPair)
+          acc1 = _mm512_add_epi16(acc1, _mm512_dbsad_epu8(c[r], s1[r * rowGroups], 0xE4));
       }
     };
-    // Lane 0: the first group's SADs, lane 1 the second's.
-    auto sads = [&] {
+    // Lane 0: the first group's sums, lane 1 the second's.
+    auto sums = [&] {
       const __m256i t0 =
           _mm256_add_epi16(_mm512_castsi512_si256(acc0), _mm512_extracti64x4_epi64(acc0, 1));
       const __m256i t1 =
-          _mm256_add_epi16(_mm512_castsi512_si256(acc1), _mm512_extracti64x4_epi64(acc1, 1));
-      return _mm256_or_si256(_mm256_add_epi16(_mm256_permute2x128_si256(t0, t1, 0x21),
-                                              _mm256_blend_epi32(t0, t1, 0xF0)),
-                             outside);
+          kPair ? _mm256_add_epi16(_mm512_castsi512_si256(acc1), _mm512_extracti64x4_epi64(acc1, 1))
+                : t0;
+      return _mm256_add_epi16(_mm256_permute2x128_si256(t0, t1, 0x21),
+                              _mm256_blend_epi32(t0, t1, 0xF0));
     };
     const __m256i limit = _mm256_set1_epi16(static_cast<short>(bestSad));
-    // A pair of groups is dropped as soon as the sums of its first rows pass the best SAD.
+    // The groups are dropped as soon as the sums of their first rows pass the best SAD.
     addRows(0);
-    if (!_mm256_cmple_epu16_mask(sads(), limit)) continue;
+    if (!_mm256_mask_cmple_epu16_mask(~outside, sums(), limit)) return;
     addRows(4);
-    if (!_mm256_cmple_epu16_mask(sads(), limit)) continue;
+    if (!_mm256_mask_cmple_epu16_mask(~outside, sums(), limit)) return;
     addRows(8);
-    if (!_mm256_cmple_epu16_mask(sads(), limit)) continue;
+    if (!_mm256_mask_cmple_epu16_mask(~outside, sums(), limit)) return;
     addRows(12);
-    const __m256i sad = sads();
+    const __m256i sad = _mm256_mask_mov_epi16(sums(), outside, _mm256_set1_epi16(-1));
     const __m256i rk = LoadTwo(rank + y0 * kRankStride + x0, rank + y1 * kRankStride + x1);
     // Keys (SAD << 16) | rank; the smallest wins.
     best = _mm256_min_epu32(
         best, _mm256_min_epu32(_mm256_unpacklo_epi16(rk, sad), _mm256_unpackhi_epi16(rk, sad)));
     const __m128i m = _mm_min_epu16(_mm256_castsi256_si128(sad), _mm256_extracti128_si256(sad, 1));
     bestSad = std::min(bestSad, _mm_cvtsi128_si32(_mm_minpos_epu16(m)) & 0xFFFF);
-  }
+  };
+  const int single = rows * rowGroups & 1;
+  for (int gi = 0; gi < groups - 2 * single; gi += 2) visit(gi, std::true_type{});
+  if (single) visit(groups - 2, std::false_type{});
   __m128i m = _mm_min_epu32(_mm256_castsi256_si128(best), _mm256_extracti128_si256(best, 1));
   m = _mm_min_epu32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
   m = _mm_min_epu32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
