@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "encoder failed with %u\n", st);
     return 1;
   }
-  std::printf("%d pictures, %.2f CPU seconds, %.1f pictures per CPU second\n", p.pictureCount, cpu,
+  std::printf("%d pictures, %.3f CPU seconds, %.1f pictures per CPU second\n", p.pictureCount, cpu,
               p.pictureCount / cpu);
   return 0;
 }

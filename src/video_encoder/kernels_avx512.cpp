@@ -37,6 +37,7 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
                            int refStride, int cols, int rows, const std::uint16_t* rank) {
   __m512i c[16];
   const __m512i quadOfLane = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+#pragma GCC unroll 16
   for (int r = 0; r < 16; ++r)
     c[r] = _mm512_permutexvar_epi32(
         quadOfLane, _mm512_castsi128_si512(
@@ -59,7 +60,7 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
   const __m256i lane = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
   const __m256i lastColumn = _mm256_set1_epi16(static_cast<short>(cols - 1));
   __m256i best = _mm256_set1_epi32(-1);
-  int bestSad = 0xFFFF;
+  __m256i limit = _mm256_set1_epi16(-1);  // the smallest SAD so far in every lane
   // Two groups at a time; a last odd group (SearchGroupOrder repeats it) alone.
   auto visit = [&](int gi, auto pair) {
     constexpr bool kPair = decltype(pair)::value;
@@ -73,9 +74,10 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
                                    _mm_set1_epi16(static_cast<short>(x1)), 1)),
         lastColumn);
     __m512i acc0 = _mm512_setzero_si512(), acc1 = _mm512_setzero_si512();
+    // Rows from, from + 4, from + 8 and from + 12 of the block.
     auto addRows = [&](int from) {
 #pragma GCC unroll 4
-      for (int r = from; r < from + 4; ++r) {
+      for (int r = from; r < 16; r += 4) {
         acc0 = _mm512_add_epi16(acc0, _mm512_dbsad_epu8(c[r], s0[r * rowGroups], 0xE4));
         if constexpr (kPair)
           acc1 = _mm512_add_epi16(acc1, _mm512_dbsad_epu8(c[r], s1[r * rowGroups], 0xE4));
@@ -91,22 +93,22 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
       return _mm256_add_epi16(_mm256_permute2x128_si256(t0, t1, 0x21),
                               _mm256_blend_epi32(t0, t1, 0xF0));
     };
-    const __m256i limit = _mm256_set1_epi16(static_cast<short>(bestSad));
-    // The groups are dropped as soon as the sums of their first rows pass the best SAD.
+    // The groups are dropped as soon as the sums of some of their rows pass the best SAD: rows
+    // 0, 4, 8 and 12 first, spread over the block, whose sums tell the most of the whole.
     addRows(0);
     if (!_mm256_mask_cmple_epu16_mask(~outside, sums(), limit)) return;
-    addRows(4);
+    addRows(2);
     if (!_mm256_mask_cmple_epu16_mask(~outside, sums(), limit)) return;
-    addRows(8);
+    addRows(1);
     if (!_mm256_mask_cmple_epu16_mask(~outside, sums(), limit)) return;
-    addRows(12);
+    addRows(3);
     const __m256i sad = _mm256_mask_mov_epi16(sums(), outside, _mm256_set1_epi16(-1));
     const __m256i rk = LoadTwo(rank + y0 * kRankStride + x0, rank + y1 * kRankStride + x1);
     // Keys (SAD << 16) | rank; the smallest wins.
     best = _mm256_min_epu32(
         best, _mm256_min_epu32(_mm256_unpacklo_epi16(rk, sad), _mm256_unpackhi_epi16(rk, sad)));
     const __m128i m = _mm_min_epu16(_mm256_castsi256_si128(sad), _mm256_extracti128_si256(sad, 1));
-    bestSad = std::min(bestSad, _mm_cvtsi128_si32(_mm_minpos_epu16(m)) & 0xFFFF);
+    limit = _mm256_min_epu16(limit, _mm256_broadcastw_epi16(_mm_minpos_epu16(m)));
   };
   const int single = rows * rowGroups & 1;
   for (int gi = 0; gi < groups - 2 * single; gi += 2) visit(gi, std::true_type{});
