@@ -1,5 +1,5 @@
 // AVX-512 (BW, VL) kernel for the whole-pel search: vdbpsadbw forms the same 4-byte SADs as the
-// AVX2 set's mpsadbw, 16 per 256-bit instruction, at about three times its rate on recent cores.
+// AVX2 set's mpsadbw, 32 per 512-bit instruction.
 // The colour conversion, chroma filters and DCT come from kernels_avx512_pixels.cpp, the other
 // kernels from the AVX2 set. Built with -mavx512bw -mavx512vl and called only
 // after a run-time CPU check.
