@@ -47,12 +47,17 @@ std::uint32_t SearchWindow(const std::uint8_t* cur, int curStride, const std::ui
   constexpr int kMaxRowGroups = (kMaxSearchWindow + 7) / 8;
   __m512i spread[(kMaxSearchWindow + 15) * kMaxRowGroups];
   const __m512i dwords = _mm512_setr_epi32(0, 1, 1, 2, 1, 2, 2, 3, 2, 3, 3, 4, 3, 4, 4, 5);
-  for (int y = 0; y < rows + 15; ++y)
-    for (int g = 0; g < rowGroups; ++g)
-      // Columns 8 g .. 8 g + 23: within SearchReadWidth(cols).
+  // Columns 8 g .. 8 g + 23 of each row, within SearchReadWidth(cols); the last group's load is
+  // masked to them, the others' may read on to 8 g + 31.
+  for (int y = 0; y < rows + 15; ++y) {
+    const std::uint8_t* row = ref + y * refStride;
+    for (int g = 0; g < rowGroups - 1; ++g)
       spread[y * rowGroups + g] = _mm512_permutexvar_epi32(
-          dwords,
-          _mm512_castsi256_si512(_mm256_maskz_loadu_epi32(0x3F, ref + y * refStride + 8 * g)));
+          dwords, _mm512_castsi256_si512(
+                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 8 * g))));
+    spread[y * rowGroups + rowGroups - 1] = _mm512_permutexvar_epi32(
+        dwords, _mm512_castsi256_si512(_mm256_maskz_loadu_epi32(0x3F, row + 8 * (rowGroups - 1))));
+  }
 
   std::uint16_t groupX[kMaxSearchGroups], groupY[kMaxSearchGroups];
   const int groups = SearchGroupOrder(cols, rows, groupX, groupY);
