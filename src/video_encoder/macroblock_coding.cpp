@@ -17,22 +17,16 @@ void Put(BitWriter& w, const vt::Vlc& code) {
   w.PutBits(code.bits, code.length);
 }
 
-// dct_coeff_next codes by run (0..31) and level (1..40); length 0 where the table has none.
-// withSign: the codes the coder writes (those of runs 0 and 1, and of levels 1..5), with room for
-// the sign bit, as (bits << 1) << 5 | (length + 1); 0 where an escape codes the pair. One lookup
-// then decides, with no branch on the run.
+// The dct_coeff_next codes the coder writes (those of runs 0 and 1, and of levels 1..5) by run
+// (0..31) and level (1..40), with room for the sign bit: (bits << 1) << 5 | (length + 1); 0 where
+// an escape codes the pair. One lookup then decides, with no branch on the run.
 struct RunLevelTable {
-  std::array<std::array<vt::Vlc, 41>, 32> code{};
   std::array<std::array<std::uint32_t, 41>, 32> withSign{};
   RunLevelTable() {
-    for (const auto& c : vt::kDctCoeff) code[c.run][c.level] = c.code;
-    for (std::size_t run = 0; run < 32; ++run)
-      for (std::size_t magnitude = 0; magnitude < 41; ++magnitude) {
-        const vt::Vlc& c = code[run][magnitude];
-        if (c.length != 0 && (run <= 1 || magnitude <= 5))
-          withSign[run][magnitude] =
-              static_cast<std::uint32_t>(c.bits) << 6 | static_cast<std::uint32_t>(c.length + 1);
-      }
+    for (const auto& c : vt::kDctCoeff)
+      if (c.code.length != 0 && (c.run <= 1 || c.level <= 5))
+        withSign[c.run][c.level] = static_cast<std::uint32_t>(c.code.bits) << 6 |
+                                   static_cast<std::uint32_t>(c.code.length + 1);
   }
 };
 
