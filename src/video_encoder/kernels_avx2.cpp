@@ -8,6 +8,7 @@
 #include "mpeg_video/transpose_sse2.h"
 #include "mpeg_video/video_tables.h"
 #include "video_encoder/colour_rounding_exceptions.h"
+#include "video_encoder/dct_butterfly.h"
 #include "video_encoder/kernels.h"
 #include "video_encoder/kernels_common.h"
 
@@ -244,49 +245,6 @@ struct FastDctTables {
   }
 };
 
-// Vector arithmetic by lane type, so that one butterfly serves the double and the float DCT.
-inline __m256d Add(__m256d a, __m256d b) {
-  return _mm256_add_pd(a, b);
-}
-inline __m256d Sub(__m256d a, __m256d b) {
-  return _mm256_sub_pd(a, b);
-}
-inline __m256d Mul(__m256d a, __m256d b) {
-  return _mm256_mul_pd(a, b);
-}
-inline __m256 Add(__m256 a, __m256 b) {
-  return _mm256_add_ps(a, b);
-}
-inline __m256 Sub(__m256 a, __m256 b) {
-  return _mm256_sub_ps(a, b);
-}
-inline __m256 Mul(__m256 a, __m256 b) {
-  return _mm256_mul_ps(a, b);
-}
-
-// An 8-point DCT across the vectors x[0..7] (independent lines, one per lane), factorised by the
-// symmetry c[j][7 - k] = +-c[j][k]: 22 products instead of 64. For floats these are the
-// operations of the plain kernel's Dct8Float, in its order.
-template <typename V>
-__attribute__((always_inline)) inline void Dct8(const V x[8], V y[8], const V c[8][4]) {
-  V s[4], d[4];
-#pragma GCC unroll 4
-  for (int k = 0; k < 4; ++k) {
-    s[k] = Add(x[k], x[7 - k]);
-    d[k] = Sub(x[k], x[7 - k]);
-  }
-  const V e0 = Add(s[0], s[3]), e1 = Add(s[1], s[2]);
-  const V f0 = Sub(s[0], s[3]), f1 = Sub(s[1], s[2]);
-  y[0] = Mul(c[0][0], Add(e0, e1));
-  y[4] = Mul(c[4][0], Sub(e0, e1));
-  y[2] = Add(Mul(c[2][0], f0), Mul(c[2][1], f1));
-  y[6] = Add(Mul(c[6][0], f0), Mul(c[6][1], f1));
-#pragma GCC unroll 4
-  for (int j = 1; j < 8; j += 2)
-    y[j] = Add(Add(Mul(c[j][0], d[0]), Mul(c[j][1], d[1])),
-               Add(Mul(c[j][2], d[2]), Mul(c[j][3], d[3])));
-}
-
 // Transposes the 4 x 4 block of doubles a, b, c, d (one row each) in place.
 inline void Transpose4x4(__m256d& a, __m256d& b, __m256d& c, __m256d& d) {
   const __m256d t0 = _mm256_unpacklo_pd(a, b), t1 = _mm256_unpackhi_pd(a, b);
@@ -328,7 +286,7 @@ void ForwardDct(std::int16_t* block) {
 #pragma GCC unroll 8
     for (int i = 0; i < 8; ++i)
       x[i] = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(h ? _mm_unpackhi_epi64(r[i], r[i]) : r[i]));
-    Dct8(x, v[h], tables.c);
+    dct::Dct8(x, v[h], tables.c);
   }
   // w[g][k]: vertical coefficients 4g .. 4g + 3 of column k.
   __m256d w[2][8];
@@ -350,7 +308,7 @@ void ForwardDct(std::int16_t* block) {
 #pragma GCC unroll 2
   for (int g = 0; g < 2; ++g) {
     __m256d y[8];
-    Dct8(w[g], y, tables.c);
+    dct::Dct8(w[g], y, tables.c);
 #pragma GCC unroll 8
     for (int j = 0; j < 8; ++j) {
       const __m256d s = _mm256_add_pd(y[j], half);
@@ -412,9 +370,9 @@ void ForwardDctFloat(std::int16_t* block) {
   for (int i = 0; i < 8; ++i)
     x[i] = _mm256_cvtepi32_ps(
         _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i))));
-  Dct8(x, v, tables.c);
+  dct::Dct8(x, v, tables.c);
   TransposeFloats8x8(v);  // v[x]: the vertical coefficients of column x
-  Dct8(v, x, tables.c);
+  dct::Dct8(v, x, tables.c);
   const __m256 half = _mm256_set1_ps(0.499999f);
   __m128i out[8];  // out[h]: horizontal coefficient h of each row
 #pragma GCC unroll 8

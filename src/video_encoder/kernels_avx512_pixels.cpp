@@ -12,6 +12,7 @@
 
 #include "mpeg_video/transpose_sse2.h"
 #include "video_encoder/colour_rounding_exceptions.h"
+#include "video_encoder/dct_butterfly.h"
 #include "video_encoder/kernels.h"
 #include "video_encoder/kernels_common.h"
 
@@ -187,39 +188,11 @@ __attribute__((noinline)) void ForwardDctExact(std::int16_t* block) {
   StoreRows(block, n);
 }
 
-// An 8-point DCT across the vectors x[0..7] (one line per lane): the AVX2 set's butterfly, the
-// same operations in the same order. Its products, from the sums a = e0 + e1, b = e0 - e1, f0, f1
-// and the differences d[0..3]:
-__attribute__((always_inline)) inline void Dct8Products(__m512d a, __m512d b, __m512d f0,
-                                                        __m512d f1, const __m512d d[4],
-                                                        __m512d y[8], const __m512d c[8][8]) {
-  y[0] = _mm512_mul_pd(c[0][0], a);
-  y[4] = _mm512_mul_pd(c[4][0], b);
-  y[2] = _mm512_add_pd(_mm512_mul_pd(c[2][0], f0), _mm512_mul_pd(c[2][1], f1));
-  y[6] = _mm512_add_pd(_mm512_mul_pd(c[6][0], f0), _mm512_mul_pd(c[6][1], f1));
-#pragma GCC unroll 4
-  for (int j = 1; j < 8; j += 2)
-    y[j] = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(c[j][0], d[0]), _mm512_mul_pd(c[j][1], d[1])),
-                         _mm512_add_pd(_mm512_mul_pd(c[j][2], d[2]), _mm512_mul_pd(c[j][3], d[3])));
-}
-
-__attribute__((always_inline)) inline void Dct8(const __m512d x[8], __m512d y[8],
-                                                const __m512d c[8][8]) {
-  __m512d s[4], d[4];
-#pragma GCC unroll 4
-  for (int k = 0; k < 4; ++k) {
-    s[k] = _mm512_add_pd(x[k], x[7 - k]);
-    d[k] = _mm512_sub_pd(x[k], x[7 - k]);
-  }
-  const __m512d e0 = _mm512_add_pd(s[0], s[3]), e1 = _mm512_add_pd(s[1], s[2]);
-  Dct8Products(_mm512_add_pd(e0, e1), _mm512_sub_pd(e0, e1), _mm512_sub_pd(s[0], s[3]),
-               _mm512_sub_pd(s[1], s[2]), d, y, c);
-}
-
-// The same of 32-bit integers: their sums and differences are exact in 32 bits as in doubles, so
-// they are formed before the conversion, in narrower vectors, with the same results.
-__attribute__((always_inline)) inline void Dct8(const __m256i x[8], __m512d y[8],
-                                                const __m512d c[8][8]) {
+// The factorised DCT (dct_butterfly.h) of 32-bit integers: their sums and differences are exact
+// in 32 bits as in doubles, so they are formed before the conversion, in narrower vectors, with
+// the same results.
+__attribute__((always_inline)) inline void Dct8OfIntegers(const __m256i x[8], __m512d y[8],
+                                                          const __m512d c[8][8]) {
   __m256i s[4];
   __m512d d[4];
 #pragma GCC unroll 4
@@ -228,10 +201,10 @@ __attribute__((always_inline)) inline void Dct8(const __m256i x[8], __m512d y[8]
     d[k] = _mm512_cvtepi32_pd(_mm256_sub_epi32(x[k], x[7 - k]));
   }
   const __m256i e0 = _mm256_add_epi32(s[0], s[3]), e1 = _mm256_add_epi32(s[1], s[2]);
-  Dct8Products(_mm512_cvtepi32_pd(_mm256_add_epi32(e0, e1)),
-               _mm512_cvtepi32_pd(_mm256_sub_epi32(e0, e1)),
-               _mm512_cvtepi32_pd(_mm256_sub_epi32(s[0], s[3])),
-               _mm512_cvtepi32_pd(_mm256_sub_epi32(s[1], s[2])), d, y, c);
+  dct::Dct8Products(_mm512_cvtepi32_pd(_mm256_add_epi32(e0, e1)),
+                    _mm512_cvtepi32_pd(_mm256_sub_epi32(e0, e1)),
+                    _mm512_cvtepi32_pd(_mm256_sub_epi32(s[0], s[3])),
+                    _mm512_cvtepi32_pd(_mm256_sub_epi32(s[1], s[2])), d, y, c);
 }
 
 // Transposes the 8 x 8 block of doubles r[0..7] (one row each) in place.
@@ -281,9 +254,9 @@ void ForwardDct(std::int16_t* block) {
 #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) samples[k] = _mm256_cvtepi16_epi32(r[k]);
   __m512d x[8], v[8];
-  Dct8(samples, v, tables.c);  // v[j]: coefficient j of each row
-  TransposeDoubles8x8(v);      // v[i]: the coefficients of row i
-  Dct8(v, x, tables.c);        // x[u]: vertical coefficient u of each column of coefficients
+  Dct8OfIntegers(samples, v, tables.c);  // v[j]: coefficient j of each row
+  TransposeDoubles8x8(v);                // v[i]: the coefficients of row i
+  dct::Dct8(v, x, tables.c);  // x[u]: vertical coefficient u of each column of coefficients
   // t = s + 0.499999 steps its rounding at whole numbers: the block is doubtful where some t lies
   // within kMargin of one. vreducepd gives t less the nearest whole number (exactly), vrangepd
   // keeps the smallest magnitude.
