@@ -6,9 +6,22 @@
 
 #include <immintrin.h>
 
+#include <cstdint>
+
 namespace calvex::video::dct {
 
 #ifdef __AVX__
+// Loads the eight rows of a block; false when all its samples are zero, as its transform is.
+inline bool LoadRows(const std::int16_t* block, __m128i r[8]) {
+  __m128i any = _mm_setzero_si128();
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) {
+    r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    any = _mm_or_si128(any, r[i]);
+  }
+  return !_mm_testz_si128(any, any);
+}
+
 inline __m256d Add(__m256d a, __m256d b) {
   return _mm256_add_pd(a, b);
 }

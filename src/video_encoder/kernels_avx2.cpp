@@ -192,12 +192,7 @@ __attribute__((noinline)) void ForwardDctExact(std::int16_t* block) {
   const auto& c4 = tables.c4;
   const auto& ct = tables.ct;
   __m128i r[8];
-  __m128i any = _mm_setzero_si128();
-  for (int i = 0; i < 8; ++i) {
-    r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
-    any = _mm_or_si128(any, r[i]);
-  }
-  if (_mm_testz_si128(any, any)) return;
+  if (!dct::LoadRows(block, r)) return;
   Transpose8x8(r);               // r[k]: sample k of each row
   alignas(32) double tmp[8][8];  // tmp[j][i]: row sum j of row i
 #pragma GCC unroll 2
@@ -271,12 +266,7 @@ void ForwardDct(std::int16_t* block) {
   static const FastDctTables tables;
   constexpr double kMargin = 1e-8;
   __m128i r[8];
-  __m128i any = _mm_setzero_si128();
-  for (int i = 0; i < 8; ++i) {
-    r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
-    any = _mm_or_si128(any, r[i]);
-  }
-  if (_mm_testz_si128(any, any)) return;
+  if (!dct::LoadRows(block, r)) return;
   // Down the columns first (vectors: rows, lanes: columns 4h .. 4h + 3), which gives the real
   // transform the same value as rows first.
   __m256d v[2][8];  // v[h][i]: vertical coefficient i of columns 4h .. 4h + 3

@@ -242,13 +242,7 @@ void ForwardDct(std::int16_t* block) {
   const DctTables& tables = Tables();
   constexpr double kMargin = 1e-8;
   __m128i r[8];
-  __m128i any = _mm_setzero_si128();
-#pragma GCC unroll 8
-  for (int i = 0; i < 8; ++i) {
-    r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
-    any = _mm_or_si128(any, r[i]);
-  }
-  if (_mm_testz_si128(any, any)) return;
+  if (!dct::LoadRows(block, r)) return;
   Transpose8x8(r);  // r[k]: sample k of each row
   __m256i samples[8];
 #pragma GCC unroll 8
